@@ -1,0 +1,1 @@
+// The precompiled headers are built from this otherwise empty unit.
