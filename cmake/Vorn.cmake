@@ -13,7 +13,8 @@ set(VORN_APP_SRC ${PROJECT_SOURCE_DIR}/apps/settings/src)
 # component uses. Keeping the compile flags identical everywhere lets all targets share one precompiled header.
 add_library(vorn_common INTERFACE)
 target_link_libraries(vorn_common INTERFACE nlohmann_json::nlohmann_json spdlog::spdlog fmt::fmt Threads::Threads)
-target_compile_options(vorn_common INTERFACE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Wimplicit-fallthrough)
+target_compile_options(vorn_common INTERFACE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Wimplicit-fallthrough
+  -Wno-missing-field-initializers)  # designated initializers leave members at their defaults on purpose
 if(VORN_WERROR)
   target_compile_options(vorn_common INTERFACE -Werror)
 endif()
