@@ -66,7 +66,7 @@ TEST(ActionArgs, ReadersAnswerOnlyTheRightType)
     ordered.set("z", 3);
     EXPECT_EQ(ordered.json().dump(), R"({"z":3,"a":2})");
 
-    EXPECT_THROW(ActionArgs(nlohmann::ordered_json::array()), std::invalid_argument);
+    EXPECT_THROW((void)ActionArgs(nlohmann::ordered_json::array()), std::invalid_argument);
 }
 
 TEST(ActionError, DisplayNamesTheFailure)
