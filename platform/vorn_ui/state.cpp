@@ -9,16 +9,13 @@ std::shared_ptr<WakeHub> installed;
 
 void WakeHub::set_waker(Waker waker)
 {
-    auto shared = waker ? std::make_shared<const Waker>(std::move(waker)) : nullptr;
-    {
-        std::lock_guard lock(waker_mutex_);
-        if (is_closed()) {
-            return;
-        }
-        waker_ = shared;
+    std::lock_guard lock(waker_mutex_);
+    if (is_closed()) {
+        return;
     }
-    if (shared && pending_.load(std::memory_order_acquire)) {
-        (*shared)();
+    waker_ = std::move(waker);
+    if (waker_ && pending_.load(std::memory_order_acquire)) {
+        waker_();
     }
 }
 
@@ -27,13 +24,10 @@ bool WakeHub::request_wake()
     if (is_closed() || pending_.exchange(true, std::memory_order_acq_rel)) {
         return false;
     }
-    std::shared_ptr<const Waker> waker;
-    {
-        std::lock_guard lock(waker_mutex_);
-        waker = waker_;
-    }
-    if (waker) {
-        (*waker)();
+    // The waker runs under the lock, so that close() can wait for a call in progress.
+    std::lock_guard lock(waker_mutex_);
+    if (waker_ && !is_closed()) {
+        waker_();
     }
     return true;
 }
@@ -42,12 +36,9 @@ bool WakeHub::take_pending() { return pending_.exchange(false, std::memory_order
 
 void WakeHub::close()
 {
+    std::lock_guard lock(waker_mutex_);
     closed_.store(true, std::memory_order_release);
-    std::shared_ptr<const Waker> released;
-    {
-        std::lock_guard lock(waker_mutex_);
-        released = std::move(waker_);
-    }
+    waker_ = nullptr;
 }
 
 std::shared_ptr<WakeHub> install_wake_hub(std::shared_ptr<WakeHub> hub)

@@ -9,7 +9,7 @@
 // The loop hookup (the window's loop does this; tests and programs without a loop need nothing):
 //
 //   auto hub = std::make_shared<vorn_ui::WakeHub>();
-//   hub->set_waker([] { push_wake_event(); });      // any thread; quick; called once per coalesced burst
+//   hub->set_waker([] { push_wake_event(); });      // any thread; quick; once per coalesced burst
 //   vorn_ui::install_wake_hub(hub);                 // cells created from now on wake this loop
 //   ...                                             // build the root widget, run the loop:
 //   if (hub->take_pending()) { run a sync pass }     //   clear the pending wake BEFORE the pass
@@ -44,8 +44,8 @@ public:
     WakeHub(const WakeHub&) = delete;
     WakeHub& operator=(const WakeHub&) = delete;
 
-    // Installs the function that asks the loop for a pass (it must be callable from any thread and return quickly).
-    // If a wake is already pending, the waker is called at once.
+    // Installs the function that asks the loop for a pass. It is called from any thread, under the hub's lock: it
+    // must return quickly and must not call back into the hub. If a wake is already pending, it is called at once.
     void set_waker(Waker waker);
 
     // Asks the loop for a sync pass. Coalesced: only the first request after the loop took the pending wake calls
@@ -56,7 +56,8 @@ public:
     // publication made during the pass wakes the loop again.
     bool take_pending();
 
-    // The loop has shut down: later publications are refused and wakes ignored; the waker is released.
+    // The loop has shut down: later publications are refused and wakes ignored; the waker is released, and once
+    // close() has returned it is never called again.
     void close();
     [[nodiscard]] bool is_closed() const { return closed_.load(std::memory_order_acquire); }
 
@@ -64,7 +65,7 @@ private:
     std::atomic<bool> pending_{false};
     std::atomic<bool> closed_{false};
     mutable std::mutex waker_mutex_;
-    std::shared_ptr<const Waker> waker_;
+    Waker waker_;
 };
 
 // Makes `hub` the running loop's hub (nullptr: no loop). Returns the previously installed hub.
