@@ -28,6 +28,10 @@ enum class FlexWrap : std::uint8_t { NoWrap, Wrap };
 enum class Align : std::uint8_t { Start, End, Center, Stretch };
 // Main-axis distribution of free space.
 enum class Justify : std::uint8_t { Start, End, Center, SpaceBetween, SpaceAround, SpaceEvenly };
+// Scroll along an axis: the node's children get unbounded (max-content) space along it and are never shrunk to
+// fit along it. A node that scrolls along either axis may become smaller than its content (as a flex item its
+// automatic minimum size is 0), so it can take the space its parent gives it and scroll the rest.
+enum class Overflow : std::uint8_t { Visible, Scroll };
 
 struct Dimension {
     enum class Kind : std::uint8_t { Auto, Points, Percent };
@@ -75,6 +79,8 @@ struct Style {
     Align align_items = Align::Stretch;
     std::optional<Align> align_self;
     Justify justify = Justify::Start;
+    Overflow overflow_x = Overflow::Visible;
+    Overflow overflow_y = Overflow::Visible;
 
     friend bool operator==(const Style&, const Style&) = default;
 };
@@ -119,7 +125,10 @@ struct Layout {
     friend constexpr bool operator==(const Layout&, const Layout&) = default;
 };
 
-// Content size of a measured leaf.
+// Content size of a measured leaf (inside its padding). `known` holds the content sizes already fixed by the style
+// or by the parent (stretch, flexing); `available` is the space offered inside the leaf's padding and margins:
+// Definite (wrap to it; equals the known size when one is fixed), or MinContent / MaxContent when the parent asks
+// for the narrowest or the natural size. Calls are cached within one compute_layout() by their arguments.
 using MeasureFn = std::function<Size(NodeId node, KnownSize known, AvailableSize available)>;
 
 class Tree {
@@ -139,6 +148,10 @@ public:
 
     // Lays out the subtree of `root` in the given space. Positions and sizes are rounded to whole pixels when
     // `round` is set (edges are rounded, so neighbours never overlap or leave gaps).
+    // A root whose width/height is auto takes the Definite available size when it stretches (align_self unset or
+    // Stretch), and its content size otherwise; percentages of the root resolve against the Definite available
+    // size. Throws std::out_of_range for an unknown root and std::invalid_argument when a node is reachable twice
+    // (shared by two parents, or its own ancestor).
     void compute_layout(NodeId root, AvailableSize available, const MeasureFn& measure = {}, bool round = true);
 
     [[nodiscard]] const Layout& layout(NodeId node) const;
