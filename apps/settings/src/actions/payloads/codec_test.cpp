@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -24,6 +25,25 @@ std::string nested_arrays(std::size_t depth)
     return std::string(depth, '[') + std::string(depth, ']');
 }
 
+// A payload in a failure message: JSON-escaped, broken bytes replaced, cut short.
+std::string shown(std::string_view payload)
+{
+    return nlohmann::json(std::string(payload.substr(0, 200)))
+        .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Test names: the row and the operation kind's domain ("7_network").
+template <class Row>
+std::string row_name(const testing::TestParamInfo<Row>& info)
+{
+    std::string domain(info.param.kind.substr(info.param.kind.find('.') + 1));
+    if (domain.ends_with("-operation")) {
+        domain.resize(domain.size() - std::string_view("-operation").size());
+    }
+    std::ranges::replace(domain, '-', '_');
+    return std::to_string(info.index) + "_" + domain;
+}
+
 // ---- Accepted spellings ------------------------------------------------------------------------------------------
 
 struct Tolerated {
@@ -34,7 +54,7 @@ struct Tolerated {
 
 void PrintTo(const Tolerated& row, std::ostream* out)
 {
-    *out << row.kind << ':' << row.input.substr(0, 200);
+    *out << row.kind << ' ' << shown(row.input);
 }
 
 const std::vector<Tolerated> tolerated{
@@ -103,7 +123,7 @@ TEST_P(ToleranceTest, DecodesToTheCanonicalValue)
     EXPECT_EQ(encode_payload(*decoded), row.canonical);
 }
 
-INSTANTIATE_TEST_SUITE_P(Spellings, ToleranceTest, testing::ValuesIn(tolerated));
+INSTANTIATE_TEST_SUITE_P(Spellings, ToleranceTest, testing::ValuesIn(tolerated), row_name<Tolerated>);
 
 // ---- Refusals ----------------------------------------------------------------------------------------------------
 
@@ -116,7 +136,7 @@ struct Refused {
 
 void PrintTo(const Refused& row, std::ostream* out)
 {
-    *out << row.kind << ':' << row.input.substr(0, 200);
+    *out << row.kind << ' ' << shown(row.input);
 }
 
 const std::vector<Refused> refused{
@@ -311,7 +331,7 @@ TEST_P(RefusalTest, RefusesWithAShortSentence)
         << "message is not valid UTF-8";
 }
 
-INSTANTIATE_TEST_SUITE_P(Payloads, RefusalTest, testing::ValuesIn(refused));
+INSTANTIATE_TEST_SUITE_P(Payloads, RefusalTest, testing::ValuesIn(refused), row_name<Refused>);
 
 TEST(Refusal, MessagesQuoteLongOrBrokenInputShortly)
 {
