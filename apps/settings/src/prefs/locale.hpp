@@ -1,0 +1,23 @@
+#pragma once
+// The locale store: the Locale in the member "locale" of the settings file.
+
+#include "prefs/records.hpp"
+
+#include <expected>
+#include <filesystem>
+#include <string>
+
+namespace settings::prefs {
+
+// The stored Locale; the default Locale when there is no settings path, the file cannot be read or is not JSON,
+// or the member is missing or does not decode.
+[[nodiscard]] Locale load_locale();
+[[nodiscard]] Locale load_locale(const std::filesystem::path& settings_file);
+
+// Writes "version" 1 and "locale" into the settings file under its lock, leaving every other member as it is.
+// The error "no config dir" when there is no settings path.
+[[nodiscard]] std::expected<std::filesystem::path, std::string> save_locale(const Locale& locale);
+[[nodiscard]] std::expected<std::filesystem::path, std::string> save_locale(const Locale& locale,
+                                                                            const std::filesystem::path& settings_file);
+
+}  // namespace settings::prefs
