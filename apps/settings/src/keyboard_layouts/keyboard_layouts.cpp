@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 namespace settings::keyboard_layouts {
@@ -202,18 +203,24 @@ public:
                 unique.push_back(std::move(entry));
             }
         }
-        // Stable sort by the lower-cased label.
-        std::vector<std::pair<std::string, KeyboardLayout>> keyed;
+        // Sort by the lower-cased label; equal keys keep their order (the index breaks ties).
+        struct Keyed {
+            std::string key;
+            std::size_t index;
+        };
+        std::vector<Keyed> keyed;
         keyed.reserve(unique.size());
-        for (auto& entry : unique) {
-            keyed.emplace_back(to_lower(entry.label), std::move(entry));
+        for (std::size_t i = 0; i < unique.size(); ++i) {
+            keyed.push_back({to_lower(unique[i].label), i});
         }
-        std::ranges::stable_sort(keyed, {}, &std::pair<std::string, KeyboardLayout>::first);
+        std::ranges::sort(keyed, [](const Keyed& a, const Keyed& b) {
+            return std::tie(a.key, a.index) < std::tie(b.key, b.index);
+        });
         std::vector<KeyboardLayout> sorted;
         std::map<std::string, int> label_count;
-        for (auto& [key, entry] : keyed) {
-            ++label_count[entry.label];
-            sorted.push_back(std::move(entry));
+        for (const auto& k : keyed) {
+            ++label_count[unique[k.index].label];
+            sorted.push_back(std::move(unique[k.index]));
         }
         // Labels shared by several entries name their id.
         for (auto& entry : sorted) {

@@ -8,6 +8,8 @@
 namespace settings::page_helpers {
 namespace {
 
+using namespace std::string_view_literals;
+
 TEST(CleanCommandOutput, KeepsPrintableTextTabsAndLineFeeds)
 {
     const struct {
@@ -18,7 +20,7 @@ TEST(CleanCommandOutput, KeepsPrintableTextTabsAndLineFeeds)
         {"ok\tdone\n", 100, "ok\tdone\n"},
         {"line one\r\nline two\r\n", 100, "line one\nline two\n"},
         {"\x1b[31mred\x1b[0m", 100, "[31mred[0m"},
-        {std::string_view("bell\x07 del\x7f nul\0x", 18), 100, "bell del nulx"},
+        {"bell\x07 del\x7f nul\0x"sv, 100, "bell del nulx"},
         {"c1 \xc2\x85 \xc2\x9f \xc2\xa0nbsp", 100, "c1   \xc2\xa0nbsp"},
         {"Grüße 😀", 100, "Grüße 😀"},
         // The limit counts input characters, dropped ones included.

@@ -3,8 +3,10 @@
 #include "prefs/settings_file.hpp"
 #include "prefs/test_support.hpp"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <thread>
