@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,7 +20,11 @@ using Json = nlohmann::ordered_json;
 struct OutputMode {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    std::uint32_t refresh_mhz = 0;  // millihertz
+    std::uint32_t refresh_mhz = 0;  // millihertz; 0 when not known
+
+    // "1920 × 1080 · 60 Hz", "2560 × 1440 · 143.98 Hz", or "1920 × 1080" without a refresh rate. Every text that
+    // names a mode (the Displays page, the output resources, the operation check) comes from here.
+    [[nodiscard]] std::string label() const;
 
     friend bool operator==(const OutputMode&, const OutputMode&) = default;
 };
@@ -34,13 +39,43 @@ enum class OutputTransform : std::uint8_t { Normal, Rotate90, Rotate180, Rotate2
 void to_json(Json& j, OutputTransform value);
 json_text::Status read_value(const Json& v, OutputTransform& out);
 
-// A display output as the settings store describes it.
+// A display output as the settings store describes it (the display hardware snapshot, display_hardware.hpp, holds
+// one per connected output).
 struct OutputDescriptor {
-    std::string connector;  // "eDP-1"
-    std::string name;       // descriptive name, may be empty
+    std::string connector;  // "eDP-1"; unique in a snapshot ("card1-DP-1" when two cards have a DP-1)
+    std::string name;       // descriptive name announced by the display ("DELL U2720Q"); may be empty
+
+    bool built_in = false;  // the machine's own panel (eDP, LVDS, DSI)
+    bool enabled = false;   // the kernel drives the output now
+    std::vector<OutputMode> modes;  // preferred mode first, then larger before smaller, faster before slower
+    OutputMode current_mode;        // the mode the output runs when known, else the display's preferred mode
+
+    // Colour profiles that can be assigned to the output: identifiers in offer order, and a description per
+    // identifier. The kernel does not know them; a colour manager fills them in.
+    std::vector<std::string> color_profiles;
+    std::map<std::string, std::string> color_profile_catalogue;
+
+    bool hdr_supported = false;        // the compositor can drive HDR on this output
+    bool display_reports_hdr = false;  // the display announces HDR (PQ or HLG transfer) in its EDID
+    std::optional<std::string> hdr_reason;
+    bool vrr_supported = false;        // the compositor can drive variable refresh on this output
+    bool display_reports_vrr = false;  // the display announces a variable refresh range
+    std::optional<std::string> vrr_reason;
+
+    std::string manufacturer;  // three-letter PNP id from the EDID ("DEL")
+    std::string serial;        // serial text or number from the EDID; may be empty
+    // Set by the snapshot when another output has the same name: what tells them apart.
+    std::optional<std::string> qualifier;
 
     // The descriptive name, or the connector name when the descriptive name is empty.
     [[nodiscard]] const std::string& name_or_connector() const { return name.empty() ? connector : name; }
+    // The text that tells this output apart from another one with the same name (its connector), or none.
+    [[nodiscard]] std::optional<std::string> card_qualifier() const { return qualifier; }
+    // A colour profile's label: its description, " · " and its identifier; none when the catalogue does not
+    // describe the identifier.
+    [[nodiscard]] std::optional<std::string> color_profile_label(std::string_view id) const;
+
+    friend bool operator==(const OutputDescriptor&, const OutputDescriptor&) = default;
 };
 
 // A keyboard input source: an XKB layout ("us") or a layout with a variant ("us:colemak").
