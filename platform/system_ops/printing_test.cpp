@@ -244,7 +244,8 @@ SystemGroup root
                                                        .time_limit = 10min});
             ASSERT_TRUE(printer.has_value()) << printer.error().message;
             printer_.emplace(std::move(*printer));
-            ASSERT_TRUE(wait_for_port(printer_port_, *printer_)) << "ippeveprinter did not start";
+            ASSERT_TRUE(wait_for_port(printer_port_, *printer_))
+                << "ippeveprinter did not start (it needs a D-Bus system bus, or dbus-daemon to start one)";
         }
         client("lpadmin", {"-p", name, "-E", "-v", fmt::format("ipp://localhost:{}/ipp/print", printer_port_), "-m",
                            "everywhere"});
