@@ -256,8 +256,9 @@ std::expected<EdidInfo, std::string> parse_edid(std::span<const std::uint8_t> by
         }
     }
 
-    // Largest first, faster first; the preferred mode leads; no duplicates.
-    std::ranges::stable_sort(modes, [](const OutputMode& l, const OutputMode& r) {
+    // Largest first, faster first; the preferred mode leads; no duplicates. Modes that compare equal are the same
+    // mode, so the order among them does not matter.
+    std::ranges::sort(modes, [](const OutputMode& l, const OutputMode& r) {
         const auto area_l = static_cast<std::uint64_t>(l.width) * l.height;
         const auto area_r = static_cast<std::uint64_t>(r.width) * r.height;
         if (area_l != area_r) {
