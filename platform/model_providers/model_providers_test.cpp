@@ -332,7 +332,9 @@ TEST(ProviderProfiles, ValidationErrors)
     const auto claude = [](ProviderConfig& c) -> ProviderProfile& { return *c.find("anthropic-1"); };
     const Case cases[] = {
         {"hosted over http", [&](auto& c) { claude(c).endpoint = "http://api.anthropic.com/v1"; },
-         "Anthropic: a hosted provider's endpoint must use https"},
+         "Anthropic: the endpoint must use https (plain http only on this device or the private network)"},
+        {"public address over http", [&](auto& c) { claude(c).endpoint = "http://8.8.8.8/v1"; },
+         "Anthropic: the endpoint must use https"},
         {"no endpoint", [&](auto& c) { claude(c).endpoint = " "; }, "Anthropic has no endpoint address"},
         {"not an address", [&](auto& c) { claude(c).endpoint = "api.anthropic.com/v1"; },
          "Anthropic: \"api.anthropic.com/v1\" is not a valid endpoint address"},
@@ -355,6 +357,14 @@ TEST(ProviderProfiles, ValidationErrors)
          "the default provider Lab GPU \"north\" has no default model"},
     };
     ASSERT_THAT(golden_config().validation_errors(), IsEmpty());
+    // A compatible API added as a hosted provider may be a server of the user's own network, reached over http.
+    for (const char* endpoint : {"http://10.1.2.3:8000/v1", "http://192.168.0.20/v1", "http://172.20.0.1/v1",
+                                 "http://[fd00::5]:8000/v1", "http://gpu-box:8000/v1", "http://llm.home.arpa/v1",
+                                 "http://127.0.0.1:8080/v1", "https://llm.example.com/v1"}) {
+        ProviderConfig config = golden_config();
+        config.find("anthropic-1")->endpoint = endpoint;
+        EXPECT_THAT(config.validation_errors(), IsEmpty()) << endpoint;
+    }
     for (const Case& c : cases) {
         ProviderConfig config = golden_config();
         c.change(config);

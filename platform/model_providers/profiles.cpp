@@ -5,6 +5,8 @@
 #include <fmt/format.h>
 #include <uuid/uuid.h>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -80,6 +82,40 @@ bool is_loopback_host(std::string_view host)
     return host == "127.0.0.1" || host == "[::1]" || host == "localhost";
 }
 
+// Hosts where plain http is acceptable: this device and the private network (private and link-local addresses,
+// single-label names and the names reserved for home and local networks).
+bool is_local_network_host(std::string_view host)
+{
+    if (is_loopback_host(host)) {
+        return true;
+    }
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        const std::string text(host.substr(1, host.size() - 2));
+        std::array<unsigned char, 16> v6{};
+        if (::inet_pton(AF_INET6, text.c_str(), v6.data()) != 1) {
+            return false;
+        }
+        const bool unique_local = (v6[0] & 0xfe) == 0xfc;                 // fc00::/7
+        const bool link_local = v6[0] == 0xfe && (v6[1] & 0xc0) == 0x80;  // fe80::/10
+        return unique_local || link_local;
+    }
+    const std::string text(host);
+    std::array<unsigned char, 4> v4{};
+    if (::inet_pton(AF_INET, text.c_str(), v4.data()) == 1) {
+        return v4[0] == 10 || v4[0] == 127 || (v4[0] == 172 && (v4[1] & 0xf0) == 16) ||
+               (v4[0] == 192 && v4[1] == 168) || (v4[0] == 169 && v4[1] == 254);
+    }
+    if (host.find('.') == std::string_view::npos) {
+        return !host.empty();
+    }
+    for (const std::string_view suffix : {".local", ".lan", ".home.arpa", ".internal"}) {
+        if (host.ends_with(suffix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void check_endpoint(const ProviderProfile& profile, const std::string& name, std::vector<std::string>& errors)
 {
     if (trimmed(profile.endpoint).empty()) {
@@ -99,8 +135,10 @@ void check_endpoint(const ProviderProfile& profile, const std::string& name, std
     const bool web = endpoint->scheme == "https" || endpoint->scheme == "http";
     switch (profile.kind) {
         case ProviderKind::Hosted:
-            if (endpoint->scheme != "https") {
-                errors.push_back(fmt::format("{}: a hosted provider's endpoint must use https", name));
+            // A compatible API added on this page may well be a server of the user's own network.
+            if (endpoint->scheme != "https" && !(endpoint->scheme == "http" && is_local_network_host(endpoint->host))) {
+                errors.push_back(fmt::format(
+                    "{}: the endpoint must use https (plain http only on this device or the private network)", name));
             }
             break;
         case ProviderKind::PrivateNetwork:

@@ -13,6 +13,8 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -204,6 +206,17 @@ std::expected<std::filesystem::path, std::string> keep_corrupt_copy(const std::f
     return std::unexpected(fmt::format("could not keep a copy of the damaged file {}", path.string()));
 }
 
+// The configuration is loaded whenever the provider list is built; a damaged file is reported once per problem.
+void warn_once(const std::string& problem)
+{
+    static std::mutex mutex;
+    static std::set<std::string> reported;
+    const std::lock_guard lock(mutex);
+    if (reported.insert(problem).second) {
+        VORN_WARN("model_providers_load", "{}", problem);
+    }
+}
+
 std::expected<std::filesystem::path, std::string> target_of(const ProviderConfig& config)
 {
     if (!config.file.empty()) {
@@ -320,7 +333,7 @@ ProviderConfig ProviderConfig::load_from(const std::filesystem::path& file)
     if (config) {
         return std::move(*config);
     }
-    VORN_WARN("model_providers_load", "{}", config.error());
+    warn_once(config.error());
     ProviderConfig empty;
     empty.file = file;
     empty.load_error = std::move(config.error());

@@ -619,6 +619,7 @@ std::expected<void, ClientError> ApiKeyStore::remove_api_key(std::string_view pr
         return std::unexpected(std::move(lock.error()));
     }
     safe_write::remove_stale_temporaries(keys_file());
+    safe_write::remove_stale_temporaries(key_file());
     auto contents = load(*this);
     if (!contents) {
         return std::unexpected(std::move(contents.error()));
