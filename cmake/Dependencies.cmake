@@ -11,12 +11,24 @@ endif()
 
 pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo)
+pkg_check_modules(PANGOFT2 REQUIRED IMPORTED_TARGET pangoft2)     # pinning the font map's fontconfig set-up
+pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
 pkg_check_modules(PUGIXML REQUIRED IMPORTED_TARGET pugixml)
 pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
 find_package(OpenSSL REQUIRED)
+# glib (under pango) and SDL2 ask for -pthread / -D_REENTRANT when compiling. That define would make every source
+# that uses them miss the shared precompiled header (-Winvalid-pch); threads are linked through Threads::Threads
+# anyway, so the compile-side flag is dropped.
+foreach(pkg PANGOCAIRO PANGOFT2 FONTCONFIG SDL2)
+  get_target_property(pkg_options PkgConfig::${pkg} INTERFACE_COMPILE_OPTIONS)
+  if(pkg_options)
+    list(REMOVE_ITEM pkg_options -pthread -D_REENTRANT)
+    set_target_properties(PkgConfig::${pkg} PROPERTIES INTERFACE_COMPILE_OPTIONS "${pkg_options}")
+  endif()
+endforeach()
 find_library(QRCODEGENCPP_LIBRARY NAMES qrcodegencpp REQUIRED)
 find_path(QRCODEGENCPP_INCLUDE_DIR NAMES qrcodegen.hpp PATH_SUFFIXES qrcodegen REQUIRED)
 add_library(vorn_qrcodegen INTERFACE)

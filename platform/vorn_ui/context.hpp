@@ -45,6 +45,14 @@ public:
         return it == widgets_.end() ? nullptr : it->second;
     }
     [[nodiscard]] std::size_t size() const { return widgets_.size(); }
+    // Calls visit(node, widget) for every entry, in no particular order.
+    template <class Visit>
+    void for_each(Visit&& visit) const
+    {
+        for (const auto& [index, widget] : widgets_) {
+            visit(NodeId{index}, *widget);
+        }
+    }
     void clear() { widgets_.clear(); }
 
     // The measure function for flex_layout::Tree::compute_layout: asks the node's widget for its `measure`, (0, 0)

@@ -29,5 +29,26 @@ TEST(FormatBytes, BinaryUnitsWithOneDecimal)
     }
 }
 
+TEST(FormatBytes, DecimalUnitsWithOneDecimal)
+{
+    struct Case {
+        std::uint64_t count;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, "0 B"},
+        {999, "999 B"},
+        {1000, "1.0 kB"},
+        {1500000, "1.5 MB"},
+        {999949, "999.9 kB"},
+        {999999, "1.0 MB"},  // 999.999 kB would print as 1000.0 kB: the next unit instead
+        {256000000000ull, "256.0 GB"},
+        {std::numeric_limits<std::uint64_t>::max(), "18.4 EB"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(bytes_si(c.count), c.text) << c.count;
+    }
+}
+
 }  // namespace
 }  // namespace vorn_ui::format

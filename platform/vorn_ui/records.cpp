@@ -56,6 +56,18 @@ AccessNode AccessNode::with_binding(ControlActionBinding binding) &&
     return std::move(*this);
 }
 
+AccessNode AccessNode::with_bounds(const Rect& rect) &&
+{
+    bounds = rect;
+    return std::move(*this);
+}
+
+AccessNode AccessNode::with_action(Action::Kind kind) &&
+{
+    actions.push_back(kind);
+    return std::move(*this);
+}
+
 std::vector<ControlActionBinding> semantic_action_bindings(std::optional<AccessNode> node)
 {
     if (!node) {

@@ -222,6 +222,10 @@ struct AccessNode {
     Rect bounds{};
     // The actions the node offers; `semantic_action_bindings` hands them out.
     std::vector<ControlActionBinding> bindings;
+    // Further states and the actions an assistive tool may perform (vorn_ui/access.hpp names the role codes).
+    std::optional<bool> checked;   // toggles: on or off
+    std::optional<bool> expanded;  // drop-downs: open or closed
+    std::vector<Action::Kind> actions;
 
     explicit AccessNode(std::uint8_t role_code = 0) : role(role_code) {}
 
@@ -233,6 +237,8 @@ struct AccessNode {
     // by one 0xFF byte).
     [[nodiscard]] AccessNode with_id(std::string id_text) &&;
     [[nodiscard]] AccessNode with_binding(ControlActionBinding binding) &&;
+    [[nodiscard]] AccessNode with_bounds(const Rect& rect) &&;
+    [[nodiscard]] AccessNode with_action(Action::Kind kind) &&;
 
     friend bool operator==(const AccessNode&, const AccessNode&) = default;
 };
