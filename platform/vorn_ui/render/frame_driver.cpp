@@ -4,7 +4,9 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace vorn_ui {
 
