@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vorn_actions {
@@ -36,7 +37,18 @@ struct ActionContext {
     std::optional<std::string> correlation_id;
     std::optional<ActionDocument> document;
 
+    // This context completed from `defaults`: every field this context leaves unset (an empty label, an absent
+    // application, subject, correlation id or document) is taken from `defaults`; the related list is this
+    // context's entries followed by those of `defaults` that it does not already hold.
+    [[nodiscard]] ActionContext enriched_by(const ActionContext& defaults) const;
+
     friend bool operator==(const ActionContext&, const ActionContext&) = default;
 };
+
+// A readable label for an identifier: words split at "_", "-", ".", ":", white space and where a lower-case letter
+// or digit meets an upper-case one; the first word capitalised, the others in lower case unless they are
+// abbreviations written all in capitals.
+//   "SetSetting" -> "Set setting"   "auto_brightness" -> "Auto brightness"   "HDRMode" -> "HDR mode"
+[[nodiscard]] std::string humanize_identifier(std::string_view identifier);
 
 }  // namespace vorn_actions

@@ -15,7 +15,9 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
+#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +38,13 @@ struct ActionParam {
         : name(std::move(name_)), title(std::move(title_)), type(type_)
     {
     }
+
+    // The parameter with its choice list replaced by `texts`, in order.
+    [[nodiscard]] ActionParam with_choices(std::vector<std::string> texts) &&;
+    [[nodiscard]] ActionParam with_choice_texts(std::span<const std::string_view> texts) &&;
+    [[nodiscard]] ActionParam with_choice_texts(std::initializer_list<std::string_view> texts) &&;
+    // The parameter with its JSON schema object replaced (for example {"minimum": 0.0, "maximum": 1.0}).
+    [[nodiscard]] ActionParam with_schema(nlohmann::ordered_json schema_object) &&;
     friend bool operator==(const ActionParam&, const ActionParam&) = default;
 };
 
@@ -57,8 +66,17 @@ struct InputDescription {
     friend bool operator==(const InputDescription&, const InputDescription&) = default;
 };
 
-// Turns the arguments of one invocation into the operation to run.
+// The input description of an action: a JSON schema of its argument object built from the parameters (each
+// parameter a property with its JSON type, title, choices as "enum" and its own schema members), and the hint.
+[[nodiscard]] InputDescription derive_input(const std::vector<ActionParam>& params, std::string_view hint);
+
+// Turns the arguments of one invocation into the operation to run. Copies of a specification share the handler's
+// captures only if the handler holds them through a shared pointer; builders that capture much do so.
 using ActionHandler = std::function<std::expected<EncodedAction, ActionError>(const ActionArgs&)>;
+
+// The action itself when its kind is `expected_kind`; a KindMismatch error naming both kinds otherwise.
+[[nodiscard]] std::expected<EncodedAction, ActionError> enforce_operation_type(EncodedAction action,
+                                                                               std::string_view expected_kind);
 
 struct ActionSpec {
     std::string id;
@@ -72,6 +90,10 @@ struct ActionSpec {
     std::uint8_t effect_class = 0;  // 0 set-setting, 1 operation of a domain, 2 opens a page, form or review
     bool is_privileged = false;
     bool is_destructive = false;
+    // Set only on the action a toolkit control synthesizes for itself (the "invoke" action of a bound button):
+    // the flag the control was bound with, and the mark that the action belongs to a control.
+    std::optional<bool> control_flag;
+    bool is_control_action = false;
 
     ActionSpec() = default;
     ActionSpec(std::string id_, std::string title_) : id(std::move(id_)), title(std::move(title_)) {}
@@ -79,6 +101,14 @@ struct ActionSpec {
     [[nodiscard]] ActionSpec privileged() &&;
     [[nodiscard]] ActionSpec destructive() &&;
     [[nodiscard]] ActionSpec with_contract(ActionContract contract) &&;
+
+    // Checks `arguments` against the parameters and runs the handler on them. Refused (InvalidArguments, the
+    // handler is not run): arguments that are not a JSON object, and a declared parameter whose argument is present
+    // and not null but of another JSON type than the parameter's (a boolean for "value" of a switch, a number for a
+    // level, a string for a choice). Members the parameters do not name are passed on unread. A specification
+    // without a handler answers UnknownAction. Ranges and choice lists are not checked here: the operation's own
+    // checks decide whether a value is acceptable.
+    [[nodiscard]] std::expected<EncodedAction, ActionError> build_json(const nlohmann::ordered_json& arguments) const;
 };
 
 struct Resource {
