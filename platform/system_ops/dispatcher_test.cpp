@@ -2,6 +2,8 @@
 // answer unchanged.
 
 #include "system_ops/dispatcher.hpp"
+#include "system_ops/network.hpp"
+#include "system_ops/time.hpp"
 
 #include <gtest/gtest.h>
 
@@ -88,6 +90,23 @@ TEST(DispatcherDefaults, MissingBackendIsAClearError)
     const ScopedSystemCalls inner(table);
     EXPECT_TRUE(RealDispatcher().connect_wifi("Home", std::nullopt).has_value());
     EXPECT_EQ(password_seen, std::nullopt);
+}
+
+// The installed table reaches the system layer's current backends.
+TEST(DispatcherDefaults, ReachTheSystemLayer)
+{
+    auto network = std::make_shared<network::FakeNetwork>();
+    network->change([](network::FakeNetwork::State& state) { state.failure = "NetworkManager is not running"; });
+    const ScopedCurrent<network::NetworkService> network_guard(network);
+    auto time = std::make_shared<time::FakeTime>();
+    const ScopedCurrent<time::TimeService> time_guard(time);
+
+    EXPECT_EQ(PageFake().set_airplane_mode(true), std::unexpected(std::string("NetworkManager is not running")));
+    EXPECT_EQ(RealDispatcher().set_wifi(false), std::unexpected(std::string("NetworkManager is not running")));
+    EXPECT_TRUE(PageTime().set_timezone("Europe/Berlin").has_value());
+    EXPECT_TRUE(SystemTimeBackend().set_ntp(false).has_value());
+    EXPECT_EQ(time->state().timezones_set, std::vector<std::string>{"Europe/Berlin"});
+    EXPECT_EQ(time->state().ntp_set, std::vector<bool>{false});
 }
 
 }  // namespace

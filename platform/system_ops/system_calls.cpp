@@ -1,5 +1,9 @@
 #include "system_ops/system_calls.hpp"
 
+#include "system_ops/audio.hpp"
+#include "system_ops/network.hpp"
+#include "system_ops/time.hpp"
+
 #include <mutex>
 #include <string>
 
@@ -16,9 +20,25 @@ SystemCalls& table()
 
 }  // namespace
 
-// The backends of brightness, Wi-Fi, Bluetooth, audio, power profiles and time are filled in here as they are
-// built; until then their entries stay empty and answer "not available".
-SystemCalls system_layer_calls() { return {}; }
+// Brightness, the Bluetooth radio and connections, and power profiles have no backend in the system layer yet: their
+// entries stay empty and answer "not available" until one is built and added here.
+SystemCalls system_layer_calls()
+{
+    SystemCalls calls;
+    calls.set_volume = &audio::set_volume;
+    calls.set_wifi = &network::set_wifi;
+    calls.set_wired = &network::set_wired;
+    calls.set_airplane_mode = &network::set_airplane_mode;
+    calls.set_hotspot = &network::set_hotspot;
+    calls.set_mobile_broadband = &network::set_mobile_broadband;
+    calls.set_vpn_connection = &network::set_vpn_connection;
+    calls.connect_wifi = &network::connect_wifi;
+    calls.toggle_mute = &audio::toggle_mute;
+    calls.set_mute = &audio::set_mute;
+    calls.set_timezone = &time::set_timezone;
+    calls.set_ntp = &time::set_ntp;
+    return calls;
+}
 
 SystemCalls current_system_calls()
 {

@@ -2,10 +2,12 @@
 // The seam between the Dispatcher (and TimeBackend) and the system layer's backends.
 //
 // Every operation of RealDispatcher and every default operation of Dispatcher and TimeBackend hands its arguments to
-// one function of this table and answers that function's answer unchanged. The installed table is the system
-// layer's functions (system_calls.cpp fills it: system_ops::network::set_airplane_mode, system_ops::audio::set_mute,
-// system_ops::time::set_timezone, ...); an operation whose backend is not built answers the error
-// "<operation> is not available on this system". Tests put their own functions in place with ScopedSystemCalls.
+// one function of this table and answers that function's answer unchanged. The installed table holds the system
+// layer's free functions (system_ops::network::set_airplane_mode, system_ops::audio::set_mute,
+// system_ops::time::set_timezone, ...), which reach the current backend of their namespace; an operation without a
+// backend yet (brightness, the Bluetooth radio, power profiles) answers the error
+// "<operation> is not available on this system". Tests replace single backends with ScopedCurrent (current.hpp) or
+// the whole table with ScopedSystemCalls.
 
 #include "system_ops/result.hpp"
 
