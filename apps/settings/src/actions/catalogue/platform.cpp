@@ -1,0 +1,404 @@
+#include "actions/catalogue/platform.hpp"
+
+#include "panes/appearance/choices/choices.hpp"
+#include "vorn_log/log.hpp"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string_view>
+
+namespace settings::actions::catalogue {
+
+namespace {
+
+using config_sections::hardware::DisplayHardwareSnapshot;
+
+std::vector<std::string> split(std::string_view text, char separator)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find(separator, start);
+        parts.emplace_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
+std::string user_name_of_process()
+{
+    if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_name != nullptr) {
+        return entry->pw_name;
+    }
+    return {};
+}
+
+// Desktop entries: [Desktop Entry] Name=, Type=Application, not hidden.
+struct DesktopEntry {
+    std::string id;
+    std::string name;
+};
+
+std::optional<DesktopEntry> read_desktop_entry(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string line;
+    bool in_main_group = false;
+    std::string name;
+    std::string type;
+    bool hidden = false;
+    while (std::getline(in, line)) {
+        if (line.starts_with("[")) {
+            in_main_group = line == "[Desktop Entry]";
+            continue;
+        }
+        if (!in_main_group) {
+            continue;
+        }
+        if (line.starts_with("Name=")) {
+            name = line.substr(5);
+        } else if (line.starts_with("Type=")) {
+            type = line.substr(5);
+        } else if (line == "NoDisplay=true" || line == "Hidden=true") {
+            hidden = true;
+        }
+    }
+    if (type != "Application" || hidden || name.empty()) {
+        return std::nullopt;
+    }
+    return DesktopEntry{file.stem().string(), std::move(name)};
+}
+
+std::vector<std::string> application_dirs(const SystemPlatform::Options& options)
+{
+    if (!options.application_dirs.empty()) {
+        return options.application_dirs;
+    }
+    std::vector<std::string> dirs;
+    const char* data_dirs = std::getenv("XDG_DATA_DIRS");
+    const std::string list = data_dirs != nullptr && *data_dirs != '\0' ? data_dirs : "/usr/local/share:/usr/share";
+    for (auto& dir : split(list, ':')) {
+        if (!dir.empty()) {
+            dirs.push_back(dir + "/applications");
+        }
+    }
+    return dirs;
+}
+
+}  // namespace
+
+prefs::SettingsFile SystemPlatform::settings_file()
+{
+    return prefs::load_settings_file();
+}
+
+std::expected<DisplayHardwareSnapshot, std::string> SystemPlatform::display_snapshot()
+{
+    return DisplayHardwareSnapshot::load();
+}
+
+sound_graph::audio::AudioGraph SystemPlatform::audio_graph()
+{
+    return sound_graph::audio::enumerate();
+}
+
+std::optional<system_ops::battery::ChargeCapability> SystemPlatform::charge_capability()
+{
+    return system_ops::battery::charge_capability();
+}
+
+Listed<system_ops::bluez::BluetoothDevice> SystemPlatform::bluetooth_devices()
+{
+    return system_ops::bluez::devices();
+}
+
+Listed<system_ops::printing::PrintQueue> SystemPlatform::print_queues()
+{
+    return system_ops::printing::queues();
+}
+
+Listed<system_ops::printing::PrintJob> SystemPlatform::print_jobs()
+{
+    return system_ops::printing::jobs();
+}
+
+std::span<const keyboard_layouts::KeyboardLayout> SystemPlatform::keyboard_layouts()
+{
+    return keyboard_layouts::keyboard_layout_catalog();
+}
+
+Listed<LocalUser> SystemPlatform::local_users()
+{
+    std::ifstream passwd(options_.passwd_path);
+    if (!passwd) {
+        return std::unexpected("could not read " + options_.passwd_path);
+    }
+    // Administrators: members of "wheel" or "sudo", by name or by primary group.
+    std::set<std::string> admins;
+    std::set<std::string> admin_gids;
+    if (std::ifstream group(options_.group_path); group) {
+        std::string line;
+        while (std::getline(group, line)) {
+            auto fields = split(line, ':');
+            if (fields.size() < 4 || (fields[0] != "wheel" && fields[0] != "sudo")) {
+                continue;
+            }
+            admin_gids.insert(fields[2]);
+            for (auto& member : split(fields[3], ',')) {
+                if (!member.empty()) {
+                    admins.insert(member);
+                }
+            }
+        }
+    }
+    const std::string signed_in = options_.signed_in_user.empty() ? user_name_of_process() : options_.signed_in_user;
+    std::vector<LocalUser> users;
+    std::string line;
+    while (std::getline(passwd, line)) {
+        auto fields = split(line, ':');
+        if (fields.size() < 7) {
+            continue;
+        }
+        unsigned long uid = 0;
+        try {
+            uid = std::stoul(fields[2]);
+        } catch (const std::exception&) {
+            continue;
+        }
+        const std::string& shell = fields[6];
+        if (uid < 1000 || uid >= 60000 || shell.ends_with("nologin") || shell.ends_with("false")) {
+            continue;
+        }
+        LocalUser user;
+        user.name = fields[0];
+        user.full_name = split(fields[4], ',').front();
+        user.admin = admins.contains(user.name) || admin_gids.contains(fields[3]);
+        user.signed_in = user.name == signed_in;
+        users.push_back(std::move(user));
+    }
+    return users;
+}
+
+std::vector<Workspace> SystemPlatform::workspaces()
+{
+    return {};
+}
+
+std::vector<AppEntry> SystemPlatform::notification_apps()
+{
+    const auto file = settings_file();
+    const auto installed = installed_apps();
+    std::vector<AppEntry> apps;
+    for (const auto& [id, rule] : file.notifications.per_app) {
+        auto known = std::find_if(installed.begin(), installed.end(), [&](const AppEntry& app) { return app.id == id; });
+        apps.push_back({id, known != installed.end() ? known->name : id});
+    }
+    return apps;
+}
+
+std::vector<AppEntry> SystemPlatform::installed_apps()
+{
+    std::vector<AppEntry> apps;
+    std::set<std::string> seen;
+    for (const auto& dir : application_dirs(options_)) {
+        std::error_code error;
+        for (const auto& item : std::filesystem::directory_iterator(dir, error)) {
+            if (item.path().extension() != ".desktop") {
+                continue;
+            }
+            if (auto entry = read_desktop_entry(item.path()); entry && seen.insert(entry->id).second) {
+                apps.push_back({std::move(entry->id), std::move(entry->name)});
+            }
+        }
+    }
+    std::sort(apps.begin(), apps.end(), [](const AppEntry& a, const AppEntry& b) {
+        return a.name != b.name ? a.name < b.name : a.id < b.id;
+    });
+    return apps;
+}
+
+std::vector<DefaultAppKind> SystemPlatform::default_app_kinds()
+{
+    return {};
+}
+
+std::vector<model_providers::ProviderProfile> SystemPlatform::provider_profiles()
+{
+    return model_providers::ProviderConfig::load().profiles;
+}
+
+LocalModelSnapshot SystemPlatform::local_models()
+{
+    return {};
+}
+
+bool SystemPlatform::has_screen_reader_engine()
+{
+    return panes::appearance::choices::has_screen_reader_engine();
+}
+
+bool SystemPlatform::has_on_screen_keyboard()
+{
+    const auto apps = installed_apps();
+    return std::any_of(apps.begin(), apps.end(), [](const AppEntry& app) { return app.id == "so.vorn.osk"; });
+}
+
+// ---- The sample machine --------------------------------------------------------------------------------------------
+
+FakePlatform FakePlatform::sample()
+{
+    using config_sections::hardware::OutputDescriptor;
+    using config_sections::hardware::OutputMode;
+    FakePlatform p;
+
+    p.settings.input.keyboard_layouts = {"us", "de"};
+    p.settings.input.keyboard_layout = "us";
+    p.settings.appearance.theme = "Nord";
+    p.settings.appearance.text_scale = 1.15;
+    p.settings.accessibility.cursor_size = 48;
+    p.settings.notifications.per_app["org.example.Chat"] = {};
+
+    OutputDescriptor panel;
+    panel.connector = "eDP-1";
+    panel.name = "Sharp LQ134";
+    panel.built_in = true;
+    panel.enabled = true;
+    panel.modes = {{2560, 1600, 60000}, {1920, 1200, 60000}};
+    panel.current_mode = panel.modes.front();
+    panel.color_profiles = {"srgb", "p3", "unknown"};
+    panel.color_profile_catalogue = {{"p3", "Display P3"}, {"srgb", "sRGB"}};
+    OutputDescriptor left;
+    left.connector = "DP-1";
+    left.name = "DELL U2720Q";
+    left.enabled = true;
+    left.modes = {{3840, 2160, 60000}, {2560, 1440, 59951}};
+    left.qualifier = "DP-1";
+    OutputDescriptor right = left;
+    right.connector = "DP-2";
+    right.qualifier = "DP-2";
+    p.displays = DisplayHardwareSnapshot{{panel, left, right}};
+
+    sound_graph::audio::AudioNode speakers{.node_name = "alsa_output.speakers", .display_name = "Speakers", .id = 40};
+    sound_graph::audio::AudioNode headset_a{.node_name = "bluez_output.a", .display_name = "WH-1000XM4", .id = 41};
+    sound_graph::audio::AudioNode headset_b{.node_name = "bluez_output.b", .display_name = "WH-1000XM4", .id = 42};
+    sound_graph::audio::AudioNode microphone{.node_name = "alsa_input.mic", .display_name = "Microphone", .id = 50};
+    p.audio.sinks = {speakers, headset_a, headset_b};
+    p.audio.sources = {microphone};
+    sound_graph::audio::AudioStream music;
+    music.id = 70;
+    music.application_name = "Music";
+    music.media_name = "Song";
+    sound_graph::audio::AudioStream call;
+    call.id = 71;
+    call.playback = false;
+    call.application_name = "Meet";
+    p.audio.playback_streams = {music};
+    p.audio.recording_streams = {call};
+    p.audio.devices = {{.id = 30,
+                        .display_name = "Built-in Audio",
+                        .profiles = {{"output:analog-stereo", "Analog Stereo Output", 0, true},
+                                     {"off", "Off", 1, true}},
+                        .active_profile = 0}};
+
+    p.charge = system_ops::battery::ChargeCapability{{60, 80, 100}, 80};
+
+    p.bluetooth = std::vector<system_ops::bluez::BluetoothDevice>{
+        {.path = "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_01", .name = "MX Master", .paired = true, .connected = true},
+        {.path = "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_02", .name = "Speaker", .paired = true},
+        {.path = "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_03", .name = "Unknown phone"}};
+
+    system_ops::printing::PrintQueue office;
+    office.name = "Office";
+    office.is_default = true;
+    system_ops::printing::PrintQueue label_printer;
+    label_printer.name = "Labels";
+    label_printer.state = system_ops::printing::QueueState::Paused;
+    p.queues = std::vector<system_ops::printing::PrintQueue>{office, label_printer};
+    system_ops::printing::PrintJob job;
+    job.id = "17";
+    job.title = "report.pdf";
+    job.printer = "Office";
+    p.jobs = std::vector<system_ops::printing::PrintJob>{job};
+
+    p.layouts = {{"de", "German"}, {"us", "English (US)"}, {"us:colemak", "English (US) \u2014 English (Colemak)"}};
+
+    p.users = std::vector<LocalUser>{
+        {.name = "ada", .full_name = "Ada Lovelace", .admin = true, .signed_in = true},
+        {.name = "alan", .full_name = "Alan Turing", .admin = true, .autologin = true},
+        {.name = "grace", .full_name = "Grace Hopper"}};
+    p.workspace_list = {{7, "Family"}, {9, "Studio"}};
+    p.notification_app_list = {{"org.example.Chat", "Chat"}, {"org.example.Mail", "Mail"}};
+    p.installed_app_list = {{"org.example.Browser", "Browser"}, {"org.example.Mail", "Mail"},
+                            {"org.example.Mail2", "Mail"},       {"org.example.Viewer", "Viewer"}};
+    p.default_kinds = {{"mime:text/html", "Web pages", "Browser"}, {"scheme:mailto", "Email links", "Mail"}};
+
+    model_providers::ProviderProfile anthropic;
+    anthropic.id = "anthropic-1";
+    anthropic.label = "Anthropic";
+    anthropic.endpoint = "https://api.anthropic.com/v1";
+    anthropic.protocol = model_providers::ProviderProtocol::Anthropic;
+    model_providers::ProviderProfile lab;
+    lab.id = "lab";
+    lab.label = "Lab server";
+    lab.endpoint = "http://10.0.0.5:8000/v1";
+    lab.enabled = false;
+    lab.kind = model_providers::ProviderKind::PrivateNetwork;
+    p.providers = {anthropic, lab, model_providers::ProviderProfile::local_vllm()};
+
+    p.models.packages = {{"qwen-7b", "Qwen 7B", "r3"}};
+    p.models.models = {{"llama-8b", "Llama 8B", "r1", LocalModelState::Running},
+                       {"phi-3", "Phi 3", "r2", LocalModelState::Stopped},
+                       {"mistral", "Mistral", "r4", LocalModelState::Failed},
+                       {"gemma", "Gemma", "r5", LocalModelState::Installing}};
+    p.models.may_install = true;
+
+    p.screen_reader_engine = true;
+    p.on_screen_keyboard = true;
+    return p;
+}
+
+// ---- The current platform --------------------------------------------------------------------------------------------
+
+namespace {
+
+std::mutex current_mutex;
+std::shared_ptr<CataloguePlatform>& current_slot()
+{
+    static std::shared_ptr<CataloguePlatform> slot;
+    return slot;
+}
+
+}  // namespace
+
+std::shared_ptr<CataloguePlatform> current_platform()
+{
+    std::lock_guard lock(current_mutex);
+    auto& slot = current_slot();
+    if (!slot) {
+        slot = std::make_shared<SystemPlatform>();
+    }
+    return slot;
+}
+
+std::shared_ptr<CataloguePlatform> replace_current_platform(std::shared_ptr<CataloguePlatform> platform)
+{
+    std::lock_guard lock(current_mutex);
+    auto previous = std::move(current_slot());
+    current_slot() = std::move(platform);
+    return previous;
+}
+
+}  // namespace settings::actions::catalogue

@@ -1,0 +1,275 @@
+// Updates, Storage, Time & Date, Region & Formats, Notifications and Apps & Files.
+
+#include "actions/catalogue/platform.hpp"
+#include "actions/catalogue/sections.hpp"
+#include "actions/catalogue/support.hpp"
+#include "actions/set_setting.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+
+namespace settings::actions::catalogue {
+
+namespace {
+
+std::string current_text(const page_doc::Document& doc, std::string_view key, std::string_view fallback)
+{
+    if (auto text = page_doc::doc_text(doc, key)) {
+        return *text;
+    }
+    return std::string(fallback);
+}
+
+ActionSpec bool_spec(std::string_view id, std::string_view title, std::string_view kind, Parser parser,
+                     vorn_actions::ActionContract contract, std::string_view param_title = param_titles::enabled)
+{
+    return new_action_spec(id, title, hints::on_off_device, effect_operation, kind, {switch_param(param_title)},
+                           std::move(parser))
+        .with_contract(std::move(contract));
+}
+
+// Notification rule keys name the application: 1 to 160 bytes of letters, digits, ".", "_" and "-".
+bool rule_app_id(std::string_view id)
+{
+    return !id.empty() && id.size() <= max_rule_app_id_bytes &&
+           std::all_of(id.begin(), id.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' ||
+                      c == '_' || c == '-';
+           });
+}
+
+}  // namespace
+
+// ---- Updates ------------------------------------------------------------------------------------------------------------
+
+Resource updates_resource()
+{
+    using U = UpdateOperation;
+    Resource section = bare_section_resource(Section::Updates);
+    const auto update = tags({"device-local", "system-update"});
+    section.actions.push_back(bool_spec("automatic", "Set automatic updates", U::kind, update_automatic_parser(), update));
+    struct Row {
+        std::string_view id;
+        std::string_view title;
+        U operation;
+        bool destructive;
+    };
+    const std::array<Row, 5> rows{{
+        {"check", "Check for updates", U(U::Check{}), false},
+        {"restart", "Restart into staged update", U(U::Restart{}), true},
+        {"rollback", "Roll back to previous image", U(U::Rollback{}), true},
+        {"refresh-firmware", "Refresh firmware updates", U(U::RefreshFirmware{}), false},
+        {"install-firmware", "Install firmware updates", U(U::InstallFirmware{}), true},
+    }};
+    for (const auto& row : rows) {
+        auto spec = fixed_action(row.id, row.title, row.operation, update);
+        if (spec && row.destructive) {
+            spec = std::move(*spec).destructive();
+        }
+        add_action(section, std::move(spec));
+    }
+    add_action(section, fixed_action("review-rollback", "Review rollback", U(U::ReviewRollback{}), std::nullopt,
+                                     effect_navigation));
+    section.actions.push_back(new_action_spec("schedule", "Set update schedule", hints::choice_device,
+                                              effect_operation, U::kind,
+                                              {choice_param({"System schedule", "Daily", "Weekly"})},
+                                              update_schedule_parser())
+                                  .with_contract(update));
+    section.actions.push_back(
+        bool_spec("metered", "Set metered-network update policy", U::kind, update_metered_parser(), update));
+    return section;
+}
+
+// ---- Storage ------------------------------------------------------------------------------------------------------------
+
+Resource storage_resource()
+{
+    using S = StorageOperation;
+    Resource section = bare_section_resource(Section::Storage);
+    const auto storage = tags({"device-local", "storage"});
+    if (auto spec = fixed_action("cleanup-caches", "Clean application caches", S(S::CleanupCaches{}), storage)) {
+        add_action(section, std::move(*spec).destructive());
+    }
+    if (auto spec = fixed_action("free-synced-files", "Free downloaded synced files", S(S::FreeSyncedFiles{}), storage)) {
+        add_action(section, std::move(*spec).destructive());
+    }
+    add_action(section, fixed_action("open-disks", "Open Disks", S(S::OpenDisks{}), storage));
+    add_action(section, fixed_action("open-backups", "Open Backups", S(S::OpenBackups{}), storage));
+    return section;
+}
+
+// ---- Time & Date --------------------------------------------------------------------------------------------------------
+
+Resource time_date_resource()
+{
+    using T = TimeDateOperation;
+    Resource section = bare_section_resource(Section::TimeDate);
+    const auto time = tags({"device-local", "time-date"});
+    section.actions.push_back(bool_spec("automatic-time", "Set automatic time", T::kind,
+                                        time_switch_parser(T(T::SetAutomaticTime{})), time,
+                                        param_titles::local_time_control));
+    section.actions.push_back(bool_spec("24-hour", "Set 24-hour time", T::kind, time_switch_parser(T(T::SetHourCycle{})),
+                                        time, param_titles::local_time_control));
+    section.actions.push_back(
+        new_action_spec("timezone", "Set time zone", hints::timezone, effect_operation, T::kind,
+                        {vorn_actions::ActionParam("choice", "Time zone", vorn_actions::ParamType::Text)},
+                        timezone_parser())
+            .with_contract(time));
+    return section;
+}
+
+// ---- Region & Formats ---------------------------------------------------------------------------------------------------
+
+Resource region_formats_resource(const page_doc::Document& doc)
+{
+    Resource section = bare_section_resource(Section::RegionFormats);
+    struct Row {
+        std::string_view id;
+        std::string_view title;
+        std::string_view key;
+        std::vector<std::string> offered;
+    };
+    // Every row falls back to its first choice; the date row too, so a stored fallback is a format the locale
+    // preferences take.
+    const std::array<Row, 6> rows{{
+        {"currency", "Set currency", "region.currency",
+         {"USD", "EUR", "GBP", "JPY", "CHF", "CAD", "AUD", "CNY", "INR"}},
+        {"date", "Set date format", "region.date_format",
+         {"ISO (2023-03-15)", "US (03/15/2023)", "European (15/03/2023)", "Long (15 Mar 2023)"}},
+        {"time", "Set time format", "region.time_format", {"24-hour (14:05)", "12-hour (2:05 PM)"}},
+        {"measurement", "Set measurement units", "region.measurement",
+         {"Metric (\u00B0C, km, kg)", "Imperial (\u00B0F, mi, lb)"}},
+        {"number", "Set number format", "region.number_style", {"1,234,567.89", "1.234.567,89"}},
+        {"first-day", "Set first day of week", "region.first_day", {"Monday", "Sunday", "Saturday"}},
+    }};
+    for (const auto& row : rows) {
+        std::string fallback = current_text(doc, row.key, row.offered.front());
+        section.actions.push_back(setting_choice_spec(row.id, row.title, row.key, row.title, row.offered, std::move(fallback)));
+    }
+    return section;
+}
+
+// ---- Notifications ------------------------------------------------------------------------------------------------------
+
+Resource notifications_resource(const page_doc::Document& doc, const prefs::SettingsFile& file)
+{
+    Resource section = bare_section_resource(Section::Notifications);
+    const auto& prefs = file.notifications;
+    struct Toggle {
+        std::string_view id;
+        std::string_view key;
+        std::string_view label;
+        bool stored;
+    };
+    const std::array<Toggle, 7> toggles{{
+        {"dnd", "notifications.do_not_disturb", "Do Not Disturb", prefs.do_not_disturb},
+        {"banners", "notifications.show_banners", "notification banners", prefs.show_banners},
+        {"previews", "notifications.show_previews", "message previews", prefs.show_previews},
+        {"sounds", "notifications.play_sounds", "notification sounds", prefs.play_sounds},
+        {"lock_screen", "notifications.show_on_lock_screen", "lock-screen notifications", prefs.show_on_lock_screen},
+        {"badges", "notifications.show_badges", "notification badges", prefs.show_badges},
+        {"focus-enabled", "notifications.focus.enabled", "scheduled quiet hours", prefs.focus.enabled},
+    }};
+    for (const auto& row : toggles) {
+        section.actions.push_back(
+            setting_action_spec(row.id, row.key, page_doc::doc_bool(doc, row.key).value_or(row.stored), row.label));
+    }
+    const std::vector<std::string> times{"18:00", "20:00", "22:00", "23:00", "00:00",
+                                         "06:00", "07:00", "08:00", "09:00"};
+    struct Focus {
+        std::string_view id;
+        std::string_view title;
+        std::string_view key;
+        std::vector<std::string> offered;
+        std::string_view fallback;
+    };
+    const std::array<Focus, 3> focus{{
+        {"focus-start", "Set focus start time", "notifications.focus.start", times, "22:00"},
+        {"focus-end", "Set focus end time", "notifications.focus.end", times, "07:00"},
+        {"focus-days", "Set focus days", "notifications.focus.days", {"Every day", "Weekdays", "Weekends"},
+         "Every day"},
+    }};
+    for (const auto& row : focus) {
+        section.actions.push_back(setting_choice_spec(row.id, row.title, row.key, "Choose a focus schedule value",
+                                                      row.offered, current_text(doc, row.key, row.fallback)));
+    }
+
+    const auto apps = current_platform()->notification_apps();
+    for (const auto& app : capped(apps, kObjectLimit, "notification applications")) {
+        if (!rule_app_id(app.id)) {
+            VORN_WARN(kLogTag, "notification rules of an application not published: its id is not a rule key");
+            continue;
+        }
+        Resource resource("settings.notification-app:" + app.id, "settings.notification-app",
+                          clean_label(app.name, app.id));
+        struct AppToggle {
+            std::string_view id;
+            std::string_view field;
+            std::string_view label;
+            bool fallback;
+        };
+        static constexpr std::array<AppToggle, 6> app_toggles{{
+            {"banners", "banners", "notification banners", true},
+            {"previews", "previews", "message previews", true},
+            {"sounds", "sounds", "notification sounds", true},
+            {"badges", "badges", "notification badges", true},
+            {"priority", "priority", "priority during focus", false},
+            {"priority-contacts", "priority_contacts", "priority contacts during focus", false},
+        }};
+        for (const auto& row : app_toggles) {
+            const std::string key = fmt::format("notifications.app.{}.{}", app.id, row.field);
+            resource.actions.push_back(
+                setting_action_spec(row.id, key, page_doc::doc_bool(doc, key).value_or(row.fallback), row.label));
+        }
+        const std::string mute_key = fmt::format("notifications.app.{}.mute", app.id);
+        resource.actions.push_back(
+            notification_mute_spec(
+                "mute", "Mute notifications temporarily", "Not muted, For 1 hour, For 8 hours, For 24 hours",
+                {choice_param({"Not muted", "For 1 hour", "For 8 hours", "For 24 hours"},
+                              param_titles::new_setting_value)},
+                mute_key, current_text(doc, mute_key, "Not muted"))
+                .with_contract(system_setting_contract()));
+        section = std::move(section).with_child(std::move(resource));
+    }
+    return section;
+}
+
+// ---- Apps & Files -------------------------------------------------------------------------------------------------------
+
+Resource default_apps_resource(const page_doc::Document& doc)
+{
+    Resource section = bare_section_resource(Section::DefaultApps);
+    auto platform = current_platform();
+    const auto kinds = platform->default_app_kinds();
+    if (kinds.empty()) {
+        return section;
+    }
+    std::vector<std::string> names;
+    for (const auto& app : platform->installed_apps()) {
+        names.push_back(clean_label(app.name, app.id));
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    const auto offered = capped(names, kChoiceLimit, "installed application choices");
+    const std::vector<std::string> offered_names(offered.begin(), offered.end());
+    for (const auto& kind : capped(kinds, kObjectLimit, "default application kinds")) {
+        if (!usable_key(kind.id, "a default application kind")) {
+            continue;
+        }
+        std::string key = "default_apps." + kind.id;
+        std::replace(key.begin(), key.end(), ':', '.');
+        Resource resource("settings.default-app:" + kind.id, "settings.default-app-handler",
+                          clean_label(kind.display_label, kind.id));
+        resource.actions.push_back(
+            default_app_spec("set-handler", "Set default application", "Choose an installed application",
+                             {choice_param(offered_names, "Installed application")}, key,
+                             current_text(doc, key, kind.handler))
+                .with_contract(system_setting_contract()));
+        section = std::move(section).with_child(std::move(resource));
+    }
+    return section;
+}
+
+}  // namespace settings::actions::catalogue

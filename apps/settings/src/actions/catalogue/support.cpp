@@ -1,0 +1,84 @@
+#include "actions/catalogue/support.hpp"
+
+#include "cmd_runner/cmd_runner.hpp"
+
+#include <fmt/format.h>
+
+#include <map>
+#include <memory>
+#include <set>
+
+namespace settings::actions::catalogue {
+
+std::string clean_label(std::string_view text, std::string_view fallback)
+{
+    std::string cleaned = cmd_runner::clean_text(text, {.max_chars = kLabelLimit, .trim = true});
+    if (cleaned.empty()) {
+        return std::string(fallback);
+    }
+    return cleaned;
+}
+
+bool usable_key(std::string_view key, std::string_view what)
+{
+    const bool usable = !key.empty() && key.size() <= kKeyLimit && cmd_runner::clean_text(key) == key;
+    if (!usable) {
+        VORN_WARN(kLogTag, "{} not published: its key is empty, longer than {} bytes or not plain text", what,
+                  kKeyLimit);
+    }
+    return usable;
+}
+
+std::vector<std::string> distinct_labels(std::vector<std::string> labels)
+{
+    std::set<std::string, std::less<>> used;
+    std::map<std::string, std::size_t, std::less<>> next_number;
+    for (auto& label : labels) {
+        if (used.insert(label).second) {
+            continue;
+        }
+        auto& number = next_number[label];
+        number = std::max<std::size_t>(number, 2);
+        std::string candidate;
+        do {
+            candidate = fmt::format("{} ({})", label, number++);
+        } while (!used.insert(candidate).second);
+        label = std::move(candidate);
+    }
+    return labels;
+}
+
+void add_action(Resource& resource, std::optional<ActionSpec> action)
+{
+    if (action) {
+        resource.actions.push_back(std::move(*action));
+    }
+}
+
+vorn_actions::ActionContract tags(std::initializer_list<std::string_view> list)
+{
+    return device_local_contract(std::vector<std::string>(list.begin(), list.end()));
+}
+
+ActionSpec requiring_number(ActionSpec spec, std::string_view name)
+{
+    struct Guard {
+        vorn_actions::ActionHandler inner;
+        std::string name;
+        std::string refusal;
+    };
+    auto guard = std::make_shared<const Guard>(Guard{std::move(spec.handler), std::string(name),
+                                                     fmt::format("{} needs a number for {}, and none was given",
+                                                                 spec.id, name)});
+    spec.handler = [guard](const vorn_actions::ActionArgs& args)
+        -> std::expected<vorn_actions::EncodedAction, vorn_actions::ActionError> {
+        if (!args.number(guard->name)) {
+            return std::unexpected(vorn_actions::ActionError(vorn_actions::ActionError::Kind::InvalidArguments,
+                                                             guard->refusal));
+        }
+        return guard->inner(args);
+    };
+    return spec;
+}
+
+}  // namespace settings::actions::catalogue
