@@ -1,5 +1,6 @@
 // External Accounts, Users, Devices & Sync and Agent Models.
 
+#include "actions/catalogue/bindings.hpp"
 #include "actions/catalogue/platform.hpp"
 #include "actions/catalogue/sections.hpp"
 #include "actions/catalogue/support.hpp"
@@ -26,6 +27,22 @@ std::optional<ActionSpec> account_action(std::string_view id, std::string_view t
     return spec;
 }
 
+Resource external_account_resource(const account_registry::Account& account)
+{
+    using A = AccountOperation;
+    const std::string& id = account.id;
+    Resource resource("settings.account:" + id, "settings.external-account", clean_label(account.display_name, id));
+    add_action(resource, account_action("open", "Open account", effect_navigation, A(A::Open{id}), false));
+    add_action(resource, account_action("edit", "Edit account details", effect_navigation, A(A::Edit{id}), false));
+    add_action(resource,
+           account_action("reauthenticate", "Sign in again", effect_navigation, A(A::Reauthenticate{id}), false));
+    add_action(resource,
+           account_action("test", account.type_id == "email" ? "Check server reachability" : "Verify sign-in",
+                  effect_operation, A(A::Test{id}), false));
+    add_action(resource, account_action("remove", "Remove from this device", effect_operation, A(A::Remove{id}), true));
+    return resource;
+}
+
 Resource external_accounts_resource(AccountList accounts)
 {
     using A = AccountOperation;
@@ -46,17 +63,7 @@ Resource external_accounts_resource(AccountList accounts)
         if (!usable_key(account.id, "an external account")) {
             continue;
         }
-        const std::string& id = account.id;
-        Resource resource("settings.account:" + id, "settings.external-account", clean_label(account.display_name, id));
-        add_action(resource, account_action("open", "Open account", effect_navigation, A(A::Open{id}), false));
-        add_action(resource, account_action("edit", "Edit account details", effect_navigation, A(A::Edit{id}), false));
-        add_action(resource,
-                   account_action("reauthenticate", "Sign in again", effect_navigation, A(A::Reauthenticate{id}), false));
-        add_action(resource,
-                   account_action("test", account.type_id == "email" ? "Check server reachability" : "Verify sign-in",
-                                  effect_operation, A(A::Test{id}), false));
-        add_action(resource, account_action("remove", "Remove from this device", effect_operation, A(A::Remove{id}), true));
-        section = std::move(section).with_child(std::move(resource));
+        section = std::move(section).with_child(external_account_resource(account));
     }
     return section;
 }
