@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <limits>
 

@@ -51,6 +51,10 @@ inline constexpr std::string_view kOpenPaneKind = "settings.open-pane";
 [[nodiscard]] Resource section_resource(Section section, const page_doc::Document& doc,
                                         const prefs::SettingsFile& file, AccountList accounts);
 
+// The same for a page that holds no document or accounts of its own: an empty document, the settings file, no
+// external accounts.
+[[nodiscard]] Resource section_resource(Section section);
+
 // A list holding the root with the 22 section resources in sidebar order (the settings file is read once).
 [[nodiscard]] std::vector<Resource> build_root_resource(const page_doc::Document& doc, AccountList accounts);
 // The application object's whole-tree request: build_root_resource unchanged.

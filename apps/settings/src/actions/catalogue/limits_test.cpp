@@ -117,7 +117,8 @@ TEST(ConditionalActions, FollowTheMachine)
     platform->charge = system_ops::battery::ChargeCapability{{80, 100}, 100};
     platform->screen_reader_engine = true;
     platform->on_screen_keyboard = true;
-    const auto* cap = power_resource().find_action("set-charge-cap");
+    const Resource power = power_resource();
+    const auto* cap = power.find_action("set-charge-cap");
     ASSERT_NE(cap, nullptr);
     EXPECT_TRUE(cap->is_privileged);
     const Resource assisted = accessibility_resource(doc, file);
@@ -164,17 +165,20 @@ TEST(CurrentValues, ComeFromTheDocumentThenTheSettingsFile)
 TEST(Keys, DefaultAppAndNotificationKeysFollowTheirIds)
 {
     auto platform = std::make_shared<FakePlatform>();
-    platform->default_kinds = {{"mime:text/html", "Web pages", "Browser"}};
-    platform->installed_app_list = {{"b", "Zed"}, {"a", "Browser"}, {"c", "Browser"}};
+    platform->default_kinds = {{"mime:text/html", "Web pages", {{"a", "Browser"}, {"c", "Browser"}, {"b", "Zed"}}, "c"}};
     platform->notification_app_list = {{"org.example.App", "App"}, {"bad id/with slash", "Bad"}};
     ScopedPlatform scoped(platform);
     page_doc::Document doc;
     const Resource apps = default_apps_resource(doc);
     ASSERT_EQ(apps.children.size(), 1U);
     const auto* handler = apps.children[0].find_action("set-handler");
-    EXPECT_EQ(handler->params[0].choices, (std::vector<std::string>{"Browser", "Zed"}));
-    EXPECT_EQ(payload_for(*handler, {{"choice", "Zed"}}),
-              R"({"SetSetting":{"key":"default_apps.mime.text/html","value":{"Text":"Zed"}}})");
+    // Candidates are offered by the texts the page applies; two of one name stay apart.
+    EXPECT_EQ(handler->params[0].choices,
+              (std::vector<std::string>{"Browser \u2014 a", "Browser \u2014 c", "Zed \u2014 b"}));
+    EXPECT_EQ(payload_for(*handler, nlohmann::ordered_json::object()),
+              R"({"SetSetting":{"key":"default_apps.mime.text/html","value":{"Text":"Browser — c"}}})");
+    EXPECT_EQ(payload_for(*handler, {{"choice", "Zed \u2014 b"}}),
+              R"({"SetSetting":{"key":"default_apps.mime.text/html","value":{"Text":"Zed — b"}}})");
 
     const Resource notifications = notifications_resource(doc, prefs::SettingsFile{});
     ASSERT_EQ(notifications.children.size(), 1U);  // an id that cannot be a rule key is left out

@@ -256,6 +256,11 @@ bool SystemPlatform::has_on_screen_keyboard()
     return std::any_of(apps.begin(), apps.end(), [](const AppEntry& app) { return app.id == "so.vorn.osk"; });
 }
 
+std::string default_app_choice_text(const AppEntry& app)
+{
+    return app.name + " \u2014 " + app.id;
+}
+
 // ---- The sample machine --------------------------------------------------------------------------------------------
 
 FakePlatform FakePlatform::sample()
@@ -343,7 +348,10 @@ FakePlatform FakePlatform::sample()
     p.notification_app_list = {{"org.example.Chat", "Chat"}, {"org.example.Mail", "Mail"}};
     p.installed_app_list = {{"org.example.Browser", "Browser"}, {"org.example.Mail", "Mail"},
                             {"org.example.Mail2", "Mail"},       {"org.example.Viewer", "Viewer"}};
-    p.default_kinds = {{"mime:text/html", "Web pages", "Browser"}, {"scheme:mailto", "Email links", "Mail"}};
+    p.default_kinds = {{"mime:text/html", "Web pages",
+                        {{"org.example.Browser", "Browser"}, {"org.example.Viewer", "Viewer"}}, "org.example.Browser"},
+                       {"scheme:mailto", "Email links",
+                        {{"org.example.Mail", "Mail"}, {"org.example.Mail2", "Mail"}}, "org.example.Mail2"}};
 
     model_providers::ProviderProfile anthropic;
     anthropic.id = "anthropic-1";

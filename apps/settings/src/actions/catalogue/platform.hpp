@@ -56,13 +56,18 @@ struct AppEntry {
     friend bool operator==(const AppEntry&, const AppEntry&) = default;
 };
 
-// A file or link type of the default-application policy, with the handler it names now.
+// A file or link type of the default-application policy: the installed applications that can open it (sorted by
+// name, then id) and the one the policy names now.
 struct DefaultAppKind {
     std::string id;             // "mime:text/html", "scheme:mailto"
     std::string display_label;  // "Web pages"
-    std::string handler;        // the application name the policy reports; may be empty
+    std::vector<AppEntry> candidates;
+    std::string handler_id;  // the id of the application the policy names; may be empty
     friend bool operator==(const DefaultAppKind&, const DefaultAppKind&) = default;
 };
+
+// How the Apps & Files page and the contract name a candidate: "<name> — <id>" (an em dash), unique per application.
+[[nodiscard]] std::string default_app_choice_text(const AppEntry& app);
 
 enum class LocalModelState : std::uint8_t { Installing, Running, Stopped, Failed };
 

@@ -241,32 +241,33 @@ Resource notifications_resource(const page_doc::Document& doc, const prefs::Sett
 Resource default_apps_resource(const page_doc::Document& doc)
 {
     Resource section = bare_section_resource(Section::DefaultApps);
-    auto platform = current_platform();
-    const auto kinds = platform->default_app_kinds();
-    if (kinds.empty()) {
-        return section;
-    }
-    std::vector<std::string> names;
-    for (const auto& app : platform->installed_apps()) {
-        names.push_back(clean_label(app.name, app.id));
-    }
-    std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    const auto offered = capped(names, kChoiceLimit, "installed application choices");
-    const std::vector<std::string> offered_names(offered.begin(), offered.end());
+    const auto kinds = current_platform()->default_app_kinds();
     for (const auto& kind : capped(kinds, kObjectLimit, "default application kinds")) {
         if (!usable_key(kind.id, "a default application kind")) {
             continue;
+        }
+        // The page applies a choice only when it names one of the kind's candidates by its choice text, so these
+        // texts are what the action offers (the application name alone would be taken and then ignored, and two
+        // applications of one name could not be told apart).
+        std::vector<std::string> offered;
+        std::string handler;
+        for (const auto& app : capped(kind.candidates, kChoiceLimit, "default application choices")) {
+            offered.push_back(default_app_choice_text(app));
+        }
+        for (const auto& app : kind.candidates) {
+            if (app.id == kind.handler_id) {
+                handler = default_app_choice_text(app);
+            }
         }
         std::string key = "default_apps." + kind.id;
         std::replace(key.begin(), key.end(), ':', '.');
         Resource resource("settings.default-app:" + kind.id, "settings.default-app-handler",
                           clean_label(kind.display_label, kind.id));
-        resource.actions.push_back(
-            default_app_spec("set-handler", "Set default application", "Choose an installed application",
-                             {choice_param(offered_names, "Installed application")}, key,
-                             current_text(doc, key, kind.handler))
-                .with_contract(system_setting_contract()));
+        resource.actions.push_back(default_app_spec("set-handler", "Set default application",
+                                                    "Choose an installed application",
+                                                    {choice_param(std::move(offered), "Installed application")}, key,
+                                                    current_text(doc, key, handler))
+                                       .with_contract(system_setting_contract()));
         section = std::move(section).with_child(std::move(resource));
     }
     return section;

@@ -82,6 +82,12 @@ Resource section_resource(Section section, const page_doc::Document& doc, const 
     return resource;
 }
 
+Resource section_resource(Section section)
+{
+    const page_doc::Document doc;
+    return section_resource(section, doc, current_platform()->settings_file(), {});
+}
+
 std::vector<Resource> build_root_resource(const page_doc::Document& doc, AccountList accounts)
 {
     const prefs::SettingsFile file = current_platform()->settings_file();

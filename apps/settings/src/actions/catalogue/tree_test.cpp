@@ -238,3 +238,22 @@ TEST(SectionOfAddress, TakesTheFirstMatchingPrefix)
 
 }  // namespace
 }  // namespace settings::actions::catalogue
+
+namespace settings::actions::catalogue {
+namespace {
+
+TEST(SectionResource, WithoutADocumentUsesTheSettingsFile)
+{
+    auto platform = std::make_shared<FakePlatform>(FakePlatform::sample());
+    ScopedPlatform scoped(platform);
+    const Resource users = section_resource(Section::Users);
+    EXPECT_EQ(users.actions.front().id, "open");
+    EXPECT_EQ(users.children.size(), 2U);
+    const Resource appearance = section_resource(Section::Appearance);
+    auto theme = appearance.find_action("theme")->build_json(nlohmann::ordered_json::object());
+    ASSERT_TRUE(theme);
+    EXPECT_EQ(theme->payload, R"({"SetSetting":{"key":"appearance.theme","value":{"Text":"Nord"}}})");
+}
+
+}  // namespace
+}  // namespace settings::actions::catalogue
