@@ -569,12 +569,12 @@ Resource mouse_keyboard_resource(const page_doc::Document& doc, const prefs::Set
     for (const auto& layout : catalog) {
         installed.push_back(layout.label);
     }
-    std::string first_layout = installed.empty() ? std::string() : installed.front();
+    // Without a label nothing names a layout: the empty label, which the runner refuses, rather than some layout.
     auto layout_param = vorn_actions::ActionParam("label", "Installed layout", vorn_actions::ParamType::Text)
                             .with_choices(std::move(installed));
     section.actions.push_back(new_action_spec("add-source", "Add keyboard input source", hints::keyboard_layout,
                                               effect_operation, KeyboardSourceOperation::kind,
-                                              {std::move(layout_param)}, add_source_parser(std::move(first_layout)))
+                                              {std::move(layout_param)}, add_source_parser(std::string()))
                                   .with_contract(tags({"device-local", "input-source"})));
 
     for (std::size_t index = 0; index < sources.size(); ++index) {
