@@ -188,3 +188,46 @@ TEST(Keys, DefaultAppAndNotificationKeysFollowTheirIds)
 
 }  // namespace
 }  // namespace settings::actions::catalogue
+
+namespace settings::actions::catalogue {
+namespace {
+
+// Bytes that are not UTF-8 never reach a payload: a label is repaired, a key that would name the wrong object is
+// not published, and every published action still encodes.
+TEST(Limits, TextsThatAreNotUtf8NeitherBreakNorVanishSilently)
+{
+    auto platform = std::make_shared<FakePlatform>();
+    platform->bluetooth = std::vector<system_ops::bluez::BluetoothDevice>{
+        {.path = "/org/bluez/hci0/dev_1", .name = "Caf\xe9 speaker"},
+        {.path = "/org/bluez/hci0/dev_\xff", .name = "Bad key"},
+    };
+    system_ops::printing::PrintQueue queue;
+    queue.name = "Queue\xc3";
+    platform->queues = std::vector<system_ops::printing::PrintQueue>{queue};
+    ScopedPlatform scoped(platform);
+    const Resource bluetooth = bluetooth_resource();
+    ASSERT_EQ(bluetooth.children.size(), 1U);
+    EXPECT_EQ(bluetooth.children[0].title, "Caf\uFFFD speaker");
+    EXPECT_TRUE(printers_resource().children.empty());
+    for (const auto& action : bluetooth.children[0].actions) {
+        EXPECT_TRUE(action.build_json(nlohmann::ordered_json::object())) << action.id;
+    }
+}
+
+// The machine this test runs on, through the real system layers: whatever they find or fail to find, the tree has
+// its 22 sections, each opening first.
+TEST(SystemTree, BuildsOnThisMachine)
+{
+    ScopedPlatform scoped(std::make_shared<SystemPlatform>());
+    page_doc::Document doc;
+    const auto roots = build_root_resource(doc, {});
+    ASSERT_EQ(roots.size(), 1U);
+    ASSERT_EQ(roots[0].children.size(), 22U);
+    for (const auto& section : roots[0].children) {
+        ASSERT_FALSE(section.actions.empty());
+        EXPECT_EQ(section.actions[0].id, "open");
+    }
+}
+
+}  // namespace
+}  // namespace settings::actions::catalogue
