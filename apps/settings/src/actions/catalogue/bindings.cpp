@@ -26,12 +26,19 @@ bool one_of(std::string_view id, std::initializer_list<std::string_view> ids)
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
+// The resource as the published tree holds it: operations that cannot be written are refused, not handed on.
+Resource guarded(Resource resource)
+{
+    guard_encoding(resource);
+    return resource;
+}
+
 // The bare resource of a section holding one action.
 Resource single(Section section, std::optional<ActionSpec> action)
 {
     Resource resource(section_resource_id(section), "settings.section", std::string(section.title()));
     add_action(resource, std::move(action));
-    return resource;
+    return guarded(std::move(resource));
 }
 
 // The child with that id of a resource, then its action.
@@ -109,7 +116,7 @@ Binding<double> sound_slider_binding(std::string_view id)
 
 Binding<Unit> sound_unit_binding(std::string_view id)
 {
-    return optional_binding(bind_button(sound_resource(), id));
+    return optional_binding(bind_button(guarded(sound_resource()), id));
 }
 
 Binding<std::string> audio_device_choice_binding(std::string_view selector, std::vector<ChoiceRecord> devices)
@@ -129,7 +136,7 @@ Binding<std::string> audio_profile_binding(std::uint32_t card_id, std::vector<Ch
     Resource resource(fmt::format("settings.audio-device:{}", card_id), "settings.audio-device",
                       fmt::format("Audio device {}", card_id));
     resource.actions.push_back(audio_profile_action(card_id, distinct_choice_records(std::move(profiles))));
-    return optional_binding(bind_choice(resource, "profile"));
+    return optional_binding(bind_choice(guarded(std::move(resource)), "profile"));
 }
 
 namespace {
@@ -146,14 +153,14 @@ Binding<bool> stream_mute_binding(std::uint32_t stream_id, bool playback, std::s
 {
     Resource resource = stream_resource(stream_id, playback, label);
     resource.actions.push_back(stream_muted_action(stream_id));
-    return optional_binding(bind_toggle(resource, "muted"));
+    return optional_binding(bind_toggle(guarded(std::move(resource)), "muted"));
 }
 
 Binding<double> stream_volume_binding(std::uint32_t stream_id, bool playback, std::string_view label)
 {
     Resource resource = stream_resource(stream_id, playback, label);
     resource.actions.push_back(stream_volume_action(stream_id));
-    return optional_binding(bind_slider(resource, "volume"));
+    return optional_binding(bind_slider(guarded(std::move(resource)), "volume"));
 }
 
 Binding<std::string> stream_route_binding(std::uint32_t stream_id, bool playback, std::string_view label,
@@ -162,7 +169,7 @@ Binding<std::string> stream_route_binding(std::uint32_t stream_id, bool playback
     Resource resource = stream_resource(stream_id, playback, label);
     resource.actions.push_back(
         stream_route_action(stream_id, playback, distinct_choice_records(std::move(devices), kChoiceLimit - 1)));
-    return optional_binding(bind_choice(resource, "route"));
+    return optional_binding(bind_choice(guarded(std::move(resource)), "route"));
 }
 
 // ---- Displays
@@ -193,7 +200,7 @@ Binding<std::string> night_light_warmth_binding(std::string_view id)
 
 Binding<Unit> display_unit_binding(std::string_view id)
 {
-    return optional_binding(bind_button(displays_resource(), id));
+    return optional_binding(bind_button(guarded(displays_resource()), id));
 }
 
 Binding<bool> display_output_toggle_binding(std::string_view connector, std::string_view title, std::string_view id)
@@ -204,7 +211,7 @@ Binding<bool> display_output_toggle_binding(std::string_view connector, std::str
     }
     Resource resource(display_output_resource_id(connector), "settings.display-output", std::string(title));
     resource.actions.push_back(std::move(*action));
-    return optional_binding(bind_toggle(resource, id));
+    return optional_binding(bind_toggle(guarded(std::move(resource)), id));
 }
 
 Binding<std::string> display_output_choice_binding(std::string_view connector, std::string_view title,
@@ -219,19 +226,19 @@ Binding<std::string> display_output_choice_binding(std::string_view connector, s
     }
     Resource resource(display_output_resource_id(connector), "settings.display-output", std::string(title));
     resource.actions.push_back(std::move(*action));
-    return optional_binding(bind_choice(resource, id));
+    return optional_binding(bind_choice(guarded(std::move(resource)), id));
 }
 
 // ---- Power
 
 Binding<bool> power_toggle_binding(std::string_view id)
 {
-    return optional_binding(bind_toggle(power_resource(), id));
+    return optional_binding(bind_toggle(guarded(power_resource()), id));
 }
 
 Binding<std::string> power_choice_binding(std::string_view id)
 {
-    return optional_binding(bind_choice(power_resource(), id));
+    return optional_binding(bind_choice(guarded(power_resource()), id));
 }
 
 Binding<std::string> charge_limit_binding(const std::vector<std::uint32_t>& supported_percentages,
@@ -248,7 +255,7 @@ namespace {
 
 Resource mouse_keyboard_rebuilt()
 {
-    return mouse_keyboard_resource(empty_document(), current_platform()->settings_file());
+    return guarded(mouse_keyboard_resource(empty_document(), current_platform()->settings_file()));
 }
 
 }  // namespace
@@ -282,49 +289,49 @@ Binding<Unit> input_source_binding(std::string_view identifier, std::string_view
 
 Binding<bool> accessibility_toggle_binding(std::string_view id)
 {
-    return optional_binding(bind_toggle(accessibility_resource(empty_document(), prefs::SettingsFile{}), id));
+    return optional_binding(bind_toggle(guarded(accessibility_resource(empty_document(), prefs::SettingsFile{})), id));
 }
 
 Binding<std::string> accessibility_choice_binding(std::string_view id)
 {
-    return optional_binding(bind_choice(accessibility_resource(empty_document(), prefs::SettingsFile{}), id));
+    return optional_binding(bind_choice(guarded(accessibility_resource(empty_document(), prefs::SettingsFile{})), id));
 }
 
 // ---- Network, Bluetooth, Updates, Time & Date
 
 Binding<bool> network_toggle_binding(std::string_view id)
 {
-    return optional_binding(bind_toggle(network_resource(), id));
+    return optional_binding(bind_toggle(guarded(network_resource()), id));
 }
 
 Binding<bool> bluetooth_toggle_binding(std::string_view id)
 {
-    return optional_binding(bind_toggle(bluetooth_resource(), id));
+    return optional_binding(bind_toggle(guarded(bluetooth_resource()), id));
 }
 
 Binding<bool> updates_toggle_binding(std::string_view id)
 {
-    return optional_binding(bind_toggle(updates_resource(), id));
+    return optional_binding(bind_toggle(guarded(updates_resource()), id));
 }
 
 Binding<std::string> updates_choice_binding()
 {
-    return optional_binding(bind_choice(updates_resource(), "schedule"));
+    return optional_binding(bind_choice(guarded(updates_resource()), "schedule"));
 }
 
 Binding<Unit> updates_unit_binding(std::string_view id)
 {
-    return optional_binding(bind_button(updates_resource(), id));
+    return optional_binding(bind_button(guarded(updates_resource()), id));
 }
 
 Binding<bool> time_date_toggle_binding(std::string_view id)
 {
-    return optional_binding(bind_toggle(time_date_resource(), id));
+    return optional_binding(bind_toggle(guarded(time_date_resource()), id));
 }
 
 Binding<std::string> time_date_choice_binding(std::string_view id)
 {
-    return optional_binding(bind_choice(time_date_resource(), id));
+    return optional_binding(bind_choice(guarded(time_date_resource()), id));
 }
 
 Binding<bool> time_toggle_binding(std::string_view id)
@@ -341,17 +348,17 @@ Binding<std::string> time_zone_binding()
 
 Binding<bool> device_mesh_toggle_binding(std::string_view id)
 {
-    return optional_binding(bind_toggle(devices_sync_resource(), id));
+    return optional_binding(bind_toggle(guarded(devices_sync_resource()), id));
 }
 
 Binding<std::string> device_mesh_choice_binding(std::string_view id)
 {
-    return optional_binding(bind_choice(devices_sync_resource(), id));
+    return optional_binding(bind_choice(guarded(devices_sync_resource()), id));
 }
 
 Binding<bool> workspace_availability_binding(std::uint64_t workspace_id)
 {
-    const Resource section = devices_sync_resource();
+    const Resource section = guarded(devices_sync_resource());
     const Resource* workspace = child_of(section, fmt::format("settings.device-mesh-workspace:{}", workspace_id));
     if (workspace == nullptr) {
         return std::nullopt;
@@ -390,7 +397,7 @@ Binding<Unit> external_account_binding(std::string_view resource_id, std::string
     }
     Resource resource(std::string(resource_id), "settings.external-account", std::string(resource_title));
     resource.actions.push_back(std::move(*action));
-    return optional_binding(bind_button(resource, action_id));
+    return optional_binding(bind_button(guarded(std::move(resource)), action_id));
 }
 
 }  // namespace settings::actions::catalogue

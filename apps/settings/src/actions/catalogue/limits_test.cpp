@@ -231,3 +231,64 @@ TEST(SystemTree, BuildsOnThisMachine)
 
 }  // namespace
 }  // namespace settings::actions::catalogue
+
+namespace settings::actions::catalogue {
+namespace {
+
+TEST(Limits, ARepeatedKeyIsPublishedOnce)
+{
+    auto platform = std::make_shared<FakePlatform>();
+    platform->bluetooth = std::vector<system_ops::bluez::BluetoothDevice>{
+        {.path = "/org/bluez/hci0/dev_1", .name = "First"},
+        {.path = "/org/bluez/hci0/dev_1", .name = "Second"},
+    };
+    ScopedPlatform scoped(platform);
+    const Resource bluetooth = bluetooth_resource();
+    ASSERT_EQ(bluetooth.children.size(), 1U);
+    EXPECT_EQ(bluetooth.children[0].title, "First");
+}
+
+}  // namespace
+}  // namespace settings::actions::catalogue
+
+namespace settings::actions::catalogue {
+namespace {
+
+// Found by the catalogue fuzz target: an output whose name is not UTF-8 used to put an unwritable text into the
+// other outputs' position and mirror choices, whose operations then went out with an empty payload.
+TEST(Limits, AnOutputWithABrokenNameLeavesTheOthersChoicesWritable)
+{
+    config_sections::hardware::OutputDescriptor good;
+    good.connector = "DP-1";
+    good.name = "Monitor";
+    config_sections::hardware::OutputDescriptor broken;
+    broken.connector = "DP-2";
+    broken.name = "Caf\xe9";
+    broken.color_profiles = {"bad"};
+    broken.color_profile_catalogue = {{"bad", "Prof\xff"}};
+    auto platform = std::make_shared<FakePlatform>();
+    platform->displays = config_sections::hardware::DisplayHardwareSnapshot{{good, broken}};
+    ScopedPlatform scoped(platform);
+    page_doc::Document doc;
+    const Resource displays = section_resource(Section::Displays, doc, prefs::SettingsFile{}, {});
+    const Resource* first = find_resource_in(displays, "settings.display-output:DP-1");
+    ASSERT_NE(first, nullptr);
+    const auto* position = first->find_action("position");
+    ASSERT_EQ(position->params[0].choices.size(), 5U);
+    EXPECT_EQ(position->params[0].choices[1], "Left of Caf\uFFFD");
+    for (const auto& choice : position->params[0].choices) {
+        auto encoded = position->build_json({{"choice", choice}});
+        ASSERT_TRUE(encoded) << choice;
+        EXPECT_FALSE(encoded->payload.empty());
+    }
+    const Resource* second = find_resource_in(displays, "settings.display-output:DP-2");
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->find_action("color-profile")->params[0].choices, (std::vector<std::string>{"System default"}));
+    // A text that cannot be written is refused with a reason rather than sent with an empty payload.
+    auto refused = second->find_action("mode")->build_json({{"choice", "Mode \xff"}});
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind(), vorn_actions::ActionError::Kind::PayloadEncoding);
+}
+
+}  // namespace
+}  // namespace settings::actions::catalogue

@@ -61,9 +61,10 @@ Resource bluetooth_resource()
         titles.push_back(clean_label(device.name, device.address.empty() ? device.path : device.address));
     }
     titles = distinct_labels(std::move(titles));
+    PublishedKeys published("a Bluetooth device");
     for (std::size_t i = 0; i < shown.size(); ++i) {
         const auto& device = shown[i];
-        if (!usable_key(device.path, "a Bluetooth device")) {
+        if (!published.admit(device.path)) {
             continue;
         }
         Resource resource("settings.bluetooth-device:" + device.path, "settings.bluetooth-device", titles[i]);
@@ -97,8 +98,9 @@ Resource printers_resource()
 
     auto platform = current_platform();
     if (auto queues = platform->print_queues()) {
+        PublishedKeys published("a print queue");
         for (const auto& queue : capped(*queues, kObjectLimit, "print queues")) {
-            if (!usable_key(queue.name, "a print queue")) {
+            if (!published.admit(queue.name)) {
                 continue;
             }
             const auto live = tags({"device-local", "printers", "live-queue"});
@@ -119,8 +121,9 @@ Resource printers_resource()
         VORN_INFO(kLogTag, "no print queues published: {}", queues.error());
     }
     if (auto jobs = platform->print_jobs()) {
+        PublishedKeys published("a print job");
         for (const auto& job : capped(*jobs, kObjectLimit, "print jobs")) {
-            if (!usable_key(job.id, "a print job")) {
+            if (!published.admit(job.id)) {
                 continue;
             }
             const auto live = tags({"device-local", "printers", "live-job"});

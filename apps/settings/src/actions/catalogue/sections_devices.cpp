@@ -197,11 +197,19 @@ Resource displays_resource()
         VORN_INFO(kLogTag, "no display outputs published: {}", snapshot.error());
         return section;
     }
-    const auto names = labels::catalogue_output_names(*snapshot);
+    // The published outputs, and the text that names each in the others' position and mirror choices: the
+    // output label the Displays page reads back, cleaned like every text from the system.
+    std::vector<const config_sections::hardware::OutputDescriptor*> outputs;
+    std::vector<labels::NamedOutput> names;
+    PublishedKeys published("a display output");
     for (const auto& output : capped(snapshot->outputs, kObjectLimit, "display outputs")) {
-        if (!usable_key(output.connector, "a display output")) {
-            continue;
+        if (published.admit(output.connector)) {
+            outputs.push_back(&output);
+            names.push_back({output.connector, clean_label(labels::output_label(output), output.connector)});
         }
+    }
+    for (const auto* published_output : outputs) {
+        const auto& output = *published_output;
         const std::string& connector = output.connector;
         // The output name, told apart from another output of the same name by its card qualifier.
         std::string title = labels::output_name(output);
@@ -222,12 +230,14 @@ Resource displays_resource()
             VORN_INFO(kLogTag, "modes of {}: publishing the first {} of {}", connector, labels::kCatalogueModeLimit,
                       output.modes.size());
         }
-        add_action(resource, display_output_choice_action(connector, "mode", labels::catalogue_mode_choices(output)));
+        add_action(resource, display_output_choice_action(connector, "mode",
+                                                          plain_choices(labels::catalogue_mode_choices(output), "modes")));
         add_action(resource, display_output_choice_action(connector, "transform", labels::orientation_choices()));
         add_action(resource, display_output_switch_action(connector, "hdr"));
         add_action(resource, display_output_switch_action(connector, "vrr"));
-        add_action(resource, display_output_choice_action(connector, "color-profile",
-                                                          labels::catalogue_color_profile_choices(output)));
+        add_action(resource, display_output_choice_action(
+                                 connector, "color-profile",
+                                 plain_choices(labels::catalogue_color_profile_choices(output), "colour profiles")));
         section = std::move(section).with_child(std::move(resource));
     }
     return section;
@@ -571,14 +581,15 @@ Resource mouse_keyboard_resource(const page_doc::Document& doc, const prefs::Set
     }
     // Without a label nothing names a layout: the empty label, which the runner refuses, rather than some layout.
     auto layout_param = vorn_actions::ActionParam("label", "Installed layout", vorn_actions::ParamType::Text)
-                            .with_choices(std::move(installed));
+                            .with_choices(plain_choices(std::move(installed), "keyboard layouts"));
     section.actions.push_back(new_action_spec("add-source", "Add keyboard input source", hints::keyboard_layout,
                                               effect_operation, KeyboardSourceOperation::kind,
                                               {std::move(layout_param)}, add_source_parser(std::string()))
                                   .with_contract(tags({"device-local", "input-source"})));
 
+    PublishedKeys published("a keyboard input source");
     for (std::size_t index = 0; index < sources.size(); ++index) {
-        if (!usable_key(sources[index], "a keyboard input source")) {
+        if (!published.admit(sources[index])) {
             continue;
         }
         Resource resource("settings.input-source:" + sources[index], "settings.input-source", source_labels[index]);

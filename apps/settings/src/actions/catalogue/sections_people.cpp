@@ -59,8 +59,9 @@ Resource external_accounts_resource(AccountList accounts)
         add_action(section, account_action(fmt::format("add-{}", row.kind), row.title, effect_navigation,
                                            A(A::Add{std::string(row.kind)}), false));
     }
+    PublishedKeys published("an external account");
     for (const auto& account : capped(accounts, kObjectLimit, "external accounts")) {
-        if (!usable_key(account.id, "an external account")) {
+        if (!published.admit(account.id)) {
             continue;
         }
         section = std::move(section).with_child(external_account_resource(account));
@@ -80,8 +81,9 @@ Resource users_resource()
         return section;
     }
     const auto live = tags({"device-local", "users", "live-account"});
+    PublishedKeys published("a user");
     for (const auto& user : capped(*users, kObjectLimit, "users")) {
-        if (user.signed_in || !usable_key(user.name, "a user")) {
+        if (user.signed_in || !published.admit(user.name)) {
             continue;
         }
         Resource resource("settings.user:" + user.name, "settings.user", clean_label(user.full_name, user.name));
@@ -188,8 +190,9 @@ Resource agent_models_resource()
             hosted.push_back(&profile);
         }
     }
+    PublishedKeys published("a model provider");
     for (const auto* profile : capped(hosted, kObjectLimit, "model providers")) {
-        if (!usable_key(profile->id, "a model provider")) {
+        if (!published.admit(profile->id)) {
             continue;
         }
         const std::string& id = profile->id;
@@ -221,8 +224,9 @@ Resource agent_models_resource()
     }
 
     const auto snapshot = platform->local_models();
+    PublishedKeys published_packages("a model package");
     for (const auto& package : snapshot.packages) {
-        if (!usable_key(package.id, "a model package")) {
+        if (!published_packages.admit(package.id)) {
             continue;
         }
         Resource resource("settings.agent-model-recommendation:" + package.id, "settings.agent-model-package",
@@ -234,8 +238,9 @@ Resource agent_models_resource()
         }
         section = std::move(section).with_child(std::move(resource));
     }
+    PublishedKeys published_models("a local model");
     for (const auto& model : capped(snapshot.models, kObjectLimit, "local models")) {
-        if (!usable_key(model.id, "a local model")) {
+        if (!published_models.admit(model.id)) {
             continue;
         }
         Resource resource("settings.agent-model:" + model.id, "settings.agent-model", clean_label(model.name, model.id));

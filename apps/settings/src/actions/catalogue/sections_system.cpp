@@ -242,8 +242,9 @@ Resource default_apps_resource(const page_doc::Document& doc)
 {
     Resource section = bare_section_resource(Section::DefaultApps);
     const auto kinds = current_platform()->default_app_kinds();
+    PublishedKeys published("a default application kind");
     for (const auto& kind : capped(kinds, kObjectLimit, "default application kinds")) {
-        if (!usable_key(kind.id, "a default application kind")) {
+        if (!published.admit(kind.id)) {
             continue;
         }
         // The page applies a choice only when it names one of the kind's candidates by its choice text, so these
@@ -258,6 +259,10 @@ Resource default_apps_resource(const page_doc::Document& doc)
             if (app.id == kind.handler_id) {
                 handler = default_app_choice_text(app);
             }
+        }
+        offered = plain_choices(std::move(offered), "default application choices");
+        if (std::find(offered.begin(), offered.end(), handler) == offered.end()) {
+            handler.clear();
         }
         std::string key = "default_apps." + kind.id;
         std::replace(key.begin(), key.end(), ':', '.');

@@ -29,6 +29,19 @@ bool usable_key(std::string_view key, std::string_view what)
     return usable;
 }
 
+bool PublishedKeys::admit(std::string_view key)
+{
+    if (!usable_key(key, what_)) {
+        return false;
+    }
+    if (std::find(keys_.begin(), keys_.end(), key) != keys_.end()) {
+        VORN_WARN(kLogTag, "{} not published: another one has the same key", what_);
+        return false;
+    }
+    keys_.emplace_back(key);
+    return true;
+}
+
 std::vector<std::string> distinct_labels(std::vector<std::string> labels)
 {
     std::set<std::string, std::less<>> used;
@@ -46,6 +59,44 @@ std::vector<std::string> distinct_labels(std::vector<std::string> labels)
         label = std::move(candidate);
     }
     return labels;
+}
+
+std::vector<std::string> plain_choices(std::vector<std::string> choices, std::string_view what)
+{
+    const auto before = choices.size();
+    std::erase_if(choices, [](const std::string& text) { return cmd_runner::clean_text(text) != text; });
+    if (choices.size() != before) {
+        VORN_WARN(kLogTag, "{}: {} choices left out, they are not plain text", what, before - choices.size());
+    }
+    return choices;
+}
+
+void guard_encoding(Resource& resource)
+{
+    for (auto& action : resource.actions) {
+        if (!action.handler) {
+            continue;
+        }
+        struct Guard {
+            vorn_actions::ActionHandler inner;
+            std::string id;
+        };
+        auto guard = std::make_shared<const Guard>(Guard{std::move(action.handler), action.id});
+        action.handler = [guard](const vorn_actions::ActionArgs& args)
+            -> std::expected<vorn_actions::EncodedAction, vorn_actions::ActionError> {
+            auto encoded = guard->inner(args);
+            if (encoded && encoded->payload.empty()) {
+                VORN_WARN(kLogTag, "action {} could not encode its operation", guard->id);
+                return std::unexpected(vorn_actions::ActionError(
+                    vorn_actions::ActionError::Kind::PayloadEncoding,
+                    fmt::format("{}: the {} operation could not be written", guard->id, encoded->kind)));
+            }
+            return encoded;
+        };
+    }
+    for (auto& child : resource.children) {
+        guard_encoding(child);
+    }
 }
 
 void add_action(Resource& resource, std::optional<ActionSpec> action)

@@ -55,8 +55,29 @@ template <class T>
 // characters. A key that cannot is logged with `what`.
 [[nodiscard]] bool usable_key(std::string_view key, std::string_view what);
 
+// The keys already published for one kind of object: a repeated key would give two resources one id, so the later
+// object is left out (and logged).
+class PublishedKeys {
+public:
+    explicit PublishedKeys(std::string_view what) : what_(what) {}
+    // usable_key, and not published before.
+    [[nodiscard]] bool admit(std::string_view key);
+
+private:
+    std::string what_;
+    std::vector<std::string> keys_;
+};
+
 // The labels with every repeat of an earlier label suffixed " (2)", " (3)", ... so that each names one entry.
 [[nodiscard]] std::vector<std::string> distinct_labels(std::vector<std::string> labels);
+
+// The choices that are plain text (valid UTF-8 without control characters); the others are left out and logged,
+// since an operation carrying them could not be encoded.
+[[nodiscard]] std::vector<std::string> plain_choices(std::vector<std::string> choices, std::string_view what);
+
+// Every action of the resource and its children answers an operation whose payload could not be written (an
+// empty payload) with a PayloadEncoding error naming the action, and logs it, instead of handing it on.
+void guard_encoding(Resource& resource);
 
 // Appends the action when there is one.
 void add_action(Resource& resource, std::optional<ActionSpec> action);

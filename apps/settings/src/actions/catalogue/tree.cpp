@@ -75,6 +75,7 @@ Resource section_resource(Section section, const page_doc::Document& doc, const 
         }
         return bare_section_resource(section);
     }();
+    guard_encoding(resource);
     Resource open = section_open_resource(section);
     if (!open.actions.empty()) {
         resource.actions.insert(resource.actions.begin(), std::move(open.actions.front()));
