@@ -79,6 +79,8 @@ public:
 
     // Runs one frame: sync, layout, draw, overlay, mark drawn.
     FrameStats frame();
+    // Draws the driver's current layout (for a loop that runs the other steps itself); counts as a frame.
+    void paint(FrameStats& stats);
 
     // ---- Input (logical pixels) ----
     void move(double x, double y, Modifiers modifiers = {});

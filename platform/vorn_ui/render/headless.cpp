@@ -123,6 +123,19 @@ FrameStats HeadlessWindow::frame()
     return last_;
 }
 
+void HeadlessWindow::paint(FrameStats& stats)
+{
+    drawn_.clear();
+    driver_.text().set_draw_log(options_.record_text ? &drawn_ : nullptr, driver_.scale_factor());
+    cairo_t* cr = cairo_create(surface_);
+    driver_.draw(cr, stats);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface_);
+    driver_.text().set_draw_log(nullptr);
+    last_ = stats;
+    ++frames_;
+}
+
 void HeadlessWindow::ensure_frame()
 {
     if (frames_ == 0) {

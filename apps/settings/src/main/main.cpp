@@ -1,8 +1,8 @@
-// Program entry of Vorn Settings ("so.vorn.settings"). Takes no arguments.
-#include <cstdio>
+// Program entry of Vorn Settings ("so.vorn.settings"). Takes no arguments and reads no environment of its own: the
+// launcher opens the window and runs the application until it ends.
+#include "launch/launch.hpp"
 
 int main()
 {
-    std::fputs("vorn-settings: this build has no window yet; nothing to show\n", stderr);
-    return 1;
+    return vorn_ui::launch::run_or_exit(settings::launch::launch_config());
 }

@@ -1,0 +1,46 @@
+#include "launch/launch.hpp"
+
+#include "actions/set_setting.hpp"
+#include "vorn_ui/persist.hpp"
+#include "vorn_ui/widgets/row.hpp"
+#include "vorn_ui/widgets/text.hpp"
+
+namespace settings::launch {
+
+std::unique_ptr<vorn_ui::Widget> build_root()
+{
+    using vorn_ui::widget::column::Column;
+    using vorn_ui::widget::text::Text;
+    return std::make_unique<Column>(Column()
+                                        .with_padding(32.0f, 28.0f)
+                                        .with_spacing(12.0f)
+                                        .push(Text("Settings").with_size(28.0f).bold())
+                                        .push(Text("The settings pages are not part of this build yet.")));
+}
+
+void register_actions(vorn_ui::app::App& app)
+{
+    actions::register_settings_action(app.action_registry_mut());
+    app.runs_control_invocations = true;
+    app.refreshes_control_availability = true;
+}
+
+std::pair<std::uint32_t, std::uint32_t> default_window_size() { return {1280, 800}; }
+
+vorn_ui::launch::LaunchConfig launch_config()
+{
+    return vorn_ui::launch::LaunchConfig{
+        .application_id = std::string(kApplicationId),
+        .root_factory = build_root,
+        .app_hook = register_actions,
+        .default_window_size = default_window_size,
+        .further_callback = [] { return std::uint32_t{1}; },
+        .persistence_opener = vorn_ui::persist::open,
+        .flag_a = true,
+        .flag_b = false,
+        .flag_c = true,
+        .flag_d = true,
+    };
+}
+
+}  // namespace settings::launch

@@ -1,0 +1,237 @@
+// window_probe: starts a program on the X display named by DISPLAY, waits for its window "Settings", checks that
+// it shows content (not one flat colour), resizes it, asks it to close through WM_DELETE_WINDOW and reports the
+// program's exit status. Used by the smoke test and by scripts/bench-window.
+//
+//   window_probe [--size WxH] [--screenshot FILE.ppm] -- PROGRAM [ARGS...]
+//
+// Prints "first-content-ms=<ms since exec> rss-kb=<resident KiB at first content> exit=<status>". Exits 0 only
+// when every check passed and the program exited 0.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void die(const std::string& message)
+{
+    std::fprintf(stderr, "window_probe: %s\n", message.c_str());
+    std::exit(2);
+}
+
+std::optional<Window> find_named(Display* display, Window window, const char* name, int depth)
+{
+    char* window_name = nullptr;
+    if (XFetchName(display, window, &window_name) != 0 && window_name != nullptr) {
+        const bool match = std::strcmp(window_name, name) == 0;
+        XFree(window_name);
+        if (match) {
+            return window;
+        }
+    }
+    if (depth == 0) {
+        return std::nullopt;
+    }
+    Window root_return = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display, window, &root_return, &parent, &children, &count) == 0) {
+        return std::nullopt;
+    }
+    std::optional<Window> found;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        found = find_named(display, children[i], name, depth - 1);
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return found;
+}
+
+int ignore_errors(Display* /*display*/, XErrorEvent* /*error*/) { return 0; }
+
+// The number of distinct colours of the window's picture (sampled), 0 when it cannot be read.
+std::size_t distinct_colours(Display* display, Window window, const char* screenshot = nullptr)
+{
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(display, window, &attributes) == 0 || attributes.map_state != IsViewable) {
+        return 0;
+    }
+    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return 0;
+    }
+    std::set<unsigned long> colours;
+    for (int y = 0; y < image->height; y += 3) {
+        for (int x = 0; x < image->width; x += 3) {
+            colours.insert(XGetPixel(image, x, y));
+        }
+    }
+    if (screenshot != nullptr) {
+        std::ofstream out(screenshot, std::ios::binary);
+        out << "P6\n" << image->width << " " << image->height << "\n255\n";
+        for (int y = 0; y < image->height; ++y) {
+            for (int x = 0; x < image->width; ++x) {
+                const unsigned long p = XGetPixel(image, x, y);
+                const char rgb[3] = {static_cast<char>((p >> 16) & 0xff), static_cast<char>((p >> 8) & 0xff),
+                                     static_cast<char>(p & 0xff)};
+                out.write(rgb, 3);
+            }
+        }
+    }
+    XDestroyImage(image);
+    return colours.size();
+}
+
+long rss_kib(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+std::optional<int> exit_status(pid_t pid, std::chrono::milliseconds limit)
+{
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int want_w = 1280;
+    int want_h = 800;
+    const char* screenshot = nullptr;
+    int i = 1;
+    for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%dx%d", &want_w, &want_h) != 2) {
+                die("--size takes WxH");
+            }
+        } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+            screenshot = argv[++i];
+        } else {
+            die(std::string("unknown argument ") + argv[i]);
+        }
+    }
+    if (i + 1 >= argc) {
+        die("usage: window_probe [--size WxH] [--screenshot FILE.ppm] -- PROGRAM [ARGS...]");
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        die("cannot open the display");
+    }
+    XSetErrorHandler(ignore_errors);
+
+    const auto started = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        execv(argv[i + 1], argv + i + 1);
+        std::perror("exec");
+        _exit(127);
+    }
+    const auto fail = [&](const std::string& message) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        die(message);
+    };
+
+    // The window, with content.
+    std::optional<Window> window;
+    double first_content_ms = -1;
+    long rss = -1;
+    while (Clock::now() - started < std::chrono::seconds(20)) {
+        if (!window) {
+            window = find_named(display, DefaultRootWindow(display), "Settings", 3);
+        }
+        if (window && distinct_colours(display, *window) >= 2) {
+            first_content_ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+            rss = rss_kib(child);
+            break;
+        }
+        if (const auto early = exit_status(child, std::chrono::milliseconds(0))) {
+            die("the program exited before showing a window, status " + std::to_string(*early));
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    if (first_content_ms < 0) {
+        fail(window ? "the window stayed blank" : "no window named Settings appeared");
+    }
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, *window, &attributes);
+    if (attributes.width != want_w || attributes.height != want_h) {
+        fail("the window is " + std::to_string(attributes.width) + "x" + std::to_string(attributes.height) +
+             ", expected " + std::to_string(want_w) + "x" + std::to_string(want_h));
+    }
+    if (screenshot != nullptr) {
+        (void)distinct_colours(display, *window, screenshot);
+    }
+
+    // A resize is drawn again, at the new size.
+    XResizeWindow(display, *window, 900, 600);
+    XSync(display, False);
+    bool redrawn = false;
+    const auto resize_start = Clock::now();
+    while (Clock::now() - resize_start < std::chrono::seconds(10)) {
+        XGetWindowAttributes(display, *window, &attributes);
+        if (attributes.width == 900 && attributes.height == 600 && distinct_colours(display, *window) >= 2) {
+            redrawn = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (!redrawn) {
+        fail("the window was not drawn again after a resize");
+    }
+
+    // A close request ends the program cleanly.
+    const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    const Atom delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = *window;
+    close.xclient.message_type = protocols;
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(delete_window);
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, *window, False, NoEventMask, &close);
+    XSync(display, False);
+    const std::optional<int> status = exit_status(child, std::chrono::seconds(10));
+    if (!status) {
+        fail("the program did not exit after a close request");
+    }
+    std::printf("first-content-ms=%.1f rss-kb=%ld exit=%d\n", first_content_ms, rss, *status);
+    XCloseDisplay(display);
+    return *status == 0 ? 0 : 1;
+}
