@@ -190,8 +190,16 @@ int run_or_exit(const LaunchConfig& config)
     }
     // Fonts are set up while SDL connects to the display.
     std::thread fonts([] {
+        // Measuring loads the faces; drawing fills the glyph caches the first frame would otherwise fill.
         TextRenderer warm;
-        (void)warm.measure("Settings", 13.0f);
+        cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 64, 64);
+        cairo_t* cr = cairo_create(scratch);
+        constexpr std::string_view glyphs = "Settings ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789.,";
+        for (const TextStyle style : {TextStyle::Regular, TextStyle::Medium, TextStyle::Bold}) {
+            warm.draw_text(cr, glyphs, Color{}, {0.0, 0.0}, style, 13.0f);
+        }
+        cairo_destroy(cr);
+        cairo_surface_destroy(scratch);
     });
 
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");  // the program draws on the CPU: no GL stack
@@ -258,6 +266,7 @@ int run_or_exit(const LaunchConfig& config)
         driver.set_viewport(first.width, first.height, first.scale_factor);
         UiLoop loop(*app, *root, *doc, driver, hub);
         loop.draw = [&window, &driver](FrameStats& stats) { window.present(driver, stats); };
+        loop.set_presentable(false);  // until the first exposure
         SDL_ShowWindow(window.get());
         bool text_input = false;
 
@@ -276,8 +285,11 @@ int run_or_exit(const LaunchConfig& config)
                 case SDL_WINDOWEVENT_SIZE_CHANGED:
                 case SDL_WINDOWEVENT_RESIZED:
                 case SDL_WINDOWEVENT_DISPLAY_CHANGED: loop.deliver(window.geometry(), now); break;
-                case SDL_WINDOWEVENT_SHOWN:
                 case SDL_WINDOWEVENT_EXPOSED:
+                    loop.set_presentable(true);
+                    loop.invalidate();
+                    break;
+                case SDL_WINDOWEVENT_SHOWN:
                 case SDL_WINDOWEVENT_RESTORED:
                 case SDL_WINDOWEVENT_MAXIMIZED: loop.invalidate(); break;
                 case SDL_WINDOWEVENT_FOCUS_GAINED: loop.deliver(WindowFocus{true}, now); break;
