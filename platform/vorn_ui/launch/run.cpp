@@ -3,6 +3,7 @@
 #include "vorn_actions/context.hpp"
 #include "vorn_actions/resource.hpp"
 #include "vorn_log/log.hpp"
+#include "vorn_ui/clipboard.hpp"
 #include "vorn_ui/launch.hpp"
 #include "vorn_ui/launch/sdl_events.hpp"
 #include "vorn_ui/text.hpp"
@@ -161,6 +162,29 @@ private:
     SDL_Window* window_ = nullptr;
 };
 
+// The system clipboard, through SDL.
+class SdlClipboard final : public Clipboard {
+public:
+    [[nodiscard]] std::optional<std::string> text() const override
+    {
+        if (SDL_HasClipboardText() != SDL_TRUE) {
+            return std::nullopt;
+        }
+        char* text = SDL_GetClipboardText();
+        if (text == nullptr) {
+            return std::nullopt;
+        }
+        std::string copy(text);
+        SDL_free(text);
+        return copy;
+    }
+    bool set_text(std::string_view text) override
+    {
+        const std::string copy(text);  // SDL takes a NUL-terminated text
+        return SDL_SetClipboardText(copy.c_str()) == 0;
+    }
+};
+
 void update_text_input(FrameDriver& driver, bool& active)
 {
     Widget* focused = driver.focused();
@@ -220,6 +244,8 @@ int run_or_exit(const LaunchConfig& config)
         fail("cannot open a window: no display (this program does not draw off screen)");
     }
     SDL_StopTextInput();  // on only while a text field has the focus
+    SdlClipboard system_clipboard;
+    Clipboard* previous_clipboard = install_clipboard(&system_clipboard);
 
     const Uint32 wake_event = SDL_RegisterEvents(1);
     auto app = std::make_unique<app::App>(config.application_id);
@@ -348,6 +374,7 @@ int run_or_exit(const LaunchConfig& config)
         root.reset();
     }
     install_wake_hub(previous_hub);
+    install_clipboard(previous_clipboard);
     doc.reset();
     SDL_Quit();
     return status;
