@@ -2,7 +2,9 @@
 // it shows content (not one flat colour), resizes it, asks it to close through WM_DELETE_WINDOW and reports the
 // program's exit status. Used by the smoke test and by scripts/bench-window.
 //
-//   window_probe [--size WxH] [--screenshot FILE.ppm] -- PROGRAM [ARGS...]
+//   window_probe [--size WxH] [--screenshot FILE.ppm] [--terminate] -- PROGRAM [ARGS...]
+//
+// With --terminate the program is asked to end with SIGTERM instead of a close request.
 //
 // Prints "first-content-ms=<ms since exec> rss-kb=<resident KiB at first content> exit=<status>". Exits 0 only
 // when every check passed and the program exited 0.
@@ -10,6 +12,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,12 +141,15 @@ int main(int argc, char** argv)
     int want_w = 1280;
     int want_h = 800;
     const char* screenshot = nullptr;
+    bool terminate = false;
     int i = 1;
     for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
             if (std::sscanf(argv[++i], "%dx%d", &want_w, &want_h) != 2) {
                 die("--size takes WxH");
             }
+        } else if (std::strcmp(argv[i], "--terminate") == 0) {
+            terminate = true;
         } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
             screenshot = argv[++i];
         } else {
@@ -151,7 +157,7 @@ int main(int argc, char** argv)
         }
     }
     if (i + 1 >= argc) {
-        die("usage: window_probe [--size WxH] [--screenshot FILE.ppm] -- PROGRAM [ARGS...]");
+        die("usage: window_probe [--size WxH] [--screenshot FILE.ppm] [--terminate] -- PROGRAM [ARGS...]");
     }
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
@@ -220,7 +226,10 @@ int main(int argc, char** argv)
         fail("the window was not drawn again after a resize");
     }
 
-    // A close request ends the program cleanly.
+    // A close request (or SIGTERM) ends the program cleanly.
+    if (terminate) {
+        kill(child, SIGTERM);
+    }
     const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
     const Atom delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XEvent close{};
@@ -230,8 +239,10 @@ int main(int argc, char** argv)
     close.xclient.format = 32;
     close.xclient.data.l[0] = static_cast<long>(delete_window);
     close.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, *window, False, NoEventMask, &close);
-    XSync(display, False);
+    if (!terminate) {
+        XSendEvent(display, *window, False, NoEventMask, &close);
+        XSync(display, False);
+    }
     const std::optional<int> status = exit_status(child, std::chrono::seconds(10));
     if (!status) {
         fail("the program did not exit after a close request");
