@@ -82,7 +82,17 @@ public:
         return {Resource("test.device", "test", "Device").with_action(std::move(spec))};
     }
 
+    void refresh_control_action_availability(const ActionAvailability& availability) override
+    {
+        ++refreshes;
+        bound_available = availability.is_available({"test.device", "set-enabled"});
+        other_available = availability.is_available({"test.device", "reset"});
+    }
+
     bool on_ = false;
+    int refreshes = 0;
+    bool bound_available = false;
+    bool other_available = true;
 
 private:
     Rect rect_{};
@@ -94,6 +104,18 @@ private:
 class DeviceHost final : public Widget {
 public:
     VORN_WIDGET_IDENTITY("vorn_ui::launch::DeviceHost", "DeviceHost")
+
+    DeviceHost() = default;
+    DeviceHost(const DeviceHost&) = delete;
+    DeviceHost& operator=(const DeviceHost&) = delete;
+    ~DeviceHost() override
+    {
+        // What a page sees while it is destroyed at shut-down: its last publication is refused.
+        if (on_destroy) {
+            on_destroy(status.publish(-1).has_value());
+        }
+    }
+    std::function<void(bool published)> on_destroy;
 
     NodeId build_layout(flex_layout::Tree& tree, const StyleContext& /*style*/, NodeWidgetMap& widgets) override
     {
@@ -225,6 +247,16 @@ TEST(UiLoop, ToggleClickStartsAnOperationOnTheRootThatIsPolledToCompletion)
     EXPECT_FALSE(f.host->cancel_seen);
 }
 
+TEST(UiLoop, ControlAvailabilityIsRefreshedOnTheFirstFrameAndAfterStructureChanges)
+{
+    Fixture f;
+    EXPECT_EQ(f.toggle->refreshes, 1);
+    EXPECT_TRUE(f.toggle->bound_available);
+    EXPECT_FALSE(f.toggle->other_available);
+    f.click_toggle();  // no structure change: no refresh
+    EXPECT_EQ(f.toggle->refreshes, 1);
+}
+
 TEST(UiLoop, AnOperationThatIgnoresCancelIsEndedAfterItsDeadline)
 {
     Fixture f;
@@ -326,11 +358,15 @@ TEST(UiLoop, AnIdleWindowDrawsNoFramesAndStopsTheHeartbeat)
 TEST(UiLoop, PublicationsAfterShutDownAreRefused)
 {
     Fixture f;
+    std::optional<bool> published_while_destroyed;
+    f.host->on_destroy = [&](bool published) { published_while_destroyed = published; };
     LocalState<int> cell = f.host->status;
     f.runtime->shut_down();
     const auto refused = cell.publish(3);
     ASSERT_FALSE(refused.has_value());
     EXPECT_EQ(refused.error().reason, PublishRefusal::LoopClosed);
+    // The loop closed before the root was destroyed.
+    EXPECT_EQ(published_while_destroyed, std::optional<bool>(false));
 }
 
 TEST(ToolkitState, RoundTripsAndIgnoresDamage)
