@@ -292,8 +292,11 @@ int run_or_exit(const LaunchConfig& config)
         driver.set_viewport(first.width, first.height, first.scale_factor);
         UiLoop loop(*app, *root, *doc, driver, hub);
         loop.draw = [&window, &driver](FrameStats& stats) { window.present(driver, stats); };
-        loop.set_presentable(false);  // until the first exposure
+        // Frames wait for the first exposure. A window system that never reports one still gets its first frame
+        // a moment after the window was shown.
+        loop.set_presentable(false);
         SDL_ShowWindow(window.get());
+        std::optional<Instant> present_anyway = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
         bool text_input = false;
 
         const auto handle = [&](const SDL_Event& event) {
@@ -313,6 +316,7 @@ int run_or_exit(const LaunchConfig& config)
                 case SDL_WINDOWEVENT_DISPLAY_CHANGED: loop.deliver(window.geometry(), now); break;
                 case SDL_WINDOWEVENT_EXPOSED:
                     loop.set_presentable(true);
+                    present_anyway.reset();
                     loop.invalidate();
                     break;
                 case SDL_WINDOWEVENT_SHOWN:
@@ -332,12 +336,19 @@ int run_or_exit(const LaunchConfig& config)
 
         while (!app->quit_requested()) {
             const Instant now = std::chrono::steady_clock::now();
+            if (present_anyway && now >= *present_anyway) {
+                loop.set_presentable(true);
+                present_anyway.reset();
+            }
             (void)loop.run_pass(now);
             update_text_input(driver, text_input);
             if (app->quit_requested()) {
                 break;
             }
-            const std::optional<Instant> deadline = loop.next_deadline(std::chrono::steady_clock::now());
+            std::optional<Instant> deadline = loop.next_deadline(std::chrono::steady_clock::now());
+            if (present_anyway && (!deadline || *present_anyway < *deadline)) {
+                deadline = present_anyway;
+            }
             SDL_Event event;
             int got = 0;
             if (!deadline) {
