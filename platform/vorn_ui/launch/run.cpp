@@ -110,8 +110,8 @@ public:
         return {static_cast<double>(std::max(w, 1)), static_cast<double>(std::max(h, 1)), scale > 0 ? scale : 1.0};
     }
 
-    // Draws one frame into the window surface and shows it. The surface is asked for anew every frame: SDL
-    // re-creates it when the window changes size.
+    // Draws one frame into the window surface and, once the window was exposed, shows it. The surface is asked for
+    // anew every frame: SDL re-creates it when the window changes size.
     void present(FrameDriver& driver, FrameStats& stats)
     {
         SDL_Surface* surface = SDL_GetWindowSurface(window_);
@@ -144,8 +144,28 @@ public:
             }
             cairo_surface_destroy(target);
         }
-        SDL_UpdateWindowSurface(window_);
+        frame_size_ = {surface->w, surface->h};
+        if (exposed_) {
+            SDL_UpdateWindowSurface(window_);
+        }
     }
+
+    // The window was exposed: shows the frame already drawn when it still fits the window; false when a new frame
+    // must be drawn. A frame drawn before the first exposure is kept in the surface and shown here, so start-up
+    // does not wait for a second drawing.
+    bool exposed()
+    {
+        exposed_ = true;
+        int width = 0;
+        int height = 0;
+        SDL_GetWindowSizeInPixels(window_, &width, &height);
+        if (!frame_size_ || *frame_size_ != std::pair{width, height}) {
+            return false;
+        }
+        SDL_UpdateWindowSurface(window_);
+        return true;
+    }
+    [[nodiscard]] bool was_exposed() const { return exposed_; }
 
 private:
     static void draw_into(cairo_surface_t* target, FrameDriver& driver, FrameStats& stats, bool release = true)
@@ -160,6 +180,8 @@ private:
     }
 
     SDL_Window* window_ = nullptr;
+    bool exposed_ = false;
+    std::optional<std::pair<int, int>> frame_size_;
 };
 
 // The system clipboard, through SDL.
@@ -292,9 +314,8 @@ int run_or_exit(const LaunchConfig& config)
         driver.set_viewport(first.width, first.height, first.scale_factor);
         UiLoop loop(*app, *root, *doc, driver, hub);
         loop.draw = [&window, &driver](FrameStats& stats) { window.present(driver, stats); };
-        // Frames wait for the first exposure. A window system that never reports one still gets its first frame
-        // a moment after the window was shown.
-        loop.set_presentable(false);
+        // Frames are shown from the first exposure on. A window system that never reports one still gets its
+        // frames a moment after the window was shown.
         SDL_ShowWindow(window.get());
         std::optional<Instant> present_anyway = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
         bool text_input = false;
@@ -315,9 +336,10 @@ int run_or_exit(const LaunchConfig& config)
                 case SDL_WINDOWEVENT_RESIZED:
                 case SDL_WINDOWEVENT_DISPLAY_CHANGED: loop.deliver(window.geometry(), now); break;
                 case SDL_WINDOWEVENT_EXPOSED:
-                    loop.set_presentable(true);
                     present_anyway.reset();
-                    loop.invalidate();
+                    if (!window.exposed()) {
+                        loop.invalidate();
+                    }
                     break;
                 case SDL_WINDOWEVENT_SHOWN:
                 case SDL_WINDOWEVENT_RESTORED:
@@ -337,8 +359,10 @@ int run_or_exit(const LaunchConfig& config)
         while (!app->quit_requested()) {
             const Instant now = std::chrono::steady_clock::now();
             if (present_anyway && now >= *present_anyway) {
-                loop.set_presentable(true);
                 present_anyway.reset();
+                if (!window.exposed()) {
+                    loop.invalidate();
+                }
             }
             (void)loop.run_pass(now);
             update_text_input(driver, text_input);
