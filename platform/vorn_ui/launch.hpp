@@ -89,9 +89,6 @@ public:
     void deliver(const Event& event, Instant now);
     // Forces a redraw on the next pass (surface re-created or exposed).
     void invalidate() { redraw_ = true; }
-    // While false (a window not yet exposed), passes run without drawing and the frame stays due: a picture drawn
-    // before the window is mapped would be lost.
-    void set_presentable(bool presentable) { presentable_ = presentable; }
 
     struct Pass {
         bool synced = false;
@@ -125,7 +122,6 @@ private:
     std::optional<Instant> widget_deadline_;
     bool animating_ = false;
     bool idle_sync_ = false;
-    bool presentable_ = true;
 };
 
 // The loop without a screen: a HeadlessWindow draws, the clock is manual, events are injected.

@@ -65,7 +65,7 @@ void UiLoop::deliver(const Event& event, Instant now)
 
 std::optional<Instant> UiLoop::next_deadline(Instant now) const
 {
-    if (presentable_ && (redraw_ || input_)) {
+    if (redraw_ || input_) {
         return now;
     }
     std::optional<Instant> next = widget_deadline_;
@@ -97,7 +97,7 @@ UiLoop::Pass UiLoop::run_pass(Instant now)
     const bool poll_due = !app_.pending_operations().empty() && app_.next_poll(now).value_or(now) <= now;
     const bool lingering = last_activity_ && now - *last_activity_ < options_.heartbeat_linger;
     const bool heartbeat_due = (idle_sync_ || lingering) && (!last_sync_ || now - *last_sync_ >= options_.heartbeat);
-    const bool frame_due = (presentable_ && (redraw_ || input_)) || woken || deadline_due || animating_;
+    const bool frame_due = redraw_ || input_ || woken || deadline_due || animating_;
     if (!frame_due && !poll_due && !heartbeat_due) {
         return pass;
     }
@@ -124,7 +124,7 @@ UiLoop::Pass UiLoop::run_pass(Instant now)
 
     const bool draw_now = frame_due || stats.sync_changed || stats.structure_changed || pumped.any() ||
                           polled.completions > 0 || committed;
-    if (draw_now && presentable_) {
+    if (draw_now) {
         driver_.layout(stats);
         if (draw) {
             draw(stats);
