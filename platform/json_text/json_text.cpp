@@ -1,5 +1,7 @@
 #include "json_text/json_text.hpp"
 
+#include "text_utf8/text_utf8.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <array>
@@ -11,46 +13,6 @@
 namespace json_text {
 namespace {
 
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when the bytes there are not one.
-std::size_t utf8_sequence_length(std::string_view s, std::size_t i)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char b0 = byte(i);
-    if (b0 < 0x80) {
-        return 1;
-    }
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-        cp = b0 & 0x1Fu;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        cp = b0 & 0x0Fu;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        cp = b0 & 0x07u;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size()) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < len; ++k) {
-        const unsigned char b = byte(i + k);
-        if ((b & 0xC0u) != 0x80u) {
-            return 0;
-        }
-        cp = (cp << 6) | (b & 0x3Fu);
-    }
-    const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-    const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
-    if (overlong || surrogate || cp > 0x10FFFF) {
-        return 0;
-    }
-    return len;
-}
-
 void append_string(std::string& out, std::string_view s)
 {
     static constexpr char hex[] = "0123456789abcdef";
@@ -59,9 +21,9 @@ void append_string(std::string& out, std::string_view s)
     while (i < s.size()) {
         const auto c = static_cast<unsigned char>(s[i]);
         if (c >= 0x80) {
-            const std::size_t len = utf8_sequence_length(s, i);
+            const std::size_t len = text_utf8::decode(s, i).length;
             if (len == 0) {
-                out += "\xEF\xBF\xBD";  // U+FFFD for a byte that does not start valid UTF-8
+                out += text_utf8::replacement;  // for a byte that does not start valid UTF-8
                 ++i;
             } else {
                 out.append(s.substr(i, len));

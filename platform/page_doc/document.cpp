@@ -1,5 +1,7 @@
 #include "page_doc/page_doc.hpp"
 
+#include "text_utf8/text_utf8.hpp"
+
 #include <fmt/format.h>
 #include <sodium.h>
 
@@ -46,47 +48,6 @@ std::size_t byte_offset(std::string_view s, std::size_t index)
         ++chars;
     }
     return chars == index ? s.size() : std::string_view::npos;
-}
-
-bool valid_utf8(std::string_view s)
-{
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto b0 = static_cast<unsigned char>(s[i]);
-        std::size_t len = 0;
-        std::uint32_t cp = 0;
-        if (b0 < 0x80) {
-            ++i;
-            continue;
-        }
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            len = 2;
-            cp = b0 & 0x1Fu;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            len = 3;
-            cp = b0 & 0x0Fu;
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            len = 4;
-            cp = b0 & 0x07u;
-        } else {
-            return false;
-        }
-        if (i + len > s.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < len; ++k) {
-            if (!is_continuation(s[i + k])) {
-                return false;
-            }
-            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3Fu);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || (cp >= 0xD800 && cp <= 0xDFFF) ||
-            cp > 0x10FFFF) {
-            return false;
-        }
-        i += len;
-    }
-    return true;
 }
 
 void append_u64(std::string& out, std::uint64_t v)
@@ -253,7 +214,7 @@ std::expected<void, std::string> Document::splice_text(ObjId text_object, std::s
     if (text == nullptr) {
         return std::unexpected(fmt::format("{} is not a Text object of this document", to_string(text_object)));
     }
-    if (!valid_utf8(inserted)) {
+    if (!text_utf8::valid(inserted)) {
         return std::unexpected(std::string("inserted text is not valid UTF-8"));
     }
     const std::size_t start = byte_offset(*text, position);

@@ -1,6 +1,7 @@
 #include "keyboard_layouts/keyboard_layouts.hpp"
 
 #include "config_sections/hardware.hpp"
+#include "text_utf8/text_utf8.hpp"
 
 #include <pugixml.hpp>
 
@@ -19,76 +20,6 @@
 namespace settings::keyboard_layouts {
 namespace {
 
-// --- UTF-8 helpers
-
-// Decodes one character at s[i]; answers the code point and its length, or length 0 for bytes that are not UTF-8.
-std::pair<char32_t, std::size_t> decode_utf8(std::string_view s, std::size_t i)
-{
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) {
-        return {b0, 1};
-    }
-    std::size_t len = 0;
-    char32_t cp = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-        cp = b0 & 0x1Fu;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        cp = b0 & 0x0Fu;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        cp = b0 & 0x07u;
-    } else {
-        return {0, 0};
-    }
-    if (i + len > s.size()) {
-        return {0, 0};
-    }
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0u) != 0x80u) {
-            return {0, 0};
-        }
-        cp = (cp << 6) | (b & 0x3Fu);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-        return {0, 0};
-    }
-    return {cp, len};
-}
-
-void encode_utf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-bool valid_utf8(std::string_view s)
-{
-    for (std::size_t i = 0; i < s.size();) {
-        const auto [cp, len] = decode_utf8(s, i);
-        if (len == 0) {
-            return false;
-        }
-        i += len;
-    }
-    return true;
-}
-
 // Unicode White_Space.
 bool is_space(char32_t c)
 {
@@ -102,7 +33,7 @@ std::string trim(std::string_view s)
     std::size_t end = 0;
     bool seen = false;
     for (std::size_t i = 0; i < s.size();) {
-        auto [cp, len] = decode_utf8(s, i);
+        auto [cp, len] = text_utf8::decode(s, i);
         len = std::max<std::size_t>(len, 1);
         if (!is_space(cp)) {
             if (!seen) {
@@ -123,7 +54,7 @@ std::string to_lower(std::string_view s)
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {
-        auto [cp, len] = decode_utf8(s, i);
+        auto [cp, len] = text_utf8::decode(s, i);
         if (len == 0) {
             out += s[i++];
             continue;
@@ -133,7 +64,7 @@ std::string to_lower(std::string_view s)
         } else if (utf8 != static_cast<locale_t>(nullptr)) {
             cp = static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), utf8));
         }
-        encode_utf8(out, cp);
+        text_utf8::append(out, cp);
         i += len;
     }
     return out;
@@ -299,7 +230,7 @@ std::optional<std::string> read_whole(const std::filesystem::path& path)
 
 std::optional<std::vector<KeyboardLayout>> parse_rules(std::string_view xml)
 {
-    if (!valid_utf8(xml)) {
+    if (!text_utf8::valid(xml)) {
         return std::nullopt;
     }
     pugi::xml_document document;
