@@ -4,20 +4,18 @@
 
 #include "accounts/paths.hpp"
 #include "accounts/records.hpp"
+#include "test_support/temp_home.hpp"
 
 #include "account_registry/registry.hpp"
 #include "account_registry/vault.hpp"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <vector>
 #include <ostream>
-#include <sstream>
 #include <string>
 
 #include <sys/stat.h>
@@ -25,44 +23,18 @@
 
 namespace settings::accounts::testing {
 
-// A fresh directory, removed with everything in it when the object goes. It is also the configuration directory
-// (XDG_CONFIG_HOME) for the object's life, so that nothing reaches the user's own files.
-class TempHome {
+using test_support::read_file;
+using test_support::write_file;
+
+// A fresh directory that is also the configuration directory (XDG_CONFIG_HOME) for the object's life, so that
+// nothing reaches the user's own files. Injected file failures end with it.
+class TempHome : public test_support::ConfigHome {
 public:
-    TempHome()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vorn-accounts-XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
-        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-    }
-    TempHome(const TempHome&) = delete;
-    TempHome& operator=(const TempHome&) = delete;
-    ~TempHome()
-    {
-        account_registry::files::set_hook_for_testing(nullptr);
-        std::filesystem::remove_all(dir_);
-    }
-    [[nodiscard]] const std::filesystem::path& path() const { return dir_; }
+    TempHome() : test_support::ConfigHome("vorn-accounts") {}
+    ~TempHome() { account_registry::files::set_hook_for_testing(nullptr); }
     // The account root that the default paths resolve to.
-    [[nodiscard]] std::filesystem::path root() const { return dir_ / "vorn"; }
-
-private:
-    std::filesystem::path dir_;
+    [[nodiscard]] std::filesystem::path root() const { return path() / "vorn"; }
 };
-
-inline std::string read_file(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline void write_file(const std::filesystem::path& path, std::string_view text)
-{
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
 
 inline unsigned mode_of(const std::filesystem::path& path)
 {
