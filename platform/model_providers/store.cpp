@@ -3,6 +3,7 @@
 
 #include "json_text/json_text.hpp"
 #include "json_text/record.hpp"
+#include "safe_write/file_lock.hpp"
 #include "safe_write/safe_write.hpp"
 #include "user_dirs/user_dirs.hpp"
 #include "vorn_log/log.hpp"
@@ -11,17 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
-#include <cerrno>
-#include <chrono>
 #include <mutex>
 #include <set>
-#include <system_error>
-#include <thread>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace model_providers {
 
@@ -64,9 +56,6 @@ namespace {
 
 constexpr std::uint64_t format_version = 1;
 constexpr std::size_t max_file_size = 8 * 1024 * 1024;
-constexpr auto lock_wait_limit = std::chrono::seconds(10);
-
-std::string reason(int error) { return std::system_category().message(error); }
 
 Json model_json(const ModelDescriptor& model)
 {
@@ -100,111 +89,10 @@ Json profile_json(const ProviderProfile& profile)
 // The whole text of a file: none when it does not exist; an error when it exists but cannot be read.
 std::expected<std::optional<std::string>, std::string> read_text(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            return std::optional<std::string>();
-        }
-        return std::unexpected(fmt::format("could not read {}: {}", path.string(), reason(errno)));
-    }
-    std::string text;
-    std::array<char, 16384> buf;
-    for (;;) {
-        const ssize_t n = ::read(fd, buf.data(), buf.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int error = errno;
-            ::close(fd);
-            return std::unexpected(fmt::format("could not read {}: {}", path.string(), reason(error)));
-        }
-        if (n == 0) {
-            break;
-        }
-        text.append(buf.data(), static_cast<std::size_t>(n));
-        if (text.size() > max_file_size) {
-            ::close(fd);
-            return std::unexpected(
-                fmt::format("could not read {}: it is larger than {} bytes", path.string(), max_file_size));
-        }
-    }
-    ::close(fd);
-    return std::optional<std::string>(std::move(text));
+    return safe_write::read_file(path, max_file_size);
 }
 
 bool is_blank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
-
-// An exclusive flock on "<file>.lock", released when the object goes. flock locks belong to the open file, so
-// this also keeps threads of this process apart.
-class FileLock {
-public:
-    static std::expected<FileLock, std::string> acquire(const std::filesystem::path& file)
-    {
-        const std::filesystem::path lock_path = file.string() + ".lock";
-        const int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            return std::unexpected(fmt::format("could not open the lock file {}: {}", lock_path.string(), reason(errno)));
-        }
-        const auto deadline = std::chrono::steady_clock::now() + lock_wait_limit;
-        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int error = errno;
-            if (error != EWOULDBLOCK && error != EINTR) {
-                ::close(fd);
-                return std::unexpected(fmt::format("could not lock {}: {}", lock_path.string(), reason(error)));
-            }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                ::close(fd);
-                return std::unexpected(fmt::format("{} is still locked by another writer; try again", file.string()));
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return FileLock(fd);
-    }
-
-    FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    FileLock& operator=(FileLock&&) = delete;
-    ~FileLock()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-
-private:
-    explicit FileLock(int fd) : fd_(fd) {}
-    int fd_;
-};
-
-// Keeps a copy of a damaged file beside it, named "<file>.corrupt-<unix time>" (with "-2", "-3", ... when taken).
-std::expected<std::filesystem::path, std::string> keep_corrupt_copy(const std::filesystem::path& path)
-{
-    const auto now =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-    const std::string base = fmt::format("{}.corrupt-{}", path.string(), now);
-    for (int attempt = 1; attempt < 1000; ++attempt) {
-        const std::filesystem::path aside = attempt == 1 ? base : fmt::format("{}-{}", base, attempt);
-        // A hard link keeps the damaged text in place until the new file replaces it atomically.
-        if (::link(path.c_str(), aside.c_str()) == 0) {
-            return aside;
-        }
-        if (errno == EEXIST) {
-            continue;
-        }
-        std::error_code ec;
-        if (std::filesystem::copy_file(path, aside, std::filesystem::copy_options::none, ec)) {
-            return aside;
-        }
-        if (ec == std::errc::file_exists) {
-            continue;
-        }
-        return std::unexpected(fmt::format("could not keep a copy of the damaged file {}: {}", path.string(),
-                                           ec ? ec.message() : reason(errno)));
-    }
-    return std::unexpected(fmt::format("could not keep a copy of the damaged file {}", path.string()));
-}
 
 // The configuration is loaded whenever the provider list is built; a damaged file is reported once per problem.
 void warn_once(const std::string& problem)
@@ -249,7 +137,7 @@ std::expected<void, std::string> write_locked(const std::filesystem::path& path,
             return {};
         }
         if (auto stored = ProviderConfig::from_text(*current); !stored) {
-            auto aside = keep_corrupt_copy(path);
+            auto aside = safe_write::keep_corrupt_copy(path);
             if (!aside) {
                 return std::unexpected(aside.error());
             }
@@ -359,7 +247,7 @@ std::expected<void, std::string> ProviderConfig::save() const
     if (auto made = create_parent(*path); !made) {
         return made;
     }
-    auto lock = FileLock::acquire(*path);
+    auto lock = safe_write::FileLock::acquire_for(*path);
     if (!lock) {
         return std::unexpected(lock.error());
     }
@@ -387,7 +275,7 @@ std::expected<void, RemovalError> ProviderConfig::remove_and_release(std::string
     if (auto made = create_parent(*path); !made) {
         return fail_save(made.error());
     }
-    auto lock = FileLock::acquire(*path);
+    auto lock = safe_write::FileLock::acquire_for(*path);
     if (!lock) {
         return fail_save(lock.error());
     }

@@ -2,6 +2,7 @@
 #include "vorn_model_gateway/vorn_model_gateway.hpp"
 
 #include "json_text/json_text.hpp"
+#include "safe_write/file_lock.hpp"
 #include "safe_write/safe_write.hpp"
 #include "user_dirs/user_dirs.hpp"
 #include "vorn_log/log.hpp"
@@ -17,11 +18,9 @@
 #include <cstring>
 #include <mutex>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,7 +39,6 @@ constexpr std::size_t nonce_size = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
 constexpr std::size_t max_store_size = 4 * 1024 * 1024;
 constexpr std::size_t max_key_size = 16 * 1024;
 constexpr std::size_t max_provider_id_size = 256;
-constexpr auto lock_wait_limit = std::chrono::seconds(10);
 
 std::string reason(int error) { return std::system_category().message(error); }
 
@@ -118,45 +116,15 @@ std::expected<std::optional<SecretText>, ClientError> read_file(const std::files
     return std::optional<SecretText>(std::move(contents));
 }
 
-class FileLock {
-public:
-    static std::expected<FileLock, ClientError> acquire(const std::filesystem::path& lock_path)
-    {
-        const int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            return fail(Kind::Io, fmt::format("could not open the lock file {}: {}", lock_path.string(), reason(errno)));
-        }
-        const auto deadline = std::chrono::steady_clock::now() + lock_wait_limit;
-        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int error = errno;
-            if (error != EWOULDBLOCK && error != EINTR) {
-                ::close(fd);
-                return fail(Kind::Io, fmt::format("could not lock {}: {}", lock_path.string(), reason(error)));
-            }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                ::close(fd);
-                return fail(Kind::Io, "the API key store is busy; try again");
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return FileLock(fd);
+// The lock of the store's files ("api-keys.lock" in its directory).
+std::expected<safe_write::FileLock, ClientError> lock_store(const std::filesystem::path& directory)
+{
+    auto lock = safe_write::FileLock::acquire(directory / "api-keys.lock", "the API key store is busy; try again");
+    if (!lock) {
+        return fail(Kind::Io, std::move(lock.error()));
     }
-
-    FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    FileLock& operator=(FileLock&&) = delete;
-    ~FileLock()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-
-private:
-    explicit FileLock(int fd) : fd_(fd) {}
-    int fd_;
-};
+    return std::move(*lock);
+}
 
 // ---- the key list inside the ciphertext -----------------------------------------------------------------------
 // A count and then, per entry, the provider id and the key, each a 32-bit little-endian length and its bytes;
@@ -505,7 +473,7 @@ std::expected<T, ClientError> read_locked(const ApiKeyStore& store, T absent, Bo
     if (!std::filesystem::is_directory(store.directory(), ec)) {
         return absent;
     }
-    auto lock = FileLock::acquire(store.directory() / "api-keys.lock");
+    auto lock = lock_store(store.directory());
     if (!lock) {
         return std::unexpected(std::move(lock.error()));
     }
@@ -569,7 +537,7 @@ std::expected<void, ClientError> ApiKeyStore::set_api_key(std::string_view provi
     if (auto made = ensure_directory(directory_); !made) {
         return made;
     }
-    auto lock = FileLock::acquire(directory_ / "api-keys.lock");
+    auto lock = lock_store(directory_);
     if (!lock) {
         return std::unexpected(std::move(lock.error()));
     }
@@ -614,7 +582,7 @@ std::expected<void, ClientError> ApiKeyStore::remove_api_key(std::string_view pr
     if (!std::filesystem::is_directory(directory_, ec)) {
         return {};
     }
-    auto lock = FileLock::acquire(directory_ / "api-keys.lock");
+    auto lock = lock_store(directory_);
     if (!lock) {
         return std::unexpected(std::move(lock.error()));
     }
