@@ -37,6 +37,9 @@ enum class Icon : std::uint8_t {
     Update = 76,         // a download into a tray (Updates)
     Clock = 85,          // Time & Date
     Speaker = 89,        // Sound
+    Search = 200,        // a magnifier (search fields)
+    ChevronDown = 201,   // drop-down fields
+    Check = 202,         // the chosen entry of a list
     None = 255,
 };
 

@@ -246,6 +246,16 @@ void draw_speaker(const Pen& p)
     p.arc(13, 12, 7.5, -50, 50);
 }
 
+void draw_search(const Pen& p)
+{
+    p.circle(10.5, 10.5, 6);
+    p.line(15, 15, 20, 20);
+}
+
+void draw_chevron_down(const Pen& p) { p.polyline({{6.5, 9.5}, {12, 15}, {17.5, 9.5}}); }
+
+void draw_check(const Pen& p) { p.polyline({{5.5, 12.5}, {10, 17}, {18.5, 7.5}}); }
+
 void draw_placeholder(const Pen& p)
 {
     p.rect(4.5, 4.5, 15, 15, 3);
@@ -277,6 +287,9 @@ DrawFn drawing_of(Icon icon)
     case Icon::Update: return draw_update;
     case Icon::Clock: return draw_clock;
     case Icon::Speaker: return draw_speaker;
+    case Icon::Search: return draw_search;
+    case Icon::ChevronDown: return draw_chevron_down;
+    case Icon::Check: return draw_check;
     case Icon::None: return nullptr;
     }
     return draw_placeholder;
@@ -313,6 +326,9 @@ std::string name(Icon icon)
     case Icon::Update: return "update";
     case Icon::Clock: return "clock";
     case Icon::Speaker: return "speaker";
+    case Icon::Search: return "search";
+    case Icon::ChevronDown: return "chevron-down";
+    case Icon::Check: return "check";
     case Icon::None: return "none";
     }
     return "icon-" + std::to_string(code_of(icon));
