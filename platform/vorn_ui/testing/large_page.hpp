@@ -1,6 +1,6 @@
 #pragma once
-// A settings window of about 300 widgets (the sample sidebar and a long page of cards with setting rows), for the
-// frame benchmark and its widget count test.
+// A settings window of about 300 widgets (the sample sidebar and a long page of cards with setting rows holding
+// display widgets and controls), for the frame benchmark.
 
 #include "vorn_ui/testing/sample_page.hpp"
 
@@ -14,11 +14,21 @@ inline std::unique_ptr<Widget> large_card(int index)
     for (int row = 0; row < 5; ++row) {
         const std::string label = "Setting " + std::to_string(index) + "." + std::to_string(row);
         std::unique_ptr<Widget> control;
-        switch (row % 4) {
+        const std::string key = "large." + std::to_string(index) + "." + std::to_string(row);
+        switch ((row + index) % 9) {
         case 0: control = Text("Value " + std::to_string(index * 10 + row)).boxed(); break;
         case 1: control = Badge(row % 2 == 0 ? "Active" : "Standard", static_cast<Tone>(row % 5)).boxed(); break;
         case 2: control = ProgressBar(0.1 * row + 0.05 * index).with_width(220.0f).boxed(); break;
-        default: control = IconWidget(static_cast<Icon>(index % 2 == 0 ? 7 : 89)).boxed(); break;
+        case 3: control = IconWidget(static_cast<Icon>(index % 2 == 0 ? 7 : 89)).boxed(); break;
+        case 4: control = Toggle("settings." + key, key).with_value(index % 2 == 0).boxed(); break;
+        case 5: control = Slider("settings." + key, key).with_value(0.1 * row + 0.05 * index).boxed(); break;
+        case 6:
+            control = Dropdown(key, {"Automatic", "Balanced", "Performance"}).with_selected("Balanced").boxed();
+            break;
+        case 7:
+            control = TextInput(key).with_initial_value("Entry " + std::to_string(index)).with_width(220.0f).boxed();
+            break;
+        default: control = Button("settings." + key, "Apply", key).boxed(); break;
         }
         body.push(sample_value_row(label, std::move(control)));
     }
@@ -43,7 +53,10 @@ inline std::unique_ptr<AppShell> large_window(int cards = 10)
         page.push(large_card(i));
     }
     auto content = Container(Scrollable::with_child(std::move(page).boxed()).boxed()).boxed();
-    auto search = Container(Text("Search settings").caption().boxed()).with_padding(12.0f, 8.0f).boxed();
+    auto search = TextInput("settings.search")
+                      .with_kind(text_input_kind::search)
+                      .with_placeholder("Search settings")
+                      .boxed();
     return std::make_unique<AppShell>(
         AppShell(sample_sidebar(), std::move(content)).with_search(std::move(search)).with_narrow_screen(true));
 }
