@@ -420,14 +420,9 @@ bool TextInput::handle_key(const KeyDown& key, DispatchContext& ctx)
         }
         return true;
     case Key::Home:
-    case Key::Up:
         move_caret(0, m.shift);
         return true;
     case Key::End:
-    case Key::Down:
-        if (key.key == Key::Down || key.key == Key::Up) {
-            return false;  // leave the arrows across lines to the page (a one-line field has nowhere to go)
-        }
         move_caret(t.size(), m.shift);
         return true;
     case Key::Backspace:
@@ -799,60 +794,65 @@ void TextInput::draw(DrawContext& ctx) const
         caret_shown += preedit_.size();
     }
 
-    const DrawContext::ClipGuard clip = ctx.clip_to(Rect{box.x0 - 1.0, rect_.y0, box.x1 + 1.0, rect_.y1});
-    if (shown.empty()) {
-        scroll_x_ = 0.0;
-        boundary_x_.assign(1, 0.0f);
-        boundary_byte_.assign(1, 0);
-        if (!placeholder_.empty()) {
-            TextSpec place = spec;
-            place.wrap_width = static_cast<float>(box.width());
-            place.ellipsize = true;
-            place.max_lines = 1;
-            renderer->draw(cr, placeholder_, place, {box.x0, y}, enabled ? theme.text_secondary : theme.text_disabled);
-        }
-    } else {
-        // Caret positions of every character boundary, measured again only when the shown text changed.
-        const std::uint64_t key = revision_ * 1000003ULL + shown.size() + static_cast<std::uint64_t>(spec.size * 64.0f);
-        if (boundaries_of_ != key || !preedit_.empty()) {
-            boundary_x_.clear();
-            boundary_byte_.clear();
-            for (std::size_t i = 0;; i = utf8::next_char(shown, i)) {
-                boundary_x_.push_back(renderer->caret_x(shown, spec, i));
-                boundary_byte_.push_back(i);
-                if (i >= shown.size()) {
-                    break;
-                }
+    {
+        const DrawContext::ClipGuard clip = ctx.clip_to(Rect{box.x0 - 1.0, rect_.y0, box.x1 + 1.0, rect_.y1});
+        if (shown.empty()) {
+            scroll_x_ = 0.0;
+            boundary_x_.assign(1, 0.0f);
+            boundary_byte_.assign(1, 0);
+            if (!placeholder_.empty()) {
+                TextSpec place = spec;
+                place.wrap_width = static_cast<float>(box.width());
+                place.ellipsize = true;
+                place.max_lines = 1;
+                renderer->draw(cr, placeholder_, place, {box.x0, y},
+                               enabled ? theme.text_secondary : theme.text_disabled);
             }
-            boundaries_of_ = preedit_.empty() ? key : ~std::uint64_t{0};
+        } else {
+            // Caret positions of every character boundary, measured again only when the shown text changed.
+            const std::uint64_t key =
+                revision_ * 1000003ULL + shown.size() + static_cast<std::uint64_t>(spec.size * 64.0f);
+            if (boundaries_of_ != key || !preedit_.empty()) {
+                boundary_x_.clear();
+                boundary_byte_.clear();
+                for (std::size_t i = 0;; i = utf8::next_char(shown, i)) {
+                    boundary_x_.push_back(renderer->caret_x(shown, spec, i));
+                    boundary_byte_.push_back(i);
+                    if (i >= shown.size()) {
+                        break;
+                    }
+                }
+                boundaries_of_ = preedit_.empty() ? key : ~std::uint64_t{0};
+            }
+            const double caret_x = renderer->caret_x(shown, spec, caret_shown);
+            const double total = boundary_x_.empty() ? 0.0 : boundary_x_.back();
+            // Keep the caret inside the box, and no empty space after the text's end.
+            if (caret_x - scroll_x_ > box.width() - 2.0) {
+                scroll_x_ = caret_x - box.width() + 2.0;
+            } else if (caret_x - scroll_x_ < 0.0) {
+                scroll_x_ = caret_x;
+            }
+            scroll_x_ = std::clamp(scroll_x_, 0.0, std::max(0.0, total - box.width() + 2.0));
+            const double origin = box.x0 - scroll_x_;
+            if (caret_ != anchor_) {
+                const double a = renderer->caret_x(shown, spec, anchor_shown);
+                const double left = std::min(a, caret_x);
+                const double right = std::max(a, caret_x);
+                paint::fill_rect(cr, Rect{origin + left, y, origin + right, y + line},
+                                 theme.accent.with_alpha(focused_ ? 0.38f : 0.2f));
+            }
+            renderer->draw(cr, shown, spec, {origin, y}, enabled ? theme.text : theme.text_disabled);
+            if (!preedit_.empty() && focused_) {
+                const double p0 = renderer->caret_x(shown, spec, preedit_start);
+                paint::hline(cr, origin + p0, origin + caret_x, y + line - 1.0, theme.text, 1.0);
+            }
         }
-        const double caret_x = renderer->caret_x(shown, spec, caret_shown);
-        const double total = boundary_x_.empty() ? 0.0 : boundary_x_.back();
-        // Keep the caret inside the box, and no empty space after the text's end.
-        if (caret_x - scroll_x_ > box.width() - 2.0) {
-            scroll_x_ = caret_x - box.width() + 2.0;
-        } else if (caret_x - scroll_x_ < 0.0) {
-            scroll_x_ = caret_x;
+        if (focused_ && enabled) {
+            const double offset = shown.empty() ? 0.0 : renderer->caret_x(shown, spec, caret_shown);
+            const double x = std::round(box.x0 - scroll_x_ + offset);
+            paint::vline(cr, x + 0.5, y, y + line, theme.text, std::max(1.0, 1.5 * scale_));
         }
-        scroll_x_ = std::clamp(scroll_x_, 0.0, std::max(0.0, total - box.width() + 2.0));
-        const double origin = box.x0 - scroll_x_;
-        if (caret_ != anchor_) {
-            const double a = renderer->caret_x(shown, spec, anchor_shown);
-            const double left = std::min(a, caret_x);
-            const double right = std::max(a, caret_x);
-            paint::fill_rect(cr, Rect{origin + left, y, origin + right, y + line},
-                             theme.accent.with_alpha(focused_ ? 0.38f : 0.2f));
-        }
-        renderer->draw(cr, shown, spec, {origin, y}, enabled ? theme.text : theme.text_disabled);
-        if (!preedit_.empty() && focused_) {
-            const double p0 = renderer->caret_x(shown, spec, preedit_start);
-            paint::hline(cr, origin + p0, origin + caret_x, y + line - 1.0, theme.text, 1.0);
-        }
-    }
-    if (focused_ && enabled) {
-        const double x = std::round(box.x0 - scroll_x_ + (shown.empty() ? 0.0 : renderer->caret_x(shown, spec, caret_shown)));
-        paint::vline(cr, x + 0.5, y, y + line, theme.text, std::max(1.0, 1.5 * scale_));
-    }
+    }  // the focus ring lies outside the text's clip
     if (is_masked()) {
         wipe(shown);  // bullets only, but wipe out of habit: it never held the secret
     }
