@@ -1,6 +1,7 @@
 #include "vorn_ui/utf8.hpp"
 
-#include <cstdint>
+#include "text_utf8/text_utf8.hpp"
+
 
 namespace vorn_ui::utf8 {
 
@@ -11,44 +12,6 @@ bool is_continuation(unsigned char c) { return (c & 0xC0U) == 0x80U; }
 bool is_word_byte(unsigned char c)
 {
     return c >= 0x80U || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-
-// Decodes one sequence at `i`; answers its length, 0 when it is not valid UTF-8.
-std::size_t valid_sequence(std::string_view text, std::size_t i)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = byte(i);
-    if (c < 0x80U) {
-        return 1;
-    }
-    std::size_t length = 0;
-    std::uint32_t cp = 0;
-    if ((c & 0xE0U) == 0xC0U) {
-        length = 2;
-        cp = c & 0x1FU;
-    } else if ((c & 0xF0U) == 0xE0U) {
-        length = 3;
-        cp = c & 0x0FU;
-    } else if ((c & 0xF8U) == 0xF0U) {
-        length = 4;
-        cp = c & 0x07U;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if (!is_continuation(byte(i + k))) {
-            return 0;
-        }
-        cp = (cp << 6U) | (byte(i + k) & 0x3FU);
-    }
-    const bool overlong = (length == 2 && cp < 0x80U) || (length == 3 && cp < 0x800U) || (length == 4 && cp < 0x10000U);
-    if (overlong || cp > 0x10FFFFU || (cp >= 0xD800U && cp <= 0xDFFFU)) {
-        return 0;
-    }
-    return length;
 }
 
 }  // namespace
@@ -155,9 +118,9 @@ std::string clean_line(std::string_view text)
     std::size_t i = 0;
     while (i < text.size()) {
         const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = valid_sequence(text, i);
+        const std::size_t length = text_utf8::decode(text, i).length;
         if (length == 0) {
-            out += "\xEF\xBF\xBD";
+            out += text_utf8::replacement;
             ++i;
             continue;
         }
