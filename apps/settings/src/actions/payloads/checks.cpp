@@ -227,8 +227,12 @@ CheckResult check_time_date_operation(const TimeDateOperation& operation, const 
 {
     using Op = TimeDateOperation;
     return std::visit(Overloaded{
-                          [&](const Op::SetTimezone& op) {
-                              return require(contains(state.timezones(), op.timezone),
+                          [&](const Op::SetTimezone& op) -> CheckResult {
+                              const auto zones = state.timezones();
+                              if (!zones) {
+                                  return std::unexpected("could not list time zones: " + zones.error());
+                              }
+                              return require(contains(*zones, op.timezone),
                                              "time zone is not available on this device");
                           },
                           pass,
@@ -506,27 +510,35 @@ CheckResult check_printer_operation(const PrinterOperation& operation, const Pri
 {
     using Op = PrinterOperation;
     constexpr std::string_view queue_refusal = "printer queue is no longer available";
-    const auto has_queue = [&](const std::string& name) {
+    // The named queue must be listed and `allows` it.
+    const auto check_queue = [&](const std::string& name, auto allows) -> CheckResult {
         const auto queues = state.queues();
-        return std::ranges::find(queues, name, &PrinterQueue::name) != queues.end();
+        if (!queues) {
+            return std::unexpected("could not list printers: " + queues.error());
+        }
+        const auto queue = std::ranges::find(*queues, name, &PrinterQueue::name);
+        if (queue == queues->end()) {
+            return refuse(queue_refusal);
+        }
+        return require(allows(*queue), "printer queue state changed; refresh and try again");
     };
-    const auto has_job = [&](const std::string& id) {
-        return require(contains(state.job_ids(), id), "print job is no longer available");
+    const auto any_state = [](const PrinterQueue&) { return true; };
+    const auto check_job = [&](const std::string& id) -> CheckResult {
+        const auto jobs = state.job_ids();
+        if (!jobs) {
+            return std::unexpected("could not list print jobs: " + jobs.error());
+        }
+        return require(contains(*jobs, id), "print job is no longer available");
     };
     return std::visit(Overloaded{
-                          [&](const Op::SetDefault& op) { return require(has_queue(op.name), queue_refusal); },
-                          [&](const Op::Remove& op) { return require(has_queue(op.name), queue_refusal); },
-                          [&](const Op::SetEnabled& op) -> CheckResult {
-                              const auto queues = state.queues();
-                              const auto queue = std::ranges::find(queues, op.name, &PrinterQueue::name);
-                              if (queue == queues.end()) {
-                                  return refuse(queue_refusal);
-                              }
-                              return require(queue->paused == op.enabled,
-                                             "printer queue state changed; refresh and try again");
+                          [&](const Op::SetDefault& op) { return check_queue(op.name, any_state); },
+                          [&](const Op::Remove& op) { return check_queue(op.name, any_state); },
+                          [&](const Op::SetEnabled& op) {
+                              return check_queue(op.name,
+                                                 [&](const PrinterQueue& queue) { return queue.paused == op.enabled; });
                           },
-                          [&](const Op::CancelJob& op) { return has_job(op.id); },
-                          [&](const Op::RetryJob& op) { return has_job(op.id); },
+                          [&](const Op::CancelJob& op) { return check_job(op.id); },
+                          [&](const Op::RetryJob& op) { return check_job(op.id); },
                           pass,
                       },
                       operation.value);

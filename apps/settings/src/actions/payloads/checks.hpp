@@ -85,10 +85,12 @@ std::string_view input_operation_done_message(const InputOperation& operation);
 // ---- Time and date -----------------------------------------------------------------------------------------------
 
 struct TimeDateLiveState {
-    std::function<std::vector<std::string>()> timezones;  // the zones the system lists; read for SetTimezone only
+    // The zones the system lists, or the system's error text. Read for SetTimezone only.
+    std::function<std::expected<std::vector<std::string>, std::string>()> timezones;
 };
 
-// SetTimezone: "time zone is not available on this device". Other variants pass.
+// SetTimezone: "time zone is not available on this device"; a zone list that cannot be read fails with
+// "could not list time zones: " and the system's text (not as a stale zone). Other variants pass.
 CheckResult check_time_date_operation(const TimeDateOperation& operation, const TimeDateLiveState& state);
 
 // ---- Power -------------------------------------------------------------------------------------------------------
@@ -207,11 +209,14 @@ struct PrinterQueue {
 };
 
 struct PrinterLiveState {
-    std::function<std::vector<PrinterQueue>()> queues;  // a failed query counts as no queues
-    std::function<std::vector<std::string>()> job_ids;   // a failed query counts as no jobs
+    // The queues and the ids of the jobs, or the system's error text.
+    std::function<std::expected<std::vector<PrinterQueue>, std::string>()> queues;
+    std::function<std::expected<std::vector<std::string>, std::string>()> job_ids;
 };
 
 // SetEnabled is accepted only when it changes the queue's state (true for a paused queue, false for any other).
+// A list that cannot be read fails with "could not list printers: " or "could not list print jobs: " and the
+// system's text, never as a queue or job that is no longer available.
 CheckResult check_printer_operation(const PrinterOperation& operation, const PrinterLiveState& state);
 
 // ---- Devices & Sync ----------------------------------------------------------------------------------------------

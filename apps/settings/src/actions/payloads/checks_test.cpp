@@ -147,6 +147,23 @@ std::vector<CheckCase> cases()
         return bind(&check_time_date_operation, Time{Time::SetTimezone{std::move(name)}},
                     TimeDateLiveState{[] { return std::vector<std::string>{"UTC", "Europe/Berlin"}; }});
     };
+    // The system cannot list its zones or printers: the refusal names that, not a stale object.
+    const auto zone_list_fails = [] {
+        return bind(&check_time_date_operation, Time{Time::SetTimezone{"UTC"}},
+                    TimeDateLiveState{[]() -> std::expected<std::vector<std::string>, std::string> {
+                        return std::unexpected("timedated is not running");
+                    }});
+    };
+    const auto printers_fail = [](Printer op) {
+        const auto fail = []() -> std::expected<std::vector<std::string>, std::string> {
+            return std::unexpected("the scheduler is not responding");
+        };
+        return bind(&check_printer_operation, std::move(op),
+                    PrinterLiveState{[]() -> std::expected<std::vector<PrinterQueue>, std::string> {
+                                         return std::unexpected("the scheduler is not responding");
+                                     },
+                                     fail});
+    };
 
     const std::string position_160(160, 'x');
     // 159 characters, 160 bytes: lengths count bytes.
@@ -184,6 +201,7 @@ std::vector<CheckCase> cases()
         {"time_zone", zone("Europe/Berlin"), ok},
         {"time_zone_unknown", zone("Mars/Olympus_Mons"), "time zone is not available on this device"},
         {"time_zone_case", zone("utc"), "time zone is not available on this device"},
+        {"time_zone_list_fails", zone_list_fails(), "could not list time zones: timedated is not running"},
 
         // Power.
         {"power_charge_limit", power(Power::SetChargeLimit{80}), ok},
@@ -351,6 +369,10 @@ std::vector<CheckCase> cases()
         {"printer_enable_gone", printer(Printer::SetEnabled{"Hall", true}), "printer queue is no longer available"},
         {"printer_cancel", printer(Printer::CancelJob{"Office-12"}), ok},
         {"printer_retry_gone", printer(Printer::RetryJob{"Office-13"}), "print job is no longer available"},
+        {"printer_list_fails", printers_fail(Printer::SetEnabled{"Lab", true}),
+         "could not list printers: the scheduler is not responding"},
+        {"printer_jobs_list_fails", printers_fail(Printer::CancelJob{"Office-12"}),
+         "could not list print jobs: the scheduler is not responding"},
 
         // Devices & Sync.
         {"mesh_role", mesh(Mesh::SetRole{"Available while active"}), ok},

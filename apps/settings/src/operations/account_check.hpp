@@ -1,0 +1,57 @@
+#pragma once
+// The one account connection check the application object runs for the "Test" account operation.
+//
+// The check runs the account probe on a detached worker thread of its own, which owns copies of the account
+// record and of its secret and hands its one result back through a one-slot channel; the UI thread never waits on
+// it. The secret is wiped as soon as the probe returns (or throws). A check always ends: with the probe's result,
+// with "connection check ended without a result" when the worker ends without one, with "connection check timed
+// out" once its deadline has passed, or cancelled by the poll.
+
+#include "accounts/probe.hpp"
+
+#include "account_registry/records.hpp"
+#include "account_registry/secret.hpp"
+
+#include <chrono>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace settings::operations {
+
+using CheckResultText = std::expected<std::string, std::string>;
+
+// Runs the probe and wipes the secret afterwards, whatever happens. An exception of the probe passes on.
+[[nodiscard]] CheckResultText run_account_check(const accounts::AccountProbe& probe,
+                                                const account_registry::Account& account,
+                                                account_registry::SecretString& secret);
+
+// The receiving end of one running check.
+class AccountCheck {
+public:
+    static constexpr std::string_view no_result_message = "connection check ended without a result";
+    static constexpr std::string_view timed_out_message = "connection check timed out";
+
+    // Starts the worker thread.
+    AccountCheck(std::shared_ptr<const accounts::AccountProbe> probe, account_registry::Account account,
+                 account_registry::SecretString secret, std::chrono::steady_clock::time_point deadline);
+
+    enum class State : std::uint8_t { Running, Finished, Ended };
+    struct Received {
+        State state = State::Running;
+        CheckResultText result;  // Finished: the probe's result; Ended: the failure sentence
+    };
+    // A non-blocking look at the channel at the instant `now`.
+    [[nodiscard]] Received try_receive(std::chrono::steady_clock::time_point now) const;
+    [[nodiscard]] std::chrono::steady_clock::time_point deadline() const { return deadline_; }
+
+    // The one-slot channel between the worker and the check.
+    struct Slot;
+
+private:
+    std::shared_ptr<Slot> slot_;
+    std::chrono::steady_clock::time_point deadline_;
+};
+
+}  // namespace settings::operations
