@@ -2,6 +2,7 @@
 // answer unchanged.
 
 #include "system_ops/dispatcher.hpp"
+#include "system_ops/bluez.hpp"
 #include "system_ops/network.hpp"
 #include "system_ops/time.hpp"
 
@@ -100,6 +101,9 @@ TEST(DispatcherDefaults, ReachTheSystemLayer)
     const ScopedCurrent<network::NetworkService> network_guard(network);
     auto time = std::make_shared<time::FakeTime>();
     const ScopedCurrent<time::TimeService> time_guard(time);
+    auto bluetooth = std::make_shared<bluez::FakeBluez>(std::vector<bluez::BluetoothDevice>{
+        {.path = "/org/bluez/hci0/dev_00_1B_66_AA_BB_CC", .address = "00:1B:66:AA:BB:CC", .paired = true}});
+    const ScopedCurrent<bluez::BluezService> bluetooth_guard(bluetooth);
 
     EXPECT_EQ(PageFake().set_airplane_mode(true), std::unexpected(std::string("NetworkManager is not running")));
     EXPECT_EQ(RealDispatcher().set_wifi(false), std::unexpected(std::string("NetworkManager is not running")));
@@ -107,6 +111,14 @@ TEST(DispatcherDefaults, ReachTheSystemLayer)
     EXPECT_TRUE(SystemTimeBackend().set_ntp(false).has_value());
     EXPECT_EQ(time->state().timezones_set, std::vector<std::string>{"Europe/Berlin"});
     EXPECT_EQ(time->state().ntp_set, std::vector<bool>{false});
+
+    EXPECT_TRUE(RealDispatcher().set_bluetooth(false).has_value());
+    EXPECT_TRUE(RealDispatcher().connect_bluetooth("/org/bluez/hci0/dev_00_1B_66_AA_BB_CC").has_value());
+    EXPECT_TRUE(RealDispatcher().disconnect_bluetooth("00:1B:66:AA:BB:CC").has_value());
+    EXPECT_EQ(RealDispatcher().connect_bluetooth("11:22:33:44:55:66"),
+              std::unexpected(std::string("Device 11:22:33:44:55:66 not available")));
+    EXPECT_EQ(bluetooth->calls(), (std::vector<std::string>{"set_powered false", "connect /org/bluez/hci0/dev_00_1B_66_AA_BB_CC",
+                                                            "disconnect 00:1B:66:AA:BB:CC", "connect 11:22:33:44:55:66"}));
 }
 
 }  // namespace

@@ -108,9 +108,46 @@ std::shared_ptr<NetworkService> replace_current(std::shared_ptr<NetworkService> 
     return slot().replace(std::move(service));
 }
 
+Result<std::vector<WifiNetwork>> list_wifi_networks()
+{
+    return current()->list_wifi_networks();
+}
 Result<bool> get_wifi()
 {
     return current()->get_wifi();
+}
+
+std::vector<WifiNetwork> parse_wifi_list(std::string_view text)
+{
+    std::vector<WifiNetwork> networks;
+    for (const auto line : detail::split_lines(text)) {
+        const auto fields = detail::split_terse(line);
+        if (fields.size() != 4 || fields[1].empty()) {
+            continue;  // a hidden network (no name), or a line that is not one of ours
+        }
+        WifiNetwork network{.ssid = fields[1],
+                            .security = value_or_none(std::string(detail::trim(fields[2]))).value_or(""),
+                            .in_use = detail::trim(fields[0]) == "*"};
+        const auto signal = detail::parse_int(detail::trim(fields[3]));
+        network.signal = static_cast<std::uint8_t>(std::clamp<std::int64_t>(signal.value_or(0), 0, 100));
+        // Several access points of one network: one entry, in use when any is, as strong as the strongest.
+        const auto same = std::ranges::find(networks, network.ssid, &WifiNetwork::ssid);
+        if (same == networks.end()) {
+            networks.push_back(std::move(network));
+            continue;
+        }
+        same->in_use = same->in_use || network.in_use;
+        if (network.signal > same->signal) {
+            same->signal = network.signal;
+            if (!network.security.empty()) {
+                same->security = std::move(network.security);
+            }
+        }
+    }
+    std::ranges::stable_sort(networks, [](const WifiNetwork& a, const WifiNetwork& b) {
+        return a.in_use != b.in_use ? a.in_use : a.signal > b.signal;
+    });
+    return networks;
 }
 Status set_wifi(bool enabled)
 {
@@ -180,6 +217,15 @@ Result<std::string> NmcliNetwork::nmcli_activate(std::vector<std::string> args, 
                                        .args = std::move(args),
                                        .time_limit = options_.activate_limit,
                                        .input = std::move(input)});
+}
+
+Result<std::vector<WifiNetwork>> NmcliNetwork::list_wifi_networks()
+{
+    const auto out = nmcli({"-t", "-f", "IN-USE,SSID,SECURITY,SIGNAL", "device", "wifi", "list", "--rescan", "auto"});
+    if (!out) {
+        return std::unexpected(out.error());
+    }
+    return parse_wifi_list(*out);
 }
 
 Result<bool> NmcliNetwork::get_wifi()
@@ -479,6 +525,15 @@ FakeNetwork::State FakeNetwork::state() const
     if (state_.failure) {                                    \
         return std::unexpected(*state_.failure);             \
     }
+
+Result<std::vector<WifiNetwork>> FakeNetwork::list_wifi_networks()
+{
+    VORN_FAKE_FAILURE();
+    if (!state_.radio.wifi_enabled) {
+        return std::vector<WifiNetwork>{};
+    }
+    return state_.wifi_networks;
+}
 
 Result<bool> FakeNetwork::get_wifi()
 {

@@ -11,6 +11,7 @@
 #include "system_ops/result.hpp"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -54,9 +55,28 @@ struct VpnConnection {
     friend bool operator==(const VpnConnection&, const VpnConnection&) = default;
 };
 
+// A Wi-Fi network in range: the access points of one name taken together.
+struct WifiNetwork {
+    std::string ssid;
+    // NetworkManager's words for the protection, e.g. "WPA2", "WPA1 WPA2", "WPA3", "WPA2 802.1X"; empty when open.
+    std::string security;
+    std::uint8_t signal = 0;  // the strongest access point, 0 to 100
+    bool in_use = false;      // the machine is connected to it
+
+    [[nodiscard]] bool open() const { return security.empty(); }
+    // Joined with a user name and password rather than a passphrase.
+    [[nodiscard]] bool enterprise() const { return security.find("802.1X") != std::string::npos; }
+
+    friend bool operator==(const WifiNetwork&, const WifiNetwork&) = default;
+};
+
 class NetworkService {
 public:
     virtual ~NetworkService() = default;
+
+    // The Wi-Fi networks in range (hidden networks left out), the one in use first, then by signal strength. Empty
+    // when the radio is off.
+    [[nodiscard]] virtual Result<std::vector<WifiNetwork>> list_wifi_networks() = 0;
 
     // Whether the Wi-Fi radio is switched on.
     [[nodiscard]] virtual Result<bool> get_wifi() = 0;
@@ -84,6 +104,7 @@ public:
 [[nodiscard]] std::shared_ptr<NetworkService> current();
 std::shared_ptr<NetworkService> replace_current(std::shared_ptr<NetworkService> service);
 
+[[nodiscard]] Result<std::vector<WifiNetwork>> list_wifi_networks();
 [[nodiscard]] Result<bool> get_wifi();
 [[nodiscard]] Status set_wifi(bool enabled);
 [[nodiscard]] Result<RadioState> get_radio_state();
@@ -95,6 +116,10 @@ std::shared_ptr<NetworkService> replace_current(std::shared_ptr<NetworkService> 
 [[nodiscard]] Result<std::vector<VpnConnection>> list_vpn_connections();
 [[nodiscard]] Status set_vpn_connection(std::string_view name, bool enabled);
 [[nodiscard]] Status connect_wifi(std::string_view ssid, std::optional<std::string_view> password);
+
+// Reads the output of `nmcli -t -f IN-USE,SSID,SECURITY,SIGNAL device wifi list`: one network per name, the one in
+// use first, then by signal.
+[[nodiscard]] std::vector<WifiNetwork> parse_wifi_list(std::string_view text);
 
 // ---- The real backend ----------------------------------------------------------------------------------------------
 
@@ -109,6 +134,8 @@ public:
     explicit NmcliNetwork(std::shared_ptr<cmd_runner::Runner> runner = cmd_runner::system_runner());
     NmcliNetwork(std::shared_ptr<cmd_runner::Runner> runner, Options options);
 
+    // Asks NetworkManager to scan again when its last scan is older than 30 s (nmcli's --rescan auto).
+    Result<std::vector<WifiNetwork>> list_wifi_networks() override;
     Result<bool> get_wifi() override;
     Status set_wifi(bool enabled) override;
     Result<RadioState> get_radio_state() override;
@@ -139,6 +166,7 @@ public:
         RadioState radio{.wifi_hardware_enabled = true, .wifi_enabled = true};
         std::optional<WiredDevice> wired = WiredDevice{.interface = "enp3s0"};
         std::vector<VpnConnection> vpns;
+        std::vector<WifiNetwork> wifi_networks;  // in range (listed only while Wi-Fi is on)
         bool hotspot_configured = false;
         // When set, every operation fails with this text (NetworkManager not running).
         std::optional<std::string> failure;
@@ -157,6 +185,7 @@ public:
         f(state_);
     }
 
+    Result<std::vector<WifiNetwork>> list_wifi_networks() override;
     Result<bool> get_wifi() override;
     Status set_wifi(bool enabled) override;
     Result<RadioState> get_radio_state() override;

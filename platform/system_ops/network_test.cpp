@@ -42,6 +42,31 @@ TEST_F(NmcliTest, RadioStateCombinesRadiosModemsAndAccessPoints)
                                   .hotspot_active = true}));
 }
 
+TEST_F(NmcliTest, WifiNetworksAreMergedPerNameAndSorted)
+{
+    // Terse output: ":" inside a value is escaped, open networks have an empty SECURITY, hidden ones an empty SSID.
+    tool("nmcli", {{.args = "-t -f IN-USE,SSID,SECURITY,SIGNAL device wifi list --rescan auto",
+                    .out = " :Cafe Libre::40\n"
+                           " :Home\\:5G:WPA2:55\n"
+                           "*:Home\\:5G:WPA2:71\n"
+                           " :::90\n"
+                           " :Campus:WPA2 802.1X:64\n"
+                           " :Home\\:5G:WPA2:30\n"
+                           " :Caf\xc3\xa9 \xe2\x98\x95:WPA1 WPA2:64\n"}});
+    const auto networks = network.list_wifi_networks();
+    ASSERT_TRUE(networks.has_value()) << networks.error();
+    EXPECT_THAT(*networks,
+                ElementsAre(WifiNetwork{.ssid = "Home:5G", .security = "WPA2", .signal = 71, .in_use = true},
+                            WifiNetwork{.ssid = "Campus", .security = "WPA2 802.1X", .signal = 64},
+                            WifiNetwork{.ssid = "Caf\xc3\xa9 \xe2\x98\x95", .security = "WPA1 WPA2", .signal = 64},
+                            WifiNetwork{.ssid = "Cafe Libre", .signal = 40}));
+    EXPECT_TRUE(networks->at(1).enterprise());
+    EXPECT_TRUE(networks->at(3).open());
+
+    tool("nmcli", {{.args = "*", .err = "Error: NetworkManager is not running.\n", .code = 8}});
+    EXPECT_EQ(network.list_wifi_networks().error(), "NetworkManager is not running.");
+}
+
 TEST_F(NmcliTest, RadioSwitchesMapToNmcliRadioCommands)
 {
     tool("nmcli", {{.args = "*"}});

@@ -1,6 +1,7 @@
 #include "system_ops/system_calls.hpp"
 
 #include "system_ops/audio.hpp"
+#include "system_ops/bluez.hpp"
 #include "system_ops/network.hpp"
 #include "system_ops/time.hpp"
 
@@ -20,13 +21,16 @@ SystemCalls& table()
 
 }  // namespace
 
-// Brightness, the Bluetooth radio and connections, and power profiles have no backend in the system layer yet: their
-// entries stay empty and answer "not available" until one is built and added here.
+// Brightness and power profiles have no backend in the system layer yet: their entries stay empty and answer
+// "not available" until one is built and added here.
 SystemCalls system_layer_calls()
 {
     SystemCalls calls;
     calls.set_volume = &audio::set_volume;
     calls.set_wifi = &network::set_wifi;
+    calls.set_bluetooth = &bluez::set_powered;
+    calls.connect_bluetooth = &bluez::connect;
+    calls.disconnect_bluetooth = &bluez::disconnect;
     calls.set_wired = &network::set_wired;
     calls.set_airplane_mode = &network::set_airplane_mode;
     calls.set_hotspot = &network::set_hotspot;
