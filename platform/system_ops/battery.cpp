@@ -5,7 +5,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 
 namespace system_ops::battery {
@@ -140,6 +142,11 @@ std::shared_ptr<BatteryService> replace_current(std::shared_ptr<BatteryService> 
 Result<std::vector<PowerDevice>> power_devices()
 {
     return current()->power_devices();
+}
+
+Result<ChargeCapability> set_charge_limit_checked(std::uint32_t percent)
+{
+    return current()->set_charge_limit_checked(percent);
 }
 
 std::optional<ChargeCapability> charge_capability()
@@ -309,6 +316,77 @@ std::optional<ChargeCapability> SysfsBattery::charge_capability()
     return std::nullopt;
 }
 
+namespace {
+
+// Writes one sysfs attribute; an error sentence naming it when the kernel refuses.
+Status write_attribute(const std::filesystem::path& file, std::uint32_t value)
+{
+    std::ofstream out(file, std::ios::trunc);
+    if (out) {
+        out << value << '\n';
+        out.flush();
+    }
+    if (!out) {
+        const int error = errno;
+        return std::unexpected(fmt::format("could not write {}: {}", file.filename().string(),
+                                           error != 0 ? std::strerror(error) : "write error"));
+    }
+    return {};
+}
+
+}  // namespace
+
+Result<ChargeCapability> SysfsBattery::set_charge_limit_checked(std::uint32_t percent)
+{
+    const auto before = charge_capability();
+    if (!before) {
+        return std::unexpected(std::string("this battery has no charge limit control"));
+    }
+    if (std::ranges::find(before->supported_percentages, percent) == before->supported_percentages.end()) {
+        return std::unexpected(fmt::format("a {}% charge limit is not supported by this battery", percent));
+    }
+    std::error_code ec;
+    if (before->kind == ChargeControlKind::ConservationMode) {
+        for (const auto& entry :
+             std::filesystem::directory_iterator(root_ / "bus" / "platform" / "drivers" / "ideapad_acpi", ec)) {
+            if (!std::filesystem::exists(entry.path() / "conservation_mode")) {
+                continue;
+            }
+            if (auto written = write_attribute(entry.path() / "conservation_mode", percent < 100 ? 1 : 0); !written) {
+                return std::unexpected(written.error());
+            }
+            break;
+        }
+    } else {
+        for (const auto& s : read_supplies(root_, ec)) {
+            if (s.type != "Battery" || !s.system || !number(s.dir / "charge_control_end_threshold")) {
+                continue;
+            }
+            // The firmware refuses a start threshold at or above the end one: lower the start first when the cap
+            // goes down, and write the end first when it goes up.
+            const auto start = number(s.dir / "charge_control_start_threshold");
+            const bool move_start = start && *start >= static_cast<std::int64_t>(percent);
+            const std::uint32_t new_start = percent > 10 ? percent - 10 : 0;
+            if (move_start) {
+                if (auto written = write_attribute(s.dir / "charge_control_start_threshold", new_start); !written) {
+                    return std::unexpected(written.error());
+                }
+            }
+            if (auto written = write_attribute(s.dir / "charge_control_end_threshold", percent); !written) {
+                return std::unexpected(written.error());
+            }
+        }
+    }
+    const auto after = charge_capability();
+    if (!after) {
+        return std::unexpected(std::string("the charge limit control went away"));
+    }
+    if (after->current_percent != percent) {
+        return std::unexpected(fmt::format("the battery kept a {}% charge limit", after->current_percent));
+    }
+    return *after;
+}
+
 // ---- FakeBattery -----------------------------------------------------------------------------------------------
 
 void FakeBattery::set_state(State state)
@@ -333,6 +411,25 @@ std::optional<ChargeCapability> FakeBattery::charge_capability()
 {
     const std::lock_guard lock(mutex_);
     return state_.capability;
+}
+
+Result<ChargeCapability> FakeBattery::set_charge_limit_checked(std::uint32_t percent)
+{
+    const std::lock_guard lock(mutex_);
+    if (!state_.capability) {
+        return std::unexpected(std::string("this battery has no charge limit control"));
+    }
+    if (std::ranges::find(state_.capability->supported_percentages, percent) ==
+        state_.capability->supported_percentages.end()) {
+        return std::unexpected(fmt::format("a {}% charge limit is not supported by this battery", percent));
+    }
+    if (state_.change_failure) {
+        return std::unexpected(*state_.change_failure);
+    }
+    state_.capability->current_percent = percent;
+    state_.info.charge_limited = percent < 100;
+    state_.info.charge_limit_percent = percent;
+    return *state_.capability;
 }
 
 }  // namespace system_ops::battery

@@ -78,6 +78,9 @@ public:
     [[nodiscard]] virtual Result<std::vector<PowerDevice>> power_devices() = 0;
     // None when the hardware has no charge control (or it cannot be read).
     [[nodiscard]] virtual std::optional<ChargeCapability> charge_capability() = 0;
+    // Sets the charge cap to one of the capability's supported percentages and reads it back: the capability the
+    // hardware reports afterwards, or why the cap was not applied (also when the hardware kept another value).
+    [[nodiscard]] virtual Result<ChargeCapability> set_charge_limit_checked(std::uint32_t percent) = 0;
 };
 
 [[nodiscard]] std::shared_ptr<BatteryService> current();
@@ -85,6 +88,7 @@ std::shared_ptr<BatteryService> replace_current(std::shared_ptr<BatteryService> 
 
 [[nodiscard]] Result<std::vector<PowerDevice>> power_devices();
 [[nodiscard]] std::optional<ChargeCapability> charge_capability();
+[[nodiscard]] Result<ChargeCapability> set_charge_limit_checked(std::uint32_t percent);
 
 // ---- The real backend ----------------------------------------------------------------------------------------------
 
@@ -100,6 +104,9 @@ public:
     BatteryInfo battery_info() override;
     Result<std::vector<PowerDevice>> power_devices() override;
     std::optional<ChargeCapability> charge_capability() override;
+    // Writes the kernel's attributes directly, which needs the rights to do so (root, or a udev rule that hands the
+    // attribute to the user); a refusal is reported with the system's reason.
+    Result<ChargeCapability> set_charge_limit_checked(std::uint32_t percent) override;
 
 private:
     std::filesystem::path root_;
@@ -113,6 +120,8 @@ public:
         BatteryInfo info;
         Result<std::vector<PowerDevice>> devices = std::vector<PowerDevice>{};
         std::optional<ChargeCapability> capability;
+        // When set, set_charge_limit_checked fails with this text.
+        std::optional<std::string> change_failure;
     };
 
     FakeBattery() = default;
@@ -122,6 +131,7 @@ public:
     BatteryInfo battery_info() override;
     Result<std::vector<PowerDevice>> power_devices() override;
     std::optional<ChargeCapability> charge_capability() override;
+    Result<ChargeCapability> set_charge_limit_checked(std::uint32_t percent) override;
 
 private:
     std::mutex mutex_;

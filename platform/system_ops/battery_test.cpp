@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 
 namespace system_ops::battery {
@@ -108,6 +109,49 @@ TEST_F(SysfsTree, OddThresholdsAndMissingValues)
     EXPECT_EQ(battery.charge_capability(), std::nullopt);
 }
 
+TEST_F(SysfsTree, ChargeLimitIsWrittenAndReadBack)
+{
+    supply("BAT0", {{"type", "Battery"}, {"charge_control_start_threshold", "75"}, {"charge_control_end_threshold", "80"}});
+    const auto attribute = [&](const std::string& name) {
+        std::ifstream in(dir_ / "sys/class/power_supply/BAT0" / name);
+        std::string value;
+        in >> value;
+        return value;
+    };
+    auto battery = backend();
+    // Going down moves the start threshold below the new cap first; going up leaves it alone.
+    const auto lowered = battery.set_charge_limit_checked(60);
+    ASSERT_TRUE(lowered.has_value()) << lowered.error();
+    EXPECT_EQ(lowered->current_percent, 60U);
+    EXPECT_EQ(attribute("charge_control_start_threshold"), "50");
+    EXPECT_EQ(attribute("charge_control_end_threshold"), "60");
+    ASSERT_TRUE(battery.set_charge_limit_checked(100).has_value());
+    EXPECT_EQ(attribute("charge_control_start_threshold"), "50");
+    EXPECT_EQ(attribute("charge_control_end_threshold"), "100");
+    EXPECT_FALSE(battery.battery_info().charge_limited);
+
+    EXPECT_EQ(battery.set_charge_limit_checked(55).error(), "a 55% charge limit is not supported by this battery");
+    EXPECT_EQ(attribute("charge_control_end_threshold"), "100");
+}
+
+TEST_F(SysfsTree, ConservationModeIsSwitchedForItsOneLevel)
+{
+    const auto mode = dir_ / "sys/bus/platform/drivers/ideapad_acpi/VPC2004:00/conservation_mode";
+    write(mode, "0\n");
+    auto battery = backend();
+    ASSERT_TRUE(battery.set_charge_limit_checked(60).has_value());
+    EXPECT_EQ(battery.charge_capability()->current_percent, 60U);
+    ASSERT_TRUE(battery.set_charge_limit_checked(100).has_value());
+    std::ifstream in(mode);
+    std::string value;
+    in >> value;
+    EXPECT_EQ(value, "0");
+    EXPECT_FALSE(battery.set_charge_limit_checked(80).has_value());
+
+    EXPECT_EQ(SysfsBattery(dir_ / "nothing").set_charge_limit_checked(80).error(),
+              "this battery has no charge limit control");
+}
+
 TEST_F(SysfsTree, DesktopWithoutBatteryOrPowerSupplyClass)
 {
     auto battery = backend();  // no class/power_supply at all (containers)
@@ -132,6 +176,9 @@ TEST(FakeBatteryTest, ReachedThroughTheFreeFunctions)
     const ScopedCurrent<BatteryService> guard(fake);
     EXPECT_EQ(BatteryInfo::from_system().percent, 50U);
     EXPECT_THAT(charge_capability()->supported_percentages, ElementsAre(80, 100));
+    EXPECT_EQ(set_charge_limit_checked(80)->current_percent, 80U);
+    EXPECT_FALSE(set_charge_limit_checked(70).has_value());
+    EXPECT_EQ(charge_capability()->current_percent, 80U);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include "system_ops/dispatcher.hpp"
 #include "system_ops/bluez.hpp"
+#include "system_ops/display.hpp"
+#include "system_ops/power.hpp"
 #include "system_ops/network.hpp"
 #include "system_ops/time.hpp"
 
@@ -119,6 +121,15 @@ TEST(DispatcherDefaults, ReachTheSystemLayer)
               std::unexpected(std::string("Device 11:22:33:44:55:66 not available")));
     EXPECT_EQ(bluetooth->calls(), (std::vector<std::string>{"set_powered false", "connect /org/bluez/hci0/dev_00_1B_66_AA_BB_CC",
                                                             "disconnect 00:1B:66:AA:BB:CC", "connect 11:22:33:44:55:66"}));
+
+    auto display = std::make_shared<display::FakeDisplay>();
+    const ScopedCurrent<display::DisplayService> display_guard(display);
+    auto power = std::make_shared<power::FakePower>();
+    const ScopedCurrent<power::PowerService> power_guard(power);
+    EXPECT_TRUE(RealDispatcher().set_brightness(35.0F).has_value());
+    EXPECT_EQ(display->state().percents_set, std::vector<float>{35.0F});
+    EXPECT_TRUE(RealDispatcher().set_power_profile(PowerProfile::Performance).has_value());
+    EXPECT_EQ(power->state().active, PowerProfile::Performance);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include "system_ops/audio.hpp"
 #include "system_ops/bluez.hpp"
+#include "system_ops/display.hpp"
 #include "system_ops/network.hpp"
+#include "system_ops/power.hpp"
 #include "system_ops/time.hpp"
 
 #include <mutex>
@@ -21,11 +23,10 @@ SystemCalls& table()
 
 }  // namespace
 
-// Brightness and power profiles have no backend in the system layer yet: their entries stay empty and answer
-// "not available" until one is built and added here.
 SystemCalls system_layer_calls()
 {
     SystemCalls calls;
+    calls.set_brightness = &display::set_brightness;
     calls.set_volume = &audio::set_volume;
     calls.set_wifi = &network::set_wifi;
     calls.set_bluetooth = &bluez::set_powered;
@@ -37,6 +38,7 @@ SystemCalls system_layer_calls()
     calls.set_mobile_broadband = &network::set_mobile_broadband;
     calls.set_vpn_connection = &network::set_vpn_connection;
     calls.connect_wifi = &network::connect_wifi;
+    calls.set_power_profile = &power::set_power_profile;
     calls.toggle_mute = &audio::toggle_mute;
     calls.set_mute = &audio::set_mute;
     calls.set_timezone = &time::set_timezone;

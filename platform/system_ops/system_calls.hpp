@@ -4,9 +4,8 @@
 // Every operation of RealDispatcher and every default operation of Dispatcher and TimeBackend hands its arguments to
 // one function of this table and answers that function's answer unchanged. The installed table holds the system
 // layer's free functions (system_ops::network::set_airplane_mode, system_ops::audio::set_mute,
-// system_ops::time::set_timezone, ...), which reach the current backend of their namespace; an operation without a
-// backend yet (brightness, power profiles) answers the error
-// "<operation> is not available on this system". Tests replace single backends with ScopedCurrent (current.hpp) or
+// system_ops::time::set_timezone, ...), which reach the current backend of their namespace; an empty entry answers
+// the error "<operation> is not available on this system". Tests replace single backends with ScopedCurrent (current.hpp) or
 // the whole table with ScopedSystemCalls.
 
 #include "system_ops/result.hpp"
