@@ -1,22 +1,12 @@
 #include "launch/launch.hpp"
 
 #include "actions/set_setting.hpp"
+#include "app/settings_app.hpp"
 #include "vorn_ui/persist.hpp"
-#include "vorn_ui/widgets/row.hpp"
-#include "vorn_ui/widgets/text.hpp"
 
 namespace settings::launch {
 
-std::unique_ptr<vorn_ui::Widget> build_root()
-{
-    using vorn_ui::widget::column::Column;
-    using vorn_ui::widget::text::Text;
-    return std::make_unique<Column>(Column()
-                                        .with_padding(32.0f, 28.0f)
-                                        .with_spacing(12.0f)
-                                        .push(Text("Settings").with_size(28.0f).bold())
-                                        .push(Text("The settings pages are not part of this build yet.")));
-}
+std::unique_ptr<vorn_ui::Widget> build_root() { return app::SettingsApp::create(); }
 
 void register_actions(vorn_ui::app::App& app)
 {

@@ -3,11 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 namespace settings::launch {
 namespace {
 
 TEST(SettingsLaunch, ConfigurationAndFirstWindow)
 {
+    // The application reads the account store and the settings of the home: a private one.
+    std::string dir = (std::filesystem::temp_directory_path() / "vorn-launch-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    ::setenv("HOME", dir.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+
     const vorn_ui::launch::LaunchConfig config = launch_config();
     EXPECT_EQ(config.application_id, "so.vorn.settings");
     EXPECT_EQ(config.further_callback(), 1U);
@@ -22,8 +32,10 @@ TEST(SettingsLaunch, ConfigurationAndFirstWindow)
     EXPECT_TRUE(runtime.step().drew);
     EXPECT_EQ(runtime.window().size().width, 1280.0);
     EXPECT_EQ(runtime.window().size().height, 800.0);
-    EXPECT_TRUE(runtime.window().find_text_bounds("Settings").has_value());
-    EXPECT_TRUE(runtime.window().find_text_bounds("The settings pages are not part of this build yet.").has_value());
+    // The application object: the sidebar with its first group and the Network page's header.
+    EXPECT_TRUE(runtime.window().find_text_bounds("CONNECTIVITY").has_value());
+    EXPECT_TRUE(runtime.window().find_text_bounds("Wi-Fi, wired connections, and VPN").has_value());
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 // it shows content (not one flat colour), resizes it, asks it to close through WM_DELETE_WINDOW and reports the
 // program's exit status. Used by the smoke test and by scripts/bench-window.
 //
-//   window_probe [--size WxH] [--screenshot FILE.ppm] [--terminate] -- PROGRAM [ARGS...]
+//   window_probe [--size WxH] [--screenshot FILE.ppm] [--terminate] [--search QUERY] -- PROGRAM [ARGS...]
 //
-// With --terminate the program is asked to end with SIGTERM instead of a close request.
+// With --terminate the program is asked to end with SIGTERM instead of a close request. With --search the probe
+// clicks into the sidebar's search field, types QUERY through xdotool (real key events of the X server) and waits
+// until the sidebar below the first results is empty: a query that matches one or two sections leaves the rest of
+// the sidebar one flat colour, where before it listed every section.
 //
 // Prints "first-content-ms=<ms since exec> rss-kb=<resident KiB at first content> exit=<status>". Exits 0 only
 // when every check passed and the program exited 0.
@@ -108,6 +111,55 @@ std::size_t distinct_colours(Display* display, Window window, const char* screen
     return colours.size();
 }
 
+// The number of distinct colours of a rectangle of the window (every pixel), 0 when it cannot be read.
+std::size_t region_colours(Display* display, Window window, int x, int y, int width, int height)
+{
+    XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                              AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return 0;
+    }
+    std::set<unsigned long> colours;
+    for (int row = 0; row < image->height; ++row) {
+        for (int column = 0; column < image->width; ++column) {
+            colours.insert(XGetPixel(image, column, row));
+        }
+    }
+    XDestroyImage(image);
+    return colours.size();
+}
+
+// Types a query into the search field at the top of the sidebar and waits for the sidebar to show only the few
+// results. Returns an error text, or nothing when the sidebar filtered.
+std::optional<std::string> search_and_check(Display* display, Window window, const std::string& query)
+{
+    // The lower part of the sidebar: every section's row before the search, nothing once a narrow query applies.
+    constexpr int x = 8;
+    constexpr int y = 320;
+    constexpr int width = 240;
+    constexpr int height = 440;
+    const std::size_t before = region_colours(display, window, x, y, width, height);
+    if (before < 3) {
+        return "the sidebar lists no sections before the search (" + std::to_string(before) + " colours)";
+    }
+    const std::string command = "xdotool mousemove --window " + std::to_string(window) +
+                                " 132 36 click 1 sleep 0.2 type --delay 40 '" + query + "'";
+    if (std::system(command.c_str()) != 0) {
+        return "xdotool failed: " + command;
+    }
+    const auto start = Clock::now();
+    std::size_t after = before;
+    while (Clock::now() - start < std::chrono::seconds(10)) {
+        after = region_colours(display, window, x, y, width, height);
+        if (after == 1) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return "the sidebar did not filter after typing \"" + query + "\" (" + std::to_string(after) +
+           " colours left, " + std::to_string(before) + " before)";
+}
+
 long rss_kib(pid_t pid)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -142,6 +194,7 @@ int main(int argc, char** argv)
     int want_h = 800;
     const char* screenshot = nullptr;
     bool terminate = false;
+    const char* search = nullptr;
     int i = 1;
     for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
@@ -150,6 +203,8 @@ int main(int argc, char** argv)
             }
         } else if (std::strcmp(argv[i], "--terminate") == 0) {
             terminate = true;
+        } else if (std::strcmp(argv[i], "--search") == 0 && i + 1 < argc) {
+            search = argv[++i];
         } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
             screenshot = argv[++i];
         } else {
@@ -157,7 +212,8 @@ int main(int argc, char** argv)
         }
     }
     if (i + 1 >= argc) {
-        die("usage: window_probe [--size WxH] [--screenshot FILE.ppm] [--terminate] -- PROGRAM [ARGS...]");
+        die("usage: window_probe [--size WxH] [--screenshot FILE.ppm] [--terminate] [--search QUERY] -- PROGRAM "
+            "[ARGS...]");
     }
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
@@ -209,6 +265,13 @@ int main(int argc, char** argv)
         (void)distinct_colours(display, *window, screenshot);
     }
 
+    // Typing into the search field filters the sidebar.
+    if (search != nullptr) {
+        if (const auto error = search_and_check(display, *window, search)) {
+            fail(*error);
+        }
+    }
+
     // A resize is drawn again, at the new size.
     XResizeWindow(display, *window, 900, 600);
     XSync(display, False);
@@ -247,7 +310,8 @@ int main(int argc, char** argv)
     if (!status) {
         fail("the program did not exit after a close request");
     }
-    std::printf("first-content-ms=%.1f rss-kb=%ld exit=%d\n", first_content_ms, rss, *status);
+    std::printf("first-content-ms=%.1f rss-kb=%ld%s exit=%d\n", first_content_ms, rss,
+                search != nullptr ? " search-filtered=1" : "", *status);
     XCloseDisplay(display);
     return *status == 0 ? 0 : 1;
 }

@@ -1,0 +1,97 @@
+#include "app/pane_factory.hpp"
+
+#include "page_helpers/layout.hpp"
+#include "panes/about/about_page.hpp"
+#include "vorn_ui/widgets.hpp"
+
+namespace settings::app {
+
+using WidgetBox = std::unique_ptr<vorn_ui::Widget>;
+
+WidgetBox page_not_available() { return page_helpers::caption(kPageNotAvailable); }
+
+namespace {
+
+// One builder per section. What each page takes from the application is noted where its page is not yet part of
+// this build: "requests" is the page's with_operation_requests step with context.operation_requests, "status" its
+// with_operation_status step with context.operation_status, in that order.
+
+WidgetBox network_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox bluetooth_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+// DeviceMeshPane::load, with_mesh_state(mesh_state), with_app_state(operation_status)
+WidgetBox devices_sync_page(const PaneContext& /*context*/) { return page_not_available(); }
+WidgetBox sound_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+// DisplayPane::new with requests, status; with sample_display DisplayPane::fixture(default_dispatcher(), 0.62)
+WidgetBox displays_page(const PaneContext& /*context*/) { return page_not_available(); }
+WidgetBox mouse_keyboard_page(const PaneContext& /*context*/) { return page_not_available(); }  // status only
+WidgetBox keyboard_shortcuts_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox time_date_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox users_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox printers_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox power_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox appearance_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox accessibility_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox notifications_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox default_apps_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox storage_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+// AccountsPane::new(account_paths) or ::with_store(paths, *account_store_override, false); the add form of
+// account_form; with_account_state(account_state), with_probe(account_probe)
+WidgetBox external_accounts_page(const PaneContext& /*context*/) { return page_not_available(); }
+WidgetBox agent_models_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+// boxed_region_pane(context.region_width)
+WidgetBox region_formats_page(const PaneContext& /*context*/) { return page_not_available(); }
+WidgetBox permissions_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox updates_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox about_page(const PaneContext& /*context*/) { return panes::about::build_pane(); }  // no cells
+
+}  // namespace
+
+WidgetBox build_section_page(Section section, const PaneContext& context)
+{
+    switch (section) {
+    case Section::Network: return network_page(context);
+    case Section::Bluetooth: return bluetooth_page(context);
+    case Section::DevicesSync: return devices_sync_page(context);
+    case Section::Sound: return sound_page(context);
+    case Section::Displays: return displays_page(context);
+    case Section::MouseKeyboard: return mouse_keyboard_page(context);
+    case Section::KeyboardShortcuts: return keyboard_shortcuts_page(context);
+    case Section::TimeDate: return time_date_page(context);
+    case Section::Users: return users_page(context);
+    case Section::Printers: return printers_page(context);
+    case Section::Power: return power_page(context);
+    case Section::Appearance: return appearance_page(context);
+    case Section::Accessibility: return accessibility_page(context);
+    case Section::Notifications: return notifications_page(context);
+    case Section::DefaultApps: return default_apps_page(context);
+    case Section::Storage: return storage_page(context);
+    case Section::ExternalAccounts: return external_accounts_page(context);
+    case Section::AgentModels: return agent_models_page(context);
+    case Section::RegionFormats: return region_formats_page(context);
+    case Section::Permissions: return permissions_page(context);
+    case Section::Updates: return updates_page(context);
+    case Section::About: return about_page(context);
+    }
+    return page_not_available();
+}
+
+WidgetBox build_content(Section section, const PaneContext& context)
+{
+    auto column = vorn_ui::Column()
+                      .with_spacing(16.0f)
+                      .with_gap(24.0f)
+                      .with_padding(24.0f)
+                      .push(page_helpers::page_header(section.title(), section.description()))
+                      .push(build_section_page(section, context));
+    WidgetBox limited;
+    if (section == Section::ExternalAccounts) {
+        limited = vorn_ui::Container(std::move(column).boxed()).with_max_width(1040.0f).boxed();
+    } else if (section == Section::RegionFormats) {
+        limited = vorn_ui::Container(std::move(column).boxed()).with_max_width(720.0f).boxed();
+    } else {
+        limited = std::move(column).boxed();
+    }
+    return vorn_ui::Container(vorn_ui::Scrollable::with_child(std::move(limited)).boxed()).boxed();
+}
+
+}  // namespace settings::app

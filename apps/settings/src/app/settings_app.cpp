@@ -1,0 +1,308 @@
+#include "app/settings_app.hpp"
+
+#include "actions/catalogue/catalogue.hpp"
+#include "app/search.hpp"
+#include "sidebar/sidebar.hpp"
+#include "vorn_ui/access.hpp"
+#include "vorn_ui/search_provider.hpp"
+
+#include <bit>
+#include <cmath>
+
+namespace settings::app {
+
+namespace {
+
+float scale_factor(float ui_scale) { return std::isnan(ui_scale) ? 1.0f : std::max(ui_scale, 1.0f); }
+
+std::optional<std::string> find_depth_first(vorn_ui::Widget& widget)
+{
+    if (auto answer = widget.find_in_descendants()) {
+        return answer;
+    }
+    for (vorn_ui::Widget* child : widget.children_mut()) {
+        if (auto answer = find_depth_first(*child)) {
+            return answer;
+        }
+    }
+    return std::nullopt;
+}
+
+// An account change that a previous run left unfinished is settled before anything reads the stores.
+accounts::AccountPaths recovered(accounts::AccountPaths paths)
+{
+    paths.recover_interrupted_mutation();
+    return paths;
+}
+
+}  // namespace
+
+SettingsApp::SettingsApp(SettingsAppOptions options)
+    : account_paths_(recovered(std::move(options.account_paths))),
+      account_store_override_(std::move(options.account_store_override)),
+      window_width_(options.window_width),
+      section_requests_(std::nullopt),
+      search_text_(std::string()),
+      search_catalog_(settings_search_catalog()),
+      account_state_(std::nullopt),
+      mesh_state_(std::nullopt),
+      account_probe_(options.account_probe ? std::move(options.account_probe) : accounts::default_account_probe()),
+      operation_status_(OperationStatus::idle()),
+      operation_requests_(std::nullopt),
+      sample_display_(options.sample_display),
+      narrow_screen_(options.narrow_screen),
+      account_form_(options.account_form)
+{
+    // The store itself is not kept: the External Accounts page loads its own.
+    accounts_ = account_paths_.load_store().accounts;
+}
+
+SettingsApp::~SettingsApp() = default;
+
+std::unique_ptr<SettingsApp> SettingsApp::create(SettingsAppOptions options)
+{
+    return std::make_unique<SettingsApp>(std::move(options));
+}
+
+std::unique_ptr<vorn_ui::Widget> SettingsApp::build_nav() const
+{
+    return sidebar::build_nav(selected_, search_query_, section_requests_);
+}
+
+void SettingsApp::select_section(Section section)
+{
+    if (section == selected_) {
+        return;
+    }
+    selected_ = section;
+    structure_dirty_ = true;
+    set_nav_and_content();
+    if (shell_) {
+        shell_->notify_selection();
+    }
+}
+
+void SettingsApp::set_nav_and_content()
+{
+    auto nav = build_nav();
+    auto content = build_pane();
+    if (shell_) {
+        shell_->set_nav(std::move(nav));
+        shell_->set_content(std::move(content));
+    }
+}
+
+void SettingsApp::reload_accounts() { accounts_ = account_paths_.load_store().accounts; }
+
+bool SettingsApp::is_narrow() const
+{
+    if (shell_) {
+        return shell_->is_narrow();
+    }
+    if (window_width_) {
+        return scale_factor(ui_scale_) * kNarrowBreakpoint > *window_width_;
+    }
+    return false;
+}
+
+std::optional<float> SettingsApp::region_width() const
+{
+    float width = 0.0f;
+    if (shell_ && shell_->content_rect().width() > 0.0) {
+        width = static_cast<float>(shell_->content_rect().width());
+    } else if (window_width_) {
+        width = is_narrow() ? *window_width_
+                            : std::max(*window_width_ - kSidebarWidth * scale_factor(ui_scale_), 0.0f);
+    } else {
+        return std::nullopt;
+    }
+    return std::max(width - 72.0f, 0.0f);
+}
+
+std::unique_ptr<vorn_ui::Widget> SettingsApp::build_pane() const
+{
+    const PaneContext context{
+        .operation_requests = operation_requests_,
+        .operation_status = operation_status_,
+        .mesh_state = mesh_state_,
+        .account_state = account_state_,
+        .account_probe = account_probe_,
+        .account_paths = account_paths_,
+        .account_store_override = account_store_override_,
+        .account_form = account_form_,
+        .sample_display = sample_display_,
+        .region_width = selected_ == Section::RegionFormats ? region_width() : std::nullopt,
+    };
+    return build_content(selected_, context);
+}
+
+// ---- Widget ------------------------------------------------------------------------------------------------------
+
+void SettingsApp::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
+{
+    if (const std::optional<Section> request = section_requests_.get()) {
+        (void)section_requests_.publish(std::nullopt);
+        if (*request != selected_) {
+            ctx.changed = true;
+        }
+        select_section(*request);
+    }
+    std::string text = search_text_.get();
+    if (text != search_query_) {
+        search_query_ = std::move(text);
+        structure_dirty_ = true;
+        ctx.changed = true;
+        if (shell_) {
+            shell_->set_nav(build_nav());
+        }
+    }
+    if (shell_) {
+        shell_->sync(doc, ctx);
+    }
+}
+
+vorn_ui::NodeId SettingsApp::build_layout(flex_layout::Tree& tree, const vorn_ui::StyleContext& style,
+                                          vorn_ui::NodeWidgetMap& widgets)
+{
+    const float scale = style.ui_scale();
+    if (!shell_ || std::bit_cast<std::uint32_t>(scale) != std::bit_cast<std::uint32_t>(ui_scale_)) {
+        ui_scale_ = scale;
+        auto shell = vorn_ui::AppShell(build_nav(), build_pane());
+        if (auto field = make_search_field(search_text_)) {
+            shell = std::move(shell).with_search(std::move(field));
+        }
+        shell = std::move(shell)
+                    .with_sidebar_width(kSidebarWidth)
+                    .with_breakpoint(kNarrowBreakpoint)
+                    .with_narrow_screen(narrow_screen_.value_or(true));
+        if (window_width_) {
+            shell = std::move(shell).with_window_width(*window_width_);
+        }
+        shell_ = std::make_unique<vorn_ui::AppShell>(std::move(shell));
+        structure_dirty_ = true;
+    }
+    const vorn_ui::NodeId shell_node = shell_->build_layout(tree, style, widgets);
+    flex_layout::Style own;
+    own.width = flex_layout::Dimension::percent(1.0f);
+    own.height = flex_layout::Dimension::percent(1.0f);
+    own.direction = flex_layout::FlexDirection::Column;
+    const std::array<vorn_ui::NodeId, 1> kids{shell_node};
+    node_ = tree.new_with_children(own, kids);
+    widgets.insert(node_, *this);
+    return node_;
+}
+
+void SettingsApp::apply_layout(const flex_layout::Tree& tree, vorn_ui::NodeId node, double parent_x,
+                               double parent_y)
+{
+    rect_ = vorn_ui::rect_from_layout(tree, node, parent_x, parent_y);
+    if (shell_) {
+        const auto kids = tree.children(node);
+        if (!kids.empty()) {
+            shell_->apply_layout(tree, kids.front(), rect_.x0, rect_.y0);
+        }
+    }
+}
+
+void SettingsApp::draw(vorn_ui::DrawContext& ctx) const
+{
+    if (shell_) {
+        shell_->draw(ctx);
+    }
+}
+
+void SettingsApp::handle_event(const vorn_ui::Event& event, vorn_ui::DispatchContext& ctx)
+{
+    if (!shell_ || ctx.tree == nullptr) {
+        return;
+    }
+    const auto kids = ctx.tree->children(ctx.node);
+    if (kids.empty()) {
+        return;
+    }
+    const vorn_ui::NodeId own = ctx.node;
+    ctx.node = kids.front();
+    shell_->handle_event(event, ctx);
+    ctx.node = own;
+}
+
+std::vector<const vorn_ui::Widget*> SettingsApp::children() const
+{
+    if (shell_) {
+        return {shell_.get()};
+    }
+    return {};
+}
+
+std::vector<vorn_ui::Widget*> SettingsApp::children_mut()
+{
+    if (shell_) {
+        return {shell_.get()};
+    }
+    return {};
+}
+
+std::vector<std::string_view> SettingsApp::handled_action_ids() const
+{
+    return {actions::handled_operation_kinds.begin(), actions::handled_operation_kinds.end()};
+}
+
+std::optional<vorn_ui::AccessNode> SettingsApp::accessibility() const
+{
+    return vorn_ui::AccessNode(vorn_ui::access_role::application).with_label("Settings").with_detail("settings.app");
+}
+
+bool SettingsApp::needs_idle_sync() const { return shell_ && shell_->needs_idle_sync(); }
+
+std::vector<vorn_actions::Resource> SettingsApp::resources(const page_doc::Document& doc) const
+{
+    return actions::catalogue::root_resource(doc, accounts_);
+}
+
+std::optional<vorn_actions::Resource> SettingsApp::resolve_resource(const page_doc::Document& doc,
+                                                                    std::string_view address) const
+{
+    return actions::catalogue::resolve_resource_address(doc, accounts_, address);
+}
+
+std::vector<std::unique_ptr<vorn_ui::SearchProvider>> SettingsApp::search_providers() const
+{
+    std::vector<std::unique_ptr<vorn_ui::SearchProvider>> providers;
+    providers.push_back(std::make_unique<SettingsSearchProvider>(search_catalog_));
+    return providers;
+}
+
+std::optional<std::string> SettingsApp::find_in_descendants()
+{
+    for (vorn_ui::Widget* child : children_mut()) {
+        if (auto answer = find_depth_first(*child)) {
+            return answer;
+        }
+    }
+    return std::nullopt;
+}
+
+bool SettingsApp::needs_animation_frame() const { return shell_ && shell_->needs_animation_frame(); }
+
+bool SettingsApp::take_structure_dirty()
+{
+    const bool own = std::exchange(structure_dirty_, false);
+    if (shell_ && shell_->take_structure_dirty()) {
+        if (selected_ == Section::ExternalAccounts) {
+            reload_accounts();
+        }
+        return true;
+    }
+    return own;
+}
+
+bool SettingsApp::layout_needs_measure() const { return shell_ && shell_->layout_needs_measure(); }
+
+void SettingsApp::draw_with_presence(vorn_ui::DrawContext& ctx) const
+{
+    if (shell_) {
+        shell_->draw_with_presence(ctx);
+    }
+}
+
+}  // namespace settings::app

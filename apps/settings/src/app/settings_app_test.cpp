@@ -1,0 +1,299 @@
+// The application object in a headless window: the shell built on the first layout, section switches from row
+// clicks, keys and accessibility, search filtering the sidebar only, the scale rebuild, the snapshot, and the search
+// catalogue.
+#include "app/settings_app.hpp"
+
+#include "actions/catalogue/catalogue.hpp"
+#include "app/pane_factory.hpp"
+#include "app/search.hpp"
+#include "app/snapshot.hpp"
+#include "app/test_support.hpp"
+#include "page_doc/page_doc.hpp"
+#include "sidebar/sidebar.hpp"
+#include "vorn_ui/headless.hpp"
+#include "vorn_ui/search_provider.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace settings::app {
+namespace {
+
+using ::testing::ElementsAre;
+
+class AppWindow : public ::testing::Test {
+protected:
+    testing::PrivateHome home;
+    page_doc::Document doc;
+    std::unique_ptr<SettingsApp> app = SettingsApp::create();
+    std::unique_ptr<vorn_ui::HeadlessWindow> window;
+
+    void open(vorn_ui::WindowSize size = {1280, 800})
+    {
+        window = std::make_unique<vorn_ui::HeadlessWindow>(*app, doc, size);
+        window->frame();
+    }
+
+    void click_text(std::string_view text)
+    {
+        const auto bounds = window->find_text_bounds(text);
+        ASSERT_TRUE(bounds.has_value()) << text;
+        window->click(bounds->x0 + 2, (bounds->y0 + bounds->y1) / 2);
+    }
+
+    [[nodiscard]] bool shows(std::string_view text) const { return window->find_text_bounds(text).has_value(); }
+
+    [[nodiscard]] std::vector<std::string> listed_ids() const
+    {
+        std::optional<nlohmann::ordered_json> field;
+        std::vector<std::string> ids;
+        read_search_field(*app, field, ids);
+        return ids;
+    }
+};
+
+TEST_F(AppWindow, BeforeTheFirstLayoutThereIsNoShellAndEveryForwardingAnswerIsEmpty)
+{
+    EXPECT_EQ(app->shell(), nullptr);
+    EXPECT_TRUE(app->children().empty());
+    EXPECT_FALSE(app->needs_idle_sync());
+    EXPECT_FALSE(app->needs_animation_frame());
+    EXPECT_FALSE(app->layout_needs_measure());
+    EXPECT_FALSE(app->take_structure_dirty());
+    EXPECT_FALSE(app->is_narrow());
+    EXPECT_EQ(app->selected(), Section::Network);
+    const auto node = app->accessibility();
+    ASSERT_TRUE(node.has_value());
+    EXPECT_EQ(node->label, "Settings");
+    EXPECT_EQ(node->detail, "settings.app");
+    EXPECT_EQ(app->handled_action_ids().size(), 17U);
+    EXPECT_EQ(app->handled_action_ids().front(), "settings.open-pane");
+}
+
+TEST_F(AppWindow, TheFirstFrameShowsTheSidebarAndTheNetworkSection)
+{
+    open();
+    ASSERT_NE(app->shell(), nullptr);
+    EXPECT_THAT(app->children(), ElementsAre(app->shell()));
+    EXPECT_TRUE(shows("CONNECTIVITY"));
+    EXPECT_TRUE(shows("MAINTENANCE"));
+    EXPECT_TRUE(shows("Wi-Fi, wired connections, and VPN"));
+    EXPECT_TRUE(shows(kPageNotAvailable));
+    EXPECT_EQ(listed_ids().size(), Section::kCount);
+}
+
+TEST_F(AppWindow, ARowClickSwitchesThePageAndTheSidebarSelection)
+{
+    open();
+    click_text("About");
+    EXPECT_EQ(app->selected(), Section::About);
+    EXPECT_TRUE(shows("Device identity and transfer"));
+    EXPECT_TRUE(shows("Workspace identity"));
+    EXPECT_FALSE(shows("Wi-Fi, wired connections, and VPN"));
+    EXPECT_EQ(app->section_requests().get(), std::nullopt) << "the request is taken";
+    const auto* selected = dynamic_cast<const sidebar::SidebarRow*>(testing::find_widget(*app, [](const auto& w) {
+        const auto* row = dynamic_cast<const sidebar::SidebarRow*>(&w);
+        return row != nullptr && row->selected();
+    }));
+    ASSERT_NE(selected, nullptr);
+    EXPECT_EQ(selected->section(), Section::About);
+}
+
+TEST_F(AppWindow, KeyboardAndAccessibilityActivationSwitchThePage)
+{
+    open();
+    // Tab to a row in the sidebar, move on to the next one and activate it.
+    for (int i = 0; i < 40 && (window->focused() == nullptr || window->focused()->widget_name() != "SidebarRow");
+         ++i) {
+        window->tab();
+    }
+    ASSERT_NE(window->focused(), nullptr);
+    const auto* first = dynamic_cast<const sidebar::SidebarRow*>(window->focused());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->section(), Section::Network);
+    window->tab();
+    window->key(vorn_ui::Key::Enter);
+    EXPECT_EQ(app->selected(), Section::Bluetooth);
+    EXPECT_TRUE(shows("Pair and manage Bluetooth devices"));
+
+    auto* power = const_cast<vorn_ui::Widget*>(testing::find_widget(
+        *app, [](const vorn_ui::Widget& w) { return w.widget_name() == "SidebarRow" && w.label() == "Power"; }));
+    ASSERT_NE(power, nullptr);
+    EXPECT_TRUE(power->perform_action(vorn_ui::Action::activate(), {}));
+    window->frame();
+    EXPECT_EQ(app->selected(), Section::Power);
+}
+
+TEST_F(AppWindow, SearchFiltersTheSidebarOnlyAndAnUnchangedTextRebuildsNothing)
+{
+    open();
+    click_text("Sound");
+    const vorn_ui::Widget* page = app->shell()->content();
+    (void)app->search_text().publish("wifi");
+    window->frame();
+    EXPECT_EQ(app->search_query(), "wifi");
+    EXPECT_THAT(listed_ids(), ElementsAre("network"));
+    EXPECT_TRUE(shows("RESULTS"));
+    EXPECT_EQ(app->selected(), Section::Sound);
+    EXPECT_EQ(app->shell()->content(), page) << "searching keeps the page";
+
+    const vorn_ui::Widget* nav = app->shell()->nav();
+    window->frame();
+    EXPECT_EQ(app->shell()->nav(), nav) << "no change, no rebuild";
+
+    (void)app->search_text().publish(" wifi ");  // surrounding spaces are a change of the text, not of the matches
+    window->frame();
+    EXPECT_NE(app->shell()->nav(), nav);
+    EXPECT_THAT(listed_ids(), ElementsAre("network"));
+
+    (void)app->search_text().publish("zzz");
+    window->frame();
+    EXPECT_TRUE(listed_ids().empty());
+    EXPECT_TRUE(shows("No settings match \u201Czzz\u201D"));
+
+    (void)app->search_text().publish("");
+    window->frame();
+    EXPECT_EQ(listed_ids().size(), Section::kCount);
+}
+
+TEST_F(AppWindow, SelectingTheSelectedSectionKeepsThePageAndTwoRequestsApplyOnce)
+{
+    open();
+    const vorn_ui::Widget* page = app->shell()->content();
+    app->select_section(Section::Network);
+    EXPECT_EQ(app->shell()->content(), page);
+
+    (void)app->section_requests().publish(Section::Storage);
+    (void)app->section_requests().publish(Section::Updates);
+    window->frame();
+    EXPECT_EQ(app->selected(), Section::Updates);
+    EXPECT_TRUE(shows("Operating-system and firmware updates"));
+    // Switching away and back builds a new page each time.
+    const vorn_ui::Widget* updates = app->shell()->content();
+    app->select_section(Section::About);
+    app->select_section(Section::Updates);
+    EXPECT_NE(app->shell()->content(), updates);
+}
+
+TEST_F(AppWindow, OnlyAScaleChangeRebuildsTheShell)
+{
+    open();
+    const vorn_ui::AppShell* shell = app->shell();
+    window->frame();
+    EXPECT_EQ(app->shell(), shell);
+    window->set_theme(vorn_ui::Theme::dark().with_ui_scale(1.25f));
+    window->frame();
+    EXPECT_NE(app->shell(), shell);
+    EXPECT_FLOAT_EQ(app->ui_scale(), 1.25f);
+    EXPECT_TRUE(shows("CONNECTIVITY"));
+}
+
+TEST_F(AppWindow, NarrowWindowsUseTheShellsNarrowForm)
+{
+    open({600, 800});
+    EXPECT_TRUE(app->is_narrow());
+    const auto snapshot = app->state_snapshot(doc);
+    ASSERT_TRUE(snapshot.has_value());
+    EXPECT_EQ((*snapshot)["narrow"], true);
+    EXPECT_EQ((*snapshot)["sidebar_open"], false);
+
+    SettingsAppOptions options;
+    options.window_width = 600.0f;
+    EXPECT_TRUE(SettingsApp(options).is_narrow());
+    options.window_width = 1000.0f;
+    EXPECT_FALSE(SettingsApp(options).is_narrow());
+}
+
+TEST_F(AppWindow, SnapshotMembers)
+{
+    const auto before = app->state_snapshot(doc);
+    ASSERT_TRUE(before.has_value());
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : before->items()) {
+        keys.push_back(key);
+    }
+    EXPECT_THAT(keys, ElementsAre("app", "search_id", "ready", "local_search_text", "synchronized_search_query",
+                                  "search_widget_text", "search_caret_byte", "search_focused", "search_rect",
+                                  "root_rect", "selected_category", "rendered_result_count", "rendered_category_ids",
+                                  "narrow", "sidebar_open", "document_root", "document_actor",
+                                  "document_witness_kind", "effective_document_heads", "original_pending_ops"));
+    EXPECT_EQ((*before)["app"], "so.vorn.settings");
+    EXPECT_EQ((*before)["search_id"], "settings.search");
+    EXPECT_EQ((*before)["ready"], false);
+    EXPECT_TRUE((*before)["search_widget_text"].is_null());
+    EXPECT_TRUE((*before)["search_rect"].is_null());
+    EXPECT_EQ((*before)["rendered_result_count"], 0);
+    EXPECT_EQ((*before)["root_rect"], nlohmann::ordered_json::array({0.0, 0.0, 0.0, 0.0}));
+    EXPECT_EQ((*before)["selected_category"], "network");
+    EXPECT_EQ((*before)["sidebar_open"], false);
+    EXPECT_EQ((*before)["document_root"], "Root");
+    EXPECT_EQ((*before)["document_actor"], doc.actor_id().to_hex_string());
+    EXPECT_EQ((*before)["document_witness_kind"], "effective_heads_on_disposable_clone");
+
+    open();
+    doc.put("display.brightness", 0.5);
+    doc.put("network.wifi", true);
+    (void)app->search_text().publish("storage");
+    const auto after = app->state_snapshot(doc);
+    EXPECT_EQ((*after)["root_rect"], nlohmann::ordered_json::array({0.0, 0.0, 1280.0, 800.0}));
+    EXPECT_EQ((*after)["local_search_text"], "storage");
+    EXPECT_EQ((*after)["synchronized_search_query"], "");
+    EXPECT_EQ((*after)["rendered_result_count"], 22);
+    EXPECT_EQ((*after)["sidebar_open"], true);
+    EXPECT_EQ((*after)["original_pending_ops"], 2) << "the snapshot commits nothing";
+    EXPECT_EQ(doc.pending_ops(), 2U);
+    EXPECT_EQ((*after)["effective_document_heads"].size(), 1U);
+
+    window->frame();
+    const auto synced = app->state_snapshot(doc);
+    EXPECT_EQ((*synced)["synchronized_search_query"], "storage");
+    EXPECT_EQ((*synced)["rendered_category_ids"], nlohmann::ordered_json::array({"storage"}));
+}
+
+TEST(SettingsSearch, TheCatalogueHoldsOneEntryPerSectionInSidebarOrder)
+{
+    const vorn_ui::SearchCatalog catalog = settings_search_catalog();
+    const auto entries = catalog.entries();
+    ASSERT_EQ(entries.size(), Section::kCount);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Section section = sidebar_order()[i];
+        EXPECT_EQ(entries[i].source, "Personal Settings");
+        EXPECT_EQ(entries[i].title, section.title());
+        EXPECT_EQ(entries[i].description, std::string(section.description()));
+        EXPECT_EQ(entries[i].icon, section.icon());
+        EXPECT_EQ(vorn_ui::search_entry_action(entries[i].id),
+                  actions::catalogue::section_open_action(section));
+    }
+}
+
+TEST(SettingsSearch, TheProviderFindsSectionsAndOpensThem)
+{
+    testing::PrivateHome home;
+    const SettingsApp app;
+    auto providers = app.search_providers();
+    ASSERT_EQ(providers.size(), 1U);
+    EXPECT_EQ(providers[0]->provider_name(), "Personal Settings");
+    const auto* provider = dynamic_cast<const SettingsSearchProvider*>(providers[0].get());
+    ASSERT_NE(provider, nullptr);
+    EXPECT_TRUE(provider->catalog().shares_state_with(app.catalog()));
+    EXPECT_TRUE(provider->catalog().shares_state_with(
+        dynamic_cast<const SettingsSearchProvider&>(*app.search_providers()[0]).catalog()));
+
+    const auto found = provider->search("monitor");
+    ASSERT_EQ(found.size(), 1U);
+    EXPECT_EQ(found[0].title, "Displays");
+    const auto open = provider->action_for(found[0]);
+    ASSERT_TRUE(open.has_value());
+    EXPECT_EQ(open->id, "settings.section:displays");
+
+    vorn_ui::SearchEntry other = found[0];
+    other.id = "not an action";
+    EXPECT_FALSE(provider->action_for(other).has_value());
+    EXPECT_LE(provider->search_with_limit("a", 100000).size(), kSearchLimit);
+    EXPECT_EQ(provider->search_with_limit("s", 2).size(), 2U);
+    EXPECT_TRUE(provider->cursor_is_current(provider->query_page("sound", 0, 10, 10).cursor));
+}
+
+}  // namespace
+}  // namespace settings::app

@@ -1,0 +1,72 @@
+#pragma once
+// Helpers of the application tests: a private home (HOME, XDG_CONFIG_HOME, XDG_STATE_HOME) for the test's life,
+// and finders over the widget tree.
+
+#include "vorn_ui/widget.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <unistd.h>
+
+namespace settings::app::testing {
+
+class PrivateHome {
+public:
+    PrivateHome()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vorn-settings-app-XXXXXX").string();
+        dir_ = ::mkdtemp(pattern.data());
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME"}) {
+            if (const char* old = std::getenv(name)) {
+                saved_.emplace_back(name, std::string(old));
+            } else {
+                saved_.emplace_back(name, std::nullopt);
+            }
+        }
+        ::setenv("HOME", dir_.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+    }
+    PrivateHome(const PrivateHome&) = delete;
+    PrivateHome& operator=(const PrivateHome&) = delete;
+    ~PrivateHome()
+    {
+        for (const auto& [name, value] : saved_) {
+            if (value) {
+                ::setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                ::unsetenv(name.c_str());
+            }
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    [[nodiscard]] const std::filesystem::path& path() const { return dir_; }
+
+private:
+    std::filesystem::path dir_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// The first widget (depth first, the widget before its children) for which `match` holds.
+inline const vorn_ui::Widget* find_widget(const vorn_ui::Widget& root,
+                                          const std::function<bool(const vorn_ui::Widget&)>& match)
+{
+    if (match(root)) {
+        return &root;
+    }
+    const vorn_ui::Widget* found = nullptr;
+    root.for_each_child([&](const vorn_ui::Widget& child) {
+        if (found == nullptr) {
+            found = find_widget(child, match);
+        }
+    });
+    return found;
+}
+
+}  // namespace settings::app::testing
