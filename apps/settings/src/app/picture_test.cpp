@@ -29,7 +29,7 @@ TEST(AppPicture, SidebarAndAboutPage)
     testing::PrivateHome home;
     page_doc::Document doc;
     auto app = SettingsApp::create();
-    vorn_ui::HeadlessWindow window(*app, doc, {1280, 800});
+    vorn_ui::HeadlessWindow window(*app, doc, {1280, 1240});  // tall enough for the whole sidebar
     window.frame();
     app->select_section(Section::About);
     window.frame();
@@ -45,7 +45,7 @@ TEST(AppPicture, SidebarAndAboutPage)
     EXPECT_LT(connectivity->x1, kSidebarWidth);
     EXPECT_DOUBLE_EQ(connectivity->x0, maintenance->x0);
     EXPECT_LT(connectivity->y0, maintenance->y0);
-    EXPECT_TRUE(window.pixel(kSidebarWidth - 6, 790).near(theme.sidebar));
+    EXPECT_TRUE(window.pixel(kSidebarWidth - 12, 1230).near(theme.sidebar));
 
     // The selected row (About) has the selection background; another row (Network) has none.
     const auto about_row = window.find_text_bounds("About");

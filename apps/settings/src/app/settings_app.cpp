@@ -5,6 +5,7 @@
 #include "sidebar/sidebar.hpp"
 #include "vorn_ui/access.hpp"
 #include "vorn_ui/search_provider.hpp"
+#include "vorn_ui/widgets/scrollable.hpp"
 
 #include <bit>
 #include <cmath>
@@ -26,6 +27,20 @@ std::optional<std::string> find_depth_first(vorn_ui::Widget& widget)
         }
     }
     return std::nullopt;
+}
+
+// The sidebar's scroll view (the navigation is a container holding it), or null.
+vorn_ui::Scrollable* sidebar_scroll(vorn_ui::Widget* nav)
+{
+    if (nav == nullptr) {
+        return nullptr;
+    }
+    for (vorn_ui::Widget* child : nav->children_mut()) {
+        if (auto* scroll = dynamic_cast<vorn_ui::Scrollable*>(child)) {
+            return scroll;
+        }
+    }
+    return nullptr;
 }
 
 // An account change that a previous run left unfinished is settled before anything reads the stores.
@@ -87,6 +102,11 @@ void SettingsApp::set_nav_and_content()
     auto nav = build_nav();
     auto content = build_pane();
     if (shell_) {
+        // The new sidebar lists the same rows: it keeps the place the user scrolled to (applied once it is laid
+        // out, since a scroll view clamps its offset to its content).
+        if (const vorn_ui::Scrollable* old_scroll = sidebar_scroll(shell_->nav())) {
+            nav_offset_ = old_scroll->scroll_offset();
+        }
         shell_->set_nav(std::move(nav));
         shell_->set_content(std::move(content));
     }
@@ -200,6 +220,12 @@ void SettingsApp::apply_layout(const flex_layout::Tree& tree, vorn_ui::NodeId no
         const auto kids = tree.children(node);
         if (!kids.empty()) {
             shell_->apply_layout(tree, kids.front(), rect_.x0, rect_.y0);
+            if (const auto offset = std::exchange(nav_offset_, std::nullopt)) {
+                vorn_ui::Scrollable* scroll = sidebar_scroll(shell_->nav());
+                if (scroll != nullptr && scroll->scroll_to(*offset)) {
+                    shell_->apply_layout(tree, kids.front(), rect_.x0, rect_.y0);
+                }
+            }
         }
     }
 }

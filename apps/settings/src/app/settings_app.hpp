@@ -133,6 +133,7 @@ private:
     OperationRequestCell operation_requests_;
     vorn_ui::Rect rect_{};
     vorn_ui::NodeId node_{};
+    std::optional<double> nav_offset_;  // the sidebar's scroll offset to restore after a section switch
     float ui_scale_ = 1.0f;
     bool structure_dirty_ = false;
     bool operation_in_flight_ = false;

@@ -73,7 +73,7 @@ TEST_F(AppWindow, BeforeTheFirstLayoutThereIsNoShellAndEveryForwardingAnswerIsEm
 
 TEST_F(AppWindow, TheFirstFrameShowsTheSidebarAndTheNetworkSection)
 {
-    open();
+    open({1280, 1300});  // tall enough for the whole sidebar
     ASSERT_NE(app->shell(), nullptr);
     EXPECT_THAT(app->children(), ElementsAre(app->shell()));
     EXPECT_TRUE(shows("CONNECTIVITY"));
@@ -86,10 +86,9 @@ TEST_F(AppWindow, TheFirstFrameShowsTheSidebarAndTheNetworkSection)
 TEST_F(AppWindow, ARowClickSwitchesThePageAndTheSidebarSelection)
 {
     open();
-    click_text("About");
-    EXPECT_EQ(app->selected(), Section::About);
-    EXPECT_TRUE(shows("Device identity and transfer"));
-    EXPECT_TRUE(shows("Workspace identity"));
+    click_text("Storage");
+    EXPECT_EQ(app->selected(), Section::Storage);
+    EXPECT_TRUE(shows("Apps, data, cache, and synced files"));
     EXPECT_FALSE(shows("Wi-Fi, wired connections, and VPN"));
     EXPECT_EQ(app->section_requests().get(), std::nullopt) << "the request is taken";
     const auto* selected = dynamic_cast<const sidebar::SidebarRow*>(testing::find_widget(*app, [](const auto& w) {
@@ -97,7 +96,18 @@ TEST_F(AppWindow, ARowClickSwitchesThePageAndTheSidebarSelection)
         return row != nullptr && row->selected();
     }));
     ASSERT_NE(selected, nullptr);
-    EXPECT_EQ(selected->section(), Section::About);
+    EXPECT_EQ(selected->section(), Section::Storage);
+}
+
+TEST_F(AppWindow, ASectionSwitchKeepsTheSidebarsScrollPosition)
+{
+    open();
+    window->wheel(100, 600, 2000);  // to the end of the sidebar
+    ASSERT_TRUE(shows("MAINTENANCE"));
+    click_text("About");
+    EXPECT_EQ(app->selected(), Section::About);
+    EXPECT_TRUE(shows("Workspace identity"));
+    EXPECT_TRUE(shows("MAINTENANCE")) << "the sidebar did not jump back to its top";
 }
 
 TEST_F(AppWindow, KeyboardAndAccessibilityActivationSwitchThePage)

@@ -123,10 +123,9 @@ TEST(SidebarNav, AQueryWithoutMatchesSaysSo)
 struct SidebarWindow : ::testing::Test {
     SectionRequests requests{std::nullopt};
     page_doc::Document doc;
-    std::unique_ptr<vorn_ui::Widget> nav = build_nav(Section::Network, "", requests);
-    // The sidebar at its width in the shell.
-    vorn_ui::Container root = vorn_ui::Container(std::move(nav)).with_width(264.0f);
-    vorn_ui::HeadlessWindow window{root, doc, {400, 800}};
+    // The sidebar in the window's shell, beside an empty page.
+    vorn_ui::AppShell root{build_nav(Section::Network, "", requests), vorn_ui::Text("").boxed()};
+    vorn_ui::HeadlessWindow window{root, doc, {600, 800}};
 
     SidebarWindow() { window.frame(); }
 
@@ -148,8 +147,8 @@ TEST_F(SidebarWindow, AClickPublishesTheRowsSectionAndAPressThatLeavesSelectsNot
     (void)requests.publish(std::nullopt);
     const vorn_ui::Rect power = row_rect("Power");
     window.press(power.x0 + 4, (power.y0 + power.y1) / 2);
-    window.move(350, 780);
-    window.release(350, 780);
+    window.move(500, 780);
+    window.release(500, 780);
     EXPECT_EQ(requests.get(), std::nullopt);
 }
 
