@@ -46,7 +46,7 @@ struct SettingsAppOptions {
 };
 
 // The search field of the sidebar, bound to the search-text cell (id "settings.search", placeholder "Search
-// settings"); none when this build has no text input.
+// settings", search kind, text size 13).
 [[nodiscard]] std::unique_ptr<vorn_ui::Widget> make_search_field(const SearchTextCell& search_text);
 
 class SettingsApp final : public vorn_ui::Widget {

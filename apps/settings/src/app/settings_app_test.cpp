@@ -167,6 +167,29 @@ TEST_F(AppWindow, SearchFiltersTheSidebarOnlyAndAnUnchangedTextRebuildsNothing)
     EXPECT_EQ(listed_ids().size(), Section::kCount);
 }
 
+TEST_F(AppWindow, TypingIntoTheSearchFieldFiltersTheSidebar)
+{
+    open();
+    const auto field = window->find_text_bounds("Search settings");
+    ASSERT_TRUE(field.has_value()) << "the placeholder";
+    window->click(field->x0 + 4, (field->y0 + field->y1) / 2);
+    window->type("kernel");
+    window->frame();
+    EXPECT_EQ(app->search_text().get(), "kernel");
+    EXPECT_THAT(listed_ids(), ElementsAre("about"));
+    const auto snapshot = app->state_snapshot(doc);
+    EXPECT_EQ((*snapshot)["ready"], true);
+    EXPECT_EQ((*snapshot)["search_widget_text"], "kernel");
+    EXPECT_EQ((*snapshot)["search_caret_byte"], 6);
+    EXPECT_EQ((*snapshot)["search_focused"], true);
+    EXPECT_EQ((*snapshot)["synchronized_search_query"], "kernel");
+    EXPECT_EQ((*snapshot)["rendered_category_ids"], nlohmann::ordered_json::array({"about"}));
+    // Escape clears the search field, and with it the filter.
+    window->key(vorn_ui::Key::Escape);
+    window->frame();
+    EXPECT_EQ(listed_ids().size(), Section::kCount);
+}
+
 TEST_F(AppWindow, SelectingTheSelectedSectionKeepsThePageAndTwoRequestsApplyOnce)
 {
     open();
