@@ -73,6 +73,15 @@ const prefs::AppearancePrefs& window_appearance()
 
 void set_window_appearance(const prefs::AppearancePrefs& prefs) { window_appearance_slot() = prefs; }
 
+std::optional<vorn_ui::Theme> window_theme_override()
+{
+    const prefs::AppearancePrefs& appearance = window_appearance();
+    if (appearance == prefs::AppearancePrefs{}) {
+        return std::nullopt;
+    }
+    return window_theme(appearance);
+}
+
 AppearanceModel AppearanceModel::load() { return AppearanceModel(prefs::load_settings_file().appearance); }
 
 namespace {

@@ -45,6 +45,8 @@ inline constexpr std::string_view reduce_motion_key = "appearance.reduce_motion"
 // and Accessibility pages last saved it. UI thread only.
 [[nodiscard]] const prefs::AppearancePrefs& window_appearance();
 void set_window_appearance(const prefs::AppearancePrefs& prefs);
+// The theme of window_appearance(), or none while it is the default appearance (the window's own theme then holds).
+[[nodiscard]] std::optional<vorn_ui::Theme> window_theme_override();
 
 struct AppearanceSync {
     bool changed = false;        // a preference changed (and a save was made)
