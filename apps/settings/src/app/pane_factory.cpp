@@ -2,6 +2,10 @@
 
 #include "page_helpers/layout.hpp"
 #include "panes/about/about_page.hpp"
+#include "panes/accessibility/accessibility_pane.hpp"
+#include "panes/appearance/appearance_pane.hpp"
+#include "panes/keyboard_shortcuts/shortcut_pane.hpp"
+#include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
 #include "vorn_ui/widgets.hpp"
 
 namespace settings::app {
@@ -23,14 +27,21 @@ WidgetBox devices_sync_page(const PaneContext& /*context*/) { return page_not_av
 WidgetBox sound_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
 // DisplayPane::new with requests, status; with sample_display DisplayPane::fixture(default_dispatcher(), 0.62)
 WidgetBox displays_page(const PaneContext& /*context*/) { return page_not_available(); }
-WidgetBox mouse_keyboard_page(const PaneContext& /*context*/) { return page_not_available(); }  // status only
-WidgetBox keyboard_shortcuts_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+// The runner applies input operations and shows the section again; the page reads the new values when rebuilt.
+WidgetBox mouse_keyboard_page(const PaneContext& /*context*/) { return panes::mouse_keyboard::boxed_mouse_keyboard_pane(); }
+WidgetBox keyboard_shortcuts_page(const PaneContext& /*context*/)
+{
+    return panes::keyboard_shortcuts::boxed_shortcut_pane();
+}
 WidgetBox time_date_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
 WidgetBox users_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
 WidgetBox printers_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
 WidgetBox power_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
-WidgetBox appearance_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
-WidgetBox accessibility_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox appearance_page(const PaneContext& /*context*/) { return panes::appearance::boxed_appearance_pane(); }
+WidgetBox accessibility_page(const PaneContext& /*context*/)
+{
+    return panes::accessibility::boxed_accessibility_pane();
+}
 WidgetBox notifications_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
 WidgetBox default_apps_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
 WidgetBox storage_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status

@@ -2,6 +2,7 @@
 
 #include "actions/catalogue/catalogue.hpp"
 #include "app/search.hpp"
+#include "panes/appearance/appearance_model.hpp"
 #include "sidebar/sidebar.hpp"
 #include "vorn_ui/access.hpp"
 #include "vorn_ui/search_provider.hpp"
@@ -157,6 +158,8 @@ std::unique_ptr<vorn_ui::Widget> SettingsApp::build_pane() const
 }
 
 // ---- Widget ------------------------------------------------------------------------------------------------------
+
+std::optional<vorn_ui::Theme> SettingsApp::theme_override() const { return panes::appearance::window_theme_override(); }
 
 void SettingsApp::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
 {

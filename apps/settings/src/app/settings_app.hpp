@@ -89,6 +89,9 @@ public:
     // ---- Widget ----
     [[nodiscard]] std::optional<nlohmann::ordered_json> state_snapshot(const page_doc::Document& doc) const override;
     void sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx) override;
+    // The stored appearance (theme, scales, contrast, motion), as the Appearance and Accessibility pages last saved
+    // it: the whole window follows it, not only the page that changed it.
+    [[nodiscard]] std::optional<vorn_ui::Theme> theme_override() const override;
     vorn_ui::NodeId build_layout(flex_layout::Tree& tree, const vorn_ui::StyleContext& style,
                                  vorn_ui::NodeWidgetMap& widgets) override;
     void apply_layout(const flex_layout::Tree& tree, vorn_ui::NodeId node, double parent_x,
