@@ -4,11 +4,13 @@
 #include "app/settings_app.hpp"
 
 #include "actions/catalogue/catalogue.hpp"
+#include "actions/set_setting.hpp"
 #include "app/pane_factory.hpp"
 #include "app/search.hpp"
 #include "app/snapshot.hpp"
 #include "app/test_support.hpp"
 #include "page_doc/page_doc.hpp"
+#include "panes/appearance/appearance_model.hpp"
 #include "sidebar/sidebar.hpp"
 #include "vorn_ui/headless.hpp"
 #include "vorn_ui/search_provider.hpp"
@@ -326,6 +328,33 @@ TEST(SettingsSearch, TheProviderFindsSectionsAndOpensThem)
     EXPECT_LE(provider->search_with_limit("a", 100000).size(), kSearchLimit);
     EXPECT_EQ(provider->search_with_limit("s", 2).size(), 2U);
     EXPECT_TRUE(provider->cursor_is_current(provider->query_page("sound", 0, 10, 10).cursor));
+}
+
+}  // namespace
+}  // namespace settings::app
+
+namespace settings::app {
+namespace {
+
+TEST_F(AppWindow, AThemeSetByAutomationOnTheAppearancePageRedrawsTheWholeWindow)
+{
+    open();
+    app->select_section(Section::Appearance);
+    window->frame();
+    EXPECT_TRUE(shows("Applied theme"));
+    ASSERT_TRUE(actions::apply_settings_action(actions::string_pair("appearance.theme", "Light"), doc));
+    ASSERT_TRUE(actions::apply_settings_action(actions::string_pair("appearance.ui_scale", "125%"), doc));
+    window->frame();
+    window->frame();
+    EXPECT_FLOAT_EQ(app->ui_scale(), 1.25f);  // the shell was built anew at the new scale
+    EXPECT_TRUE(window->pixel(1275, 795).near(vorn_ui::Theme::light().background, 6));
+
+    // Another page keeps the look.
+    app->select_section(Section::About);
+    window->frame();
+    EXPECT_TRUE(window->pixel(1275, 795).near(vorn_ui::Theme::light().background, 6));
+    EXPECT_FLOAT_EQ(app->ui_scale(), 1.25f);
+    panes::appearance::set_window_appearance({});  // the next test starts from the default look
 }
 
 }  // namespace
