@@ -60,11 +60,8 @@ SettingsApp::SettingsApp(SettingsAppOptions options)
       section_requests_(std::nullopt),
       search_text_(std::string()),
       search_catalog_(settings_search_catalog()),
-      account_state_(std::nullopt),
-      mesh_state_(std::nullopt),
-      account_probe_(options.account_probe ? std::move(options.account_probe) : accounts::default_account_probe()),
-      operation_status_(OperationStatus::idle()),
-      operation_requests_(std::nullopt),
+      operations_(*this, operations::AppOperationsOptions{.account_paths = account_paths_,
+                                                          .probe = std::move(options.account_probe)}),
       sample_display_(options.sample_display),
       narrow_screen_(options.narrow_screen),
       account_form_(options.account_form)
@@ -93,9 +90,17 @@ void SettingsApp::select_section(Section section)
     selected_ = section;
     structure_dirty_ = true;
     set_nav_and_content();
+    operations_.page_replaced();
     if (shell_) {
         shell_->notify_selection();
     }
+}
+
+void SettingsApp::refresh_page()
+{
+    structure_dirty_ = true;
+    set_nav_and_content();
+    operations_.page_replaced();
 }
 
 void SettingsApp::set_nav_and_content()
@@ -143,11 +148,11 @@ std::optional<float> SettingsApp::region_width() const
 std::unique_ptr<vorn_ui::Widget> SettingsApp::build_pane() const
 {
     const PaneContext context{
-        .operation_requests = operation_requests_,
-        .operation_status = operation_status_,
-        .mesh_state = mesh_state_,
-        .account_state = account_state_,
-        .account_probe = account_probe_,
+        .operation_requests = operation_requests(),
+        .operation_status = operation_status(),
+        .mesh_state = mesh_state(),
+        .account_state = account_state(),
+        .account_probe = account_probe(),
         .account_paths = account_paths_,
         .account_store_override = account_store_override_,
         .account_form = account_form_,
@@ -189,6 +194,7 @@ vorn_ui::NodeId SettingsApp::build_layout(flex_layout::Tree& tree, const vorn_ui
 {
     const float scale = style.ui_scale();
     if (!shell_ || std::bit_cast<std::uint32_t>(scale) != std::bit_cast<std::uint32_t>(ui_scale_)) {
+        const bool replaces_page = shell_ != nullptr;
         ui_scale_ = scale;
         auto shell = vorn_ui::AppShell(build_nav(), build_pane());
         if (auto field = make_search_field(search_text_)) {
@@ -203,6 +209,9 @@ vorn_ui::NodeId SettingsApp::build_layout(flex_layout::Tree& tree, const vorn_ui
         }
         shell_ = std::make_unique<vorn_ui::AppShell>(std::move(shell));
         structure_dirty_ = true;
+        if (replaces_page) {
+            operations_.page_replaced();
+        }
     }
     const vorn_ui::NodeId shell_node = shell_->build_layout(tree, style, widgets);
     flex_layout::Style own;
@@ -273,7 +282,41 @@ std::vector<vorn_ui::Widget*> SettingsApp::children_mut()
 
 std::vector<std::string_view> SettingsApp::handled_action_ids() const
 {
-    return {actions::handled_operation_kinds.begin(), actions::handled_operation_kinds.end()};
+    const auto kinds = operations::ApplicationOperations::handled_action_ids();
+    return {kinds.begin(), kinds.end()};
+}
+
+vorn_ui::ResourceOperationAnswer SettingsApp::handle_resource_operation(vorn_ui::OperationClass op_class,
+                                                                       std::string_view kind,
+                                                                       std::string_view payload,
+                                                                       page_doc::Document& doc)
+{
+    vorn_ui::ResourceOperationAnswer answer = operations_.handle(op_class, kind, payload);
+    if (!answer.is_not_handled()) {
+        return answer;
+    }
+    return Widget::handle_resource_operation(op_class, kind, payload, doc);
+}
+
+vorn_ui::ResourceOperationStart SettingsApp::start_resource_operation_with_document(vorn_ui::OperationId id,
+                                                                                    vorn_ui::OperationClass op_class,
+                                                                                    std::string_view kind,
+                                                                                    std::string_view payload,
+                                                                                    page_doc::Document& doc)
+{
+    if (auto started = operations_.start(id, op_class, kind, payload)) {
+        return std::move(*started);
+    }
+    return Widget::start_resource_operation_with_document(id, op_class, kind, payload, doc);
+}
+
+std::optional<vorn_ui::OperationCompletion> SettingsApp::poll_resource_operation(vorn_ui::OperationId id,
+                                                                                 bool cancel, vorn_ui::WordPair extra)
+{
+    if (operations_.owns(id)) {
+        return operations_.poll(id, cancel);
+    }
+    return Widget::poll_resource_operation(id, cancel, extra);
 }
 
 std::optional<vorn_ui::AccessNode> SettingsApp::accessibility() const

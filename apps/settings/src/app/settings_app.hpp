@@ -8,6 +8,10 @@
 // the sidebar (the page stays), and syncs the shell. Selecting a section rebuilds the sidebar and builds the page
 // anew through the pane factory.
 //
+// The application's resource operations (opening a page, the device-local operations, account checks, ...) go to
+// its ApplicationOperations, which owns the operation cells the pages share; every page replacement is reported to
+// it, so that an operation the old page was running fails instead of hanging.
+//
 //   auto app = SettingsApp::create();                       // what the launcher's root factory returns
 //   vorn_ui::HeadlessWindow window(*app, doc, {1280, 800});
 //   window.frame();                                         // builds the shell
@@ -17,6 +21,7 @@
 #include "accounts/probe.hpp"
 #include "app/cells.hpp"
 #include "app/pane_factory.hpp"
+#include "operations/app_operations.hpp"
 #include "sections/section.hpp"
 #include "vorn_ui/search/search_catalog.hpp"
 #include "vorn_ui/widget.hpp"
@@ -49,7 +54,7 @@ struct SettingsAppOptions {
 // settings", search kind, text size 13).
 [[nodiscard]] std::unique_ptr<vorn_ui::Widget> make_search_field(const SearchTextCell& search_text);
 
-class SettingsApp final : public vorn_ui::Widget {
+class SettingsApp final : public vorn_ui::Widget, private operations::AppOperationsHost {
 public:
     VORN_WIDGET_IDENTITY("settings::app::SettingsApp", "SettingsApp")
 
@@ -62,8 +67,8 @@ public:
     [[nodiscard]] static std::unique_ptr<SettingsApp> create(SettingsAppOptions options = {});
 
     // Switches to `section` (nothing when it is already selected): rebuilds sidebar and page.
-    void select_section(Section section);
-    void reload_accounts();
+    void select_section(Section section) override;
+    void reload_accounts() override;
     [[nodiscard]] bool is_narrow() const;
 
     [[nodiscard]] Section selected() const { return selected_; }
@@ -72,14 +77,18 @@ public:
     [[nodiscard]] vorn_ui::AppShell* shell() const { return shell_.get(); }
     [[nodiscard]] const SectionRequestCell& section_requests() const { return section_requests_; }
     [[nodiscard]] const SearchTextCell& search_text() const { return search_text_; }
-    [[nodiscard]] const OperationRequestCell& operation_requests() const { return operation_requests_; }
-    [[nodiscard]] const OperationStatusCell& operation_status() const { return operation_status_; }
-    [[nodiscard]] const AccountStateCell& account_state() const { return account_state_; }
-    [[nodiscard]] const MeshStateCell& mesh_state() const { return mesh_state_; }
+    [[nodiscard]] const OperationRequestCell& operation_requests() const
+    {
+        return operations_.runner().operation_requests();
+    }
+    [[nodiscard]] const OperationStatusCell& operation_status() const { return operations_.runner().operation_status(); }
+    [[nodiscard]] const AccountStateCell& account_state() const { return operations_.account_commands(); }
+    [[nodiscard]] const MeshStateCell& mesh_state() const { return operations_.runner().mesh_requests(); }
     [[nodiscard]] const std::shared_ptr<const accounts::AccountProbe>& account_probe() const
     {
-        return account_probe_;
+        return operations_.probe();
     }
+    [[nodiscard]] const operations::ApplicationOperations& app_operations() const { return operations_; }
     [[nodiscard]] const vorn_ui::SearchCatalog& catalog() const { return search_catalog_; }
     [[nodiscard]] float ui_scale() const { return ui_scale_; }
 
@@ -113,8 +122,21 @@ public:
     bool take_structure_dirty() override;
     [[nodiscard]] bool layout_needs_measure() const override;
     void draw_with_presence(vorn_ui::DrawContext& ctx) const override;
+    vorn_ui::ResourceOperationAnswer handle_resource_operation(vorn_ui::OperationClass op_class,
+                                                               std::string_view kind, std::string_view payload,
+                                                               page_doc::Document& doc) override;
+    vorn_ui::ResourceOperationStart start_resource_operation_with_document(vorn_ui::OperationId id,
+                                                                           vorn_ui::OperationClass op_class,
+                                                                           std::string_view kind,
+                                                                           std::string_view payload,
+                                                                           page_doc::Document& doc) override;
+    std::optional<vorn_ui::OperationCompletion> poll_resource_operation(vorn_ui::OperationId id, bool cancel,
+                                                                        vorn_ui::WordPair extra) override;
 
 private:
+    // ---- AppOperationsHost ----
+    void refresh_page() override;
+
     void set_nav_and_content();
     [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_nav() const;
     [[nodiscard]] std::optional<float> region_width() const;
@@ -123,23 +145,18 @@ private:
     std::string search_query_;
     std::vector<accounts::Account> accounts_;
     accounts::AccountPaths account_paths_;
-    std::optional<std::string> finished_operation_kind_;
     std::optional<accounts::AccountStore> account_store_override_;
     std::optional<float> window_width_;
     SectionRequestCell section_requests_;
     SearchTextCell search_text_;
     vorn_ui::SearchCatalog search_catalog_;
-    AccountStateCell account_state_;
-    MeshStateCell mesh_state_;
-    std::shared_ptr<const accounts::AccountProbe> account_probe_;
-    OperationStatusCell operation_status_;
-    OperationRequestCell operation_requests_;
+    // Owns the operation, status, mesh and account-command cells the pages share.
+    operations::ApplicationOperations operations_;
     vorn_ui::Rect rect_{};
     vorn_ui::NodeId node_{};
     std::optional<double> nav_offset_;  // the sidebar's scroll offset to restore after a section switch
     float ui_scale_ = 1.0f;
     bool structure_dirty_ = false;
-    bool operation_in_flight_ = false;
     bool sample_display_ = false;
     std::optional<bool> narrow_screen_;
     std::optional<std::uint8_t> account_form_;

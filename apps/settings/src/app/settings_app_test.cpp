@@ -4,6 +4,9 @@
 #include "app/settings_app.hpp"
 
 #include "actions/catalogue/catalogue.hpp"
+#include "actions/payloads/accounts.hpp"
+#include "actions/payloads/codec.hpp"
+#include "actions/payloads/operations.hpp"
 #include "actions/set_setting.hpp"
 #include "app/pane_factory.hpp"
 #include "app/search.hpp"
@@ -209,6 +212,44 @@ TEST_F(AppWindow, SelectingTheSelectedSectionKeepsThePageAndTwoRequestsApplyOnce
     app->select_section(Section::About);
     app->select_section(Section::Updates);
     EXPECT_NE(app->shell()->content(), updates);
+}
+
+// ---- Resource operations started through the application root ---------------------------------------------------
+
+TEST_F(AppWindow, AnOpenPaneOperationThroughTheRootSwitchesTheSection)
+{
+    open();
+    const auto payload = actions::encode_open_pane_payload("about");
+    ASSERT_TRUE(payload.has_value()) << payload.error();
+    const auto id = vorn_ui::OperationId::from_parts(0xa11, 1);
+    const auto answer = app->start_resource_operation_with_document(id, vorn_ui::OperationClass::Presentation,
+                                                                     actions::open_pane_kind, *payload, doc);
+    EXPECT_EQ(answer.kind, vorn_ui::ResourceOperationStart::Kind::Completed) << answer.message;
+    EXPECT_EQ(app->selected(), Section::About);
+    window->frame();
+    EXPECT_TRUE(shows("Workspace identity"));
+    EXPECT_FALSE(shows("Wi-Fi, wired connections, and VPN"));
+}
+
+TEST_F(AppWindow, SwitchingTheSectionFailsTheOperationItsPageWasRunning)
+{
+    open();
+    const auto id = vorn_ui::OperationId::from_parts(0xa11, 2);
+    const auto answer = app->start_resource_operation_with_document(
+        id, vorn_ui::OperationClass::Effect, actions::UserOperation::kind,
+        R"({"SetAdmin":{"username":"ada","admin":true}})", doc);
+    ASSERT_EQ(answer, vorn_ui::ResourceOperationStart::pending()) << answer.message;
+    // The runner moved the window to the page that owns the operation.
+    EXPECT_EQ(app->selected(), Section::Users);
+    EXPECT_FALSE(app->poll_resource_operation(id, false, {}).has_value());
+
+    app->select_section(Section::About);
+    const auto report = app->poll_resource_operation(id, false, {});
+    ASSERT_TRUE(report.has_value());
+    EXPECT_EQ(report->kind, vorn_ui::OperationCompletion::Kind::Failed);
+    EXPECT_EQ(report->message, "the page was closed before the operation finished");
+    // The runner is free again: the next operation is accepted.
+    EXPECT_FALSE(app->app_operations().runner().in_flight());
 }
 
 TEST_F(AppWindow, OnlyAScaleChangeRebuildsTheShell)
