@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <limits>
 
 namespace page_doc {
 class Document {};  // the executor only passes the document on to the action
@@ -97,29 +98,45 @@ TEST(ActionSpec, BuildJsonChecksArgumentTypesBeforeTheHandler)
     const ActionSpec spec = echo_spec({ActionParam("value", "Enabled", ParamType::Boolean),
                                        ActionParam("level", "Value", ParamType::Number),
                                        ActionParam("choice", "Choice", ParamType::Text)});
+    // A level action as the catalogue declares it: one number "value" from 0 to 1.
+    ActionSpec level = echo_spec(
+        {ActionParam("value", "Value", ParamType::Number).with_schema({{"minimum", 0.0}, {"maximum", 1.0}})});
+    level.id = "brightness";
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
     struct Case {
+        const ActionSpec* spec;
         ordered_json args;
-        bool accepted;
+        std::string refusal;  // empty: accepted
     };
     const std::array cases{
-        Case{{{"value", true}, {"level", 0.5}, {"choice", "x"}}, true},
-        Case{ordered_json::object(), true},                 // absent arguments are the parsers' business
-        Case{{{"level", nullptr}}, true},                   // a non-finite level arrives as null
-        Case{{{"level", 7}}, true},                         // ranges are checked where the operation runs
-        Case{{{"extra", "ignored"}}, true},                 // undeclared members pass unread
-        Case{{{"value", "true"}}, false},
-        Case{{{"level", "0.5"}}, false},
-        Case{{{"choice", 3}}, false},
-        Case{ordered_json::array(), false},
-        Case{ordered_json("value"), false},
+        Case{&spec, {{"value", true}, {"level", 0.5}, {"choice", "x"}}, ""},
+        Case{&spec, {{"level", 7}}, ""},  // ranges are checked where the operation runs
+        Case{&spec, {{"level", 0}, {"value", nullptr}}, ""},       // other absent arguments are the parsers' business
+        Case{&spec, {{"level", 0.5}, {"extra", "ignored"}}, ""},  // undeclared members pass unread
+        // A number is never read as 0 when none was given (a non-finite level arrives as null).
+        Case{&spec, ordered_json::object(), "echo needs a number for level, and none was given"},
+        Case{&spec, {{"level", nullptr}}, "echo needs a number for level, and none was given"},
+        Case{&spec, {{"level", nan}}, "argument level of echo must be a finite number"},
+        Case{&spec, {{"level", -inf}}, "argument level of echo must be a finite number"},
+        Case{&level, {{"value", 0.25}}, ""},
+        Case{&level, {{"value", nullptr}}, "brightness needs a number for value, and none was given"},
+        Case{&level, ordered_json::object(), "brightness needs a number for value, and none was given"},
+        Case{&level, {{"value", inf}}, "argument value of brightness must be a finite number"},
+        Case{&spec, {{"level", 0.5}, {"value", "true"}}, "argument value of echo must be a boolean"},
+        Case{&spec, {{"level", "0.5"}}, "argument level of echo must be a number"},
+        Case{&spec, {{"level", 0.5}, {"choice", 3}}, "argument choice of echo must be a string"},
+        Case{&spec, ordered_json::array(), "the arguments of echo must be a JSON object"},
+        Case{&spec, ordered_json("value"), "the arguments of echo must be a JSON object"},
     };
     for (const Case& c : cases) {
-        const auto result = spec.build_json(c.args);
-        EXPECT_EQ(result.has_value(), c.accepted) << c.args.dump();
+        const auto result = c.spec->build_json(c.args);
+        EXPECT_EQ(result.has_value(), c.refusal.empty()) << c.args.dump();
         if (result) {
             EXPECT_EQ(result->payload, c.args.dump());
         } else {
-            EXPECT_EQ(result.error().kind(), ActionError::Kind::InvalidArguments);
+            EXPECT_EQ(result.error().kind(), ActionError::Kind::InvalidArguments) << c.args.dump();
+            EXPECT_EQ(result.error().message(), c.refusal) << c.args.dump();
         }
     }
     EXPECT_EQ(ActionSpec("bare", "Bare").build_json(ordered_json::object()).error().kind(),

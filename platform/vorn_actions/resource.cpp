@@ -1,6 +1,7 @@
 #include "vorn_actions/resource.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 namespace vorn_actions {
 
@@ -128,6 +129,16 @@ std::expected<EncodedAction, ActionError> ActionSpec::build_json(const nlohmann:
     }
     for (const ActionParam& param : params) {
         const auto it = arguments.find(param.name);
+        // A number is never made up: an absent or null number (a non-finite one is sent as null) is refused rather
+        // than read as 0 further down.
+        if (param.type == ParamType::Number && (it == arguments.end() || it->is_null())) {
+            return std::unexpected(ActionError(ActionError::Kind::InvalidArguments,
+                                               id + " needs a number for " + param.name + ", and none was given"));
+        }
+        if (param.type == ParamType::Number && it->is_number_float() && !std::isfinite(it->get<double>())) {
+            return std::unexpected(ActionError(ActionError::Kind::InvalidArguments,
+                                               "argument " + param.name + " of " + id + " must be a finite number"));
+        }
         if (it == arguments.end() || it->is_null() || has_type(*it, param.type)) {
             continue;
         }

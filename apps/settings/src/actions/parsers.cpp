@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
+#include <expected>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -18,7 +20,16 @@ using vorn_actions::EncodedAction;
 namespace {
 
 bool read_bool(const ActionArgs& args) { return args.boolean("value").value_or(false); }
-double read_number(const ActionArgs& args) { return args.number("value").value_or(0.0); }
+// The number "value"; absent, null and non-finite numbers are refused rather than read as 0.
+std::expected<double, vorn_actions::ActionError> read_number(const ActionArgs& args)
+{
+    const auto number = args.number("value");
+    if (!number || !std::isfinite(*number)) {
+        return std::unexpected(
+            vorn_actions::ActionError(vorn_actions::ActionError::Kind::InvalidArguments, "\"value\" must be a finite number"));
+    }
+    return *number;
+}
 std::string read_text(const ActionArgs& args, std::string_view name, std::string_view fallback = {})
 {
     auto text = args.text(name);
@@ -51,6 +62,19 @@ Parser parser_of(Build build)
     return [build = std::move(build)](const ActionArgs& args) -> EncodedAction { return operation_action(Op(build(args))); };
 }
 
+// A parser that builds operation Op from the number "value" with `build`, or refuses a missing number.
+template <class Op, class Build>
+Parser number_parser_of(Build build)
+{
+    return [build = std::move(build)](const ActionArgs& args) -> std::expected<EncodedAction, vorn_actions::ActionError> {
+        const auto number = read_number(args);
+        if (!number) {
+            return std::unexpected(number.error());
+        }
+        return operation_action(Op(build(*number)));
+    };
+}
+
 template <class Op, class Variant>
 Parser bool_parser()
 {
@@ -60,7 +84,7 @@ Parser bool_parser()
 template <class Op, class Variant>
 Parser number_parser()
 {
-    return parser_of<Op>([](const ActionArgs& args) { return Variant{read_number(args)}; });
+    return number_parser_of<Op>([](double value) { return Variant{value}; });
 }
 
 template <class Op, class Variant>
@@ -187,9 +211,8 @@ Parser stream_route_parser(std::uint32_t stream_id, bool playback, std::vector<C
 
 Parser stream_volume_parser(std::uint32_t stream_id)
 {
-    return parser_of<AudioOperation>([stream_id](const ActionArgs& args) {
-        return AudioOperation::SetStreamVolume{stream_id, read_number(args)};
-    });
+    return number_parser_of<AudioOperation>(
+        [stream_id](double value) { return AudioOperation::SetStreamVolume{stream_id, value}; });
 }
 
 Parser stream_muted_parser(std::uint32_t stream_id)
@@ -315,8 +338,8 @@ Parser input_level_parser(const InputOperation& template_operation)
     if (!is_level) {
         unreachable("input number resources only contain numeric operations");
     }
-    return parser_of<InputOperation>([template_operation](const ActionArgs& args) {
-        const double level = clamp_unit(read_number(args));
+    return number_parser_of<InputOperation>([template_operation](double value) {
+        const double level = clamp_unit(value);
         return std::visit(
             [level](const auto& v) -> InputOperation {
                 using V = std::decay_t<decltype(v)>;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,11 @@ struct ParserCase {
 
 std::string run(const Parser& parser, const ordered_json& args)
 {
-    const vorn_actions::EncodedAction action = parser(vorn_actions::ActionArgs(args));
-    return action.kind + ":" + action.payload;
+    const auto action = parser(vorn_actions::ActionArgs(args));
+    if (!action) {
+        return "refused: " + action.error().message();
+    }
+    return action->kind + ":" + action->payload;
 }
 
 const std::vector<ChoiceRecord> outputs{{"Speakers", 41}, {"Headphones", 42}, {"Headphones", 43}};
@@ -71,8 +75,16 @@ std::vector<ParserCase> parser_cases()
         {"mute", output_muted_parser(), value(true), audio + R"({"SetOutputMuted":{"muted":true}})"},
         {"mono", mono_parser(), value(false), audio + R"({"SetMono":{"enabled":false}})"},
         {"volume", output_volume_parser(), value(0.5), audio + R"({"SetOutputVolume":{"value":0.5}})"},
-        {"input volume absent", input_volume_parser(), none, audio + R"({"SetInputVolume":{"value":0.0}})"},
-        {"balance null", balance_parser(), ordered_json{{"value", nullptr}}, audio + R"({"SetBalance":{"value":0.0}})"},
+        // A number is never made up: absent, null and non-finite numbers are refused, not read as 0.
+        {"input volume absent", input_volume_parser(), none, R"(refused: "value" must be a finite number)"},
+        {"balance null", balance_parser(), ordered_json{{"value", nullptr}}, R"(refused: "value" must be a finite number)"},
+        {"volume not a number", output_volume_parser(), value("0.5"), R"(refused: "value" must be a finite number)"},
+        {"stream volume infinite", stream_volume_parser(9), value(std::numeric_limits<double>::infinity()),
+         R"(refused: "value" must be a finite number)"},
+        {"brightness NaN", brightness_parser(), value(std::numeric_limits<double>::quiet_NaN()),
+         R"(refused: "value" must be a finite number)"},
+        {"pointer speed absent", input_level_parser(InputOperation::SetMousePointerSpeed{}), none,
+         R"(refused: "value" must be a finite number)"},
         {"output device", output_device_parser(outputs), choice("Headphones"),
          audio + R"({"SelectOutput":{"device_id":42}})"},
         {"output device unknown", output_device_parser(outputs), choice("speakers"),

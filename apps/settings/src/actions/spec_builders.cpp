@@ -35,7 +35,11 @@ ActionSpec typed_action_spec(ActionSpecDraft draft)
         };
         auto checked = std::make_shared<const KindChecked>(KindChecked{*draft.operation_kind, std::move(draft.parser)});
         spec.handler = [checked](const ActionArgs& args) -> std::expected<EncodedAction, ActionError> {
-            return vorn_actions::enforce_operation_type(checked->parser(args), checked->kind);
+            auto parsed = checked->parser(args);
+            if (!parsed) {
+                return std::unexpected(std::move(parsed.error()));
+            }
+            return vorn_actions::enforce_operation_type(std::move(*parsed), checked->kind);
         };
     } else {
         auto parser = std::make_shared<const Parser>(std::move(draft.parser));

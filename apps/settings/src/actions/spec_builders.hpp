@@ -35,9 +35,11 @@ inline constexpr std::uint8_t effect_setting = 0;     // set-setting actions ("s
 inline constexpr std::uint8_t effect_operation = 1;   // an operation of a domain ("settings.<domain>-operation")
 inline constexpr std::uint8_t effect_navigation = 2;  // opens a page, a form or a review
 
-// Reads the arguments of one invocation and answers the encoded operation; never fails (absent arguments fall back
-// to defaults). Its captures are fixed when the action is built and shared by every copy of the specification.
-using Parser = std::function<vorn_actions::EncodedAction(const vorn_actions::ActionArgs&)>;
+// Reads the arguments of one invocation and answers the encoded operation. Absent switches, choices and texts fall
+// back to defaults; an absent or non-finite number is refused, never read as 0. Its captures are fixed when the
+// action is built and shared by every copy of the specification.
+using Parser =
+    std::function<std::expected<vorn_actions::EncodedAction, vorn_actions::ActionError>(const vorn_actions::ActionArgs&)>;
 
 // Everything the typed constructor gathers before it makes the specification.
 struct ActionSpecDraft {

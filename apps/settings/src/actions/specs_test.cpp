@@ -41,7 +41,9 @@ TEST(SpecBuilders, TypedSpecificationChecksItsKind)
     // A parser that answers another kind than its action declares is caught by the kind check.
     const ActionSpec wrong = new_action_spec("volume", "Set output volume", hints::level, effect_operation,
                                              PowerOperation::kind, {level_param()}, output_volume_parser());
-    EXPECT_EQ(invoke(wrong).error().kind(), ActionError::Kind::KindMismatch);
+    EXPECT_EQ(invoke(wrong, {{"value", 0.5}}).error().kind(), ActionError::Kind::KindMismatch);
+    // An absent level is refused, never read as 0.
+    EXPECT_EQ(invoke(volume).error().message(), "volume needs a number for value, and none was given");
 
     // Without a kind (set-setting actions) the parser's answer is passed on unchecked.
     const ActionSpec unchecked = new_action_spec("x", "X", hints::on_off, effect_setting, std::nullopt,
@@ -189,7 +191,9 @@ TEST(ControlBinding, ValuesBecomeInvocations)
     // A value the action refuses produces no invocation.
     const auto wrongly_bound = bind_value_closure<std::string>(resource, "brightness", &choice_arguments);
     ASSERT_TRUE(wrongly_bound.has_value());
-    EXPECT_TRUE(encode_control_invocation(*wrongly_bound, std::string("x")).has_value());  // undeclared member
+    // Only an undeclared member: the level is missing, and brightness is not set to 0.
+    EXPECT_EQ(encode_control_invocation(*wrongly_bound, std::string("x")).error().kind(),
+              ActionError::Kind::InvalidArguments);
     const auto text_level = bind_value_closure<std::string>(
         resource, "brightness", [](const std::string& text) { return ordered_json{{"value", text}}; });
     EXPECT_EQ(encode_control_invocation(*text_level, std::string("bright")).error().kind(),
