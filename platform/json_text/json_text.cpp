@@ -198,17 +198,6 @@ bool deeper_than(const Json& root, std::size_t limit)
     return false;
 }
 
-std::string without_exception_prefix(std::string_view what)
-{
-    // "[json.exception.parse_error.101] parse error at line 1, ..." -> "parse error at line 1, ..."
-    if (what.starts_with("[json.exception.")) {
-        if (const auto end = what.find("] "); end != std::string_view::npos) {
-            what.remove_prefix(end + 2);
-        }
-    }
-    return std::string(what);
-}
-
 }  // namespace
 
 std::string pretty(const Json& value)
@@ -244,6 +233,17 @@ std::expected<Json, std::string> parse(std::string_view text)
         return std::unexpected(std::string("nesting deeper than 128 levels"));
     }
     return value;
+}
+
+std::string without_exception_prefix(std::string_view what)
+{
+    // "[json.exception.parse_error.101] parse error at line 1, ..." -> "parse error at line 1, ..."
+    if (what.starts_with("[json.exception.")) {
+        if (const auto end = what.find("] "); end != std::string_view::npos) {
+            what.remove_prefix(end + 2);
+        }
+    }
+    return std::string(what);
 }
 
 }  // namespace json_text

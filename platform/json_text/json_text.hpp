@@ -34,4 +34,7 @@ inline constexpr std::size_t max_depth = 128;
 // Parses `text` as one JSON value; the error is a short description of what is wrong and where.
 [[nodiscard]] std::expected<Json, std::string> parse(std::string_view text);
 
+// nlohmann's exception text without its "[json.exception.<kind>.<id>] " prefix.
+[[nodiscard]] std::string without_exception_prefix(std::string_view what);
+
 }  // namespace json_text

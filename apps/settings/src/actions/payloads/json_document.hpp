@@ -2,7 +2,7 @@
 // The JSON tree a payload is read from (internal to the codec).
 //
 // nlohmann's own tree keeps only one member per key and cannot say that a key was repeated, so payloads are
-// parsed through our SAX handler: repeated keys are recorded beside the tree (the repeated members are left out of
+// parsed through json_text::parse_tree: repeated keys are recorded beside the tree (the repeated members are left out of
 // it), "-0" stays a float as in the written form's grammar, large objects are built in linear time, and containers
 // nested deeper than any payload type reaches are kept empty, so that deep skipped members cost no memory.
 
