@@ -159,7 +159,13 @@ void merge_section(Json& root, std::string_view name, const R& section, const R*
     if (!member.is_object()) {
         member = Json::object();
     }
+    // Only the fields this record changed since it was loaded are written, so that another writer's change to a
+    // different field of the same section survives.
+    const Json base = loaded != nullptr ? Json(*loaded) : Json();
     for (auto& [key, field] : encoded.items()) {
+        if (loaded != nullptr && member.contains(key) && base.contains(key) && base[key] == field) {
+            continue;
+        }
         member[key] = std::move(field);
     }
 }

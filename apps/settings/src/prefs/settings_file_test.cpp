@@ -63,6 +63,21 @@ TEST(SettingsFile, MergeKeepsForeignMembersAndWritesOnlyChangedSections)
     EXPECT_EQ(write_settings_json(file, before), testdata("merge_after_unloaded.json"));
 }
 
+TEST(SettingsFile, TwoWritersChangingDifferentAppearanceFieldsBothSurvive)
+{
+    ConfigHome home;
+    ASSERT_TRUE(save_settings_file(load_settings_file()));
+    SettingsFile theme_writer = load_settings_file();
+    SettingsFile scale_writer = load_settings_file();
+    theme_writer.appearance.theme = "Light";
+    scale_writer.appearance.text_scale = 1.5;
+    ASSERT_TRUE(save_settings_file(theme_writer));
+    ASSERT_TRUE(save_settings_file(scale_writer));
+    const SettingsFile now = load_settings_file();
+    EXPECT_EQ(now.appearance.theme, "Light");
+    EXPECT_EQ(now.appearance.text_scale, 1.5);
+}
+
 TEST(SettingsFile, MembersMissingFromTheFileAreAppendedInSectionOrder)
 {
     const std::string after = write_settings_json(SettingsFile{}, R"({"locale": {"currency": "EUR"}, "power": []})");
