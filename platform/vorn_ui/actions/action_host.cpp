@@ -36,8 +36,9 @@ ActionHost::Result ActionHost::dispatch_typed(page_doc::Document& doc, std::stri
 {
     auto payload = action.write_payload();
     if (!payload) {
-        return std::unexpected(
-            vorn_actions::ActionError(vorn_actions::ActionError::Kind::PayloadEncoding, std::move(payload.error())));
+        vorn_actions::ActionError error(vorn_actions::ActionError::Kind::PayloadEncoding, std::move(payload.error()));
+        VORN_WARN("action_dispatch", "action dispatch failed error={} kind={}", error.display(), kind);
+        return std::unexpected(std::move(error));
     }
     vorn_actions::EncodedAction encoded{std::string(kind), std::move(*payload)};
 
@@ -68,6 +69,7 @@ ActionHost::Result ActionHost::dispatch_typed(page_doc::Document& doc, std::stri
                                                                               std::move(*settled))
                            : vorn_actions::executor::dispatch_by(doc, action, encoded, transport, actor);
     if (!outcome) {
+        VORN_WARN("action_dispatch", "action dispatch failed error={} kind={}", outcome.error().display(), kind);
         return std::unexpected(std::move(outcome.error()));
     }
     if (recorded) {
@@ -85,11 +87,7 @@ ActionHost::Result ActionHost::dispatch_with_context(page_doc::Document& doc, st
                                                      const vorn_actions::ApplicationAction& action,
                                                      std::optional<vorn_actions::ActionContext> context)
 {
-    Result result = dispatch_typed(doc, kind, action, std::move(context));
-    if (!result) {
-        VORN_WARN("action_dispatch", "action dispatch failed error={} kind={}", result.error().display(), kind);
-    }
-    return result;
+    return dispatch_typed(doc, kind, action, std::move(context));  // which logs a failure once
 }
 
 }  // namespace vorn_ui
