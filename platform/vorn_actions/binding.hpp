@@ -4,7 +4,7 @@
 // An ActionBinding<T> holds where the action lives (resource id, action id), a copy of the action's specification
 // (so the binding outlives the resource tree it was taken from) and a shared function from the control's value
 // (T) to the action's arguments. invoke() turns one value into a ControlInvocation after checking the arguments
-// against the specification with build_json; the encoded action of that check is dropped.
+// against the action spec with build_json; the encoded action of that check is dropped.
 //
 //   auto binding = ActionBinding<bool>::for_action(section, "auto_brightness",
 //                                                  [](bool on) { return nlohmann::ordered_json{{"value", on}}; });
@@ -77,7 +77,7 @@ public:
     // The arguments the value stands for.
     [[nodiscard]] nlohmann::ordered_json arguments(const T& value) const { return (*value_function_)(value); }
 
-    // The invocation for one control value, or the specification's refusal of its arguments.
+    // The invocation for one control value, or the action spec's refusal of its arguments.
     [[nodiscard]] std::expected<ControlInvocation, ActionError> invoke(T value) const
     {
         nlohmann::ordered_json args = arguments(value);

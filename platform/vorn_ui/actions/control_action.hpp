@@ -50,7 +50,7 @@ inline constexpr std::string_view control_invoke_action_id = "invoke";
 
 // The action a control synthesizes for itself: `action_id` and `title` as given, kind `kind`, a fixed payload
 // that is `control_id` written as a JSON string, and a handler that answers that payload whatever the arguments.
-// The flag is stored in the specification; when present it also sets the effect class: yes (the control acts) 1,
+// The flag is stored in the action spec; when present it also sets the effect class: yes (the control acts) 1,
 // no (the control only shows something) 2.
 [[nodiscard]] std::expected<vorn_actions::ActionSpec, vorn_actions::ActionError> control_action_spec(
     std::string_view action_id, std::string_view kind, std::string title, std::optional<bool> flag,

@@ -1,6 +1,6 @@
 #pragma once
 // The argument parsers of the device-local actions: each factory captures what its action needs when the action is
-// built and answers a Parser (spec_builders.hpp) that reads one invocation's arguments into the typed operation,
+// built and answers a Parser (action_builders.hpp) that reads one invocation's arguments into the typed operation,
 // encoded under its vocabulary's kind. Parsers never fail:
 //
 //   - booleans: "value"; absent gives false
@@ -18,7 +18,7 @@
 // stops the program when it is built (see each factory).
 
 #include "actions/payloads/operations.hpp"
-#include "actions/spec_builders.hpp"
+#include "actions/action_builders.hpp"
 
 #include <cstdint>
 #include <limits>

@@ -2,7 +2,7 @@
 // program when built outside their family.
 
 #include "actions/parsers.hpp"
-#include "actions/spec_builders.hpp"
+#include "actions/action_builders.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "actions/set_setting.hpp"
 
 #include "actions/action_payload.hpp"
-#include "actions/operation_specs.hpp"
+#include "actions/operation_actions.hpp"
 #include "actions/payloads/codec.hpp"
 #include "page_doc/page_doc.hpp"
 #include "panes/keyboard_shortcuts/catalogue/catalogue.hpp"

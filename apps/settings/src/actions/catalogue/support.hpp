@@ -3,8 +3,8 @@
 // fixed-operation constructor that reports what it leaves out, and the tag lists of the device-local contract.
 
 #include "actions/action_payload.hpp"
-#include "actions/operation_specs.hpp"
-#include "actions/spec_builders.hpp"
+#include "actions/operation_actions.hpp"
+#include "actions/action_builders.hpp"
 #include "vorn_actions/resource.hpp"
 #include "vorn_log/log.hpp"
 
@@ -103,7 +103,7 @@ template <PayloadType T>
 // A device-local contract with the given tags.
 [[nodiscard]] vorn_actions::ActionContract tags(std::initializer_list<std::string_view> list);
 
-// The specification with a handler that refuses an invocation whose number parameter `name` is absent or null
+// The action spec with a handler that refuses an invocation whose number parameter `name` is absent or null
 // ("<action id> needs a number for <name>, and none was given") instead of reading it as 0.
 [[nodiscard]] ActionSpec requiring_number(ActionSpec spec, std::string_view name = "value");
 

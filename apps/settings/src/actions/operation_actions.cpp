@@ -1,4 +1,4 @@
-#include "actions/operation_specs.hpp"
+#include "actions/operation_actions.hpp"
 
 #include <memory>
 

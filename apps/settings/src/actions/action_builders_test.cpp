@@ -1,9 +1,9 @@
 // Specification builders, fixed-operation actions and control bindings.
 
 #include "actions/control_binding.hpp"
-#include "actions/operation_specs.hpp"
+#include "actions/operation_actions.hpp"
 #include "actions/parsers.hpp"
-#include "actions/spec_builders.hpp"
+#include "actions/action_builders.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "actions/spec_builders.hpp"
+#include "actions/action_builders.hpp"
 
 #include <memory>
 

@@ -15,7 +15,7 @@
 
 #include "actions/action_payload.hpp"
 #include "actions/payloads/operations.hpp"
-#include "actions/spec_builders.hpp"
+#include "actions/action_builders.hpp"
 #include "vorn_actions/action.hpp"
 #include "vorn_actions/resource.hpp"
 

@@ -37,11 +37,11 @@ inline constexpr std::uint8_t effect_navigation = 2;  // opens a page, a form or
 
 // Reads the arguments of one invocation and answers the encoded operation. Absent switches, choices and texts fall
 // back to defaults; an absent or non-finite number is refused, never read as 0. Its captures are fixed when the
-// action is built and shared by every copy of the specification.
+// action is built and shared by every copy of the action spec.
 using Parser =
     std::function<std::expected<vorn_actions::EncodedAction, vorn_actions::ActionError>(const vorn_actions::ActionArgs&)>;
 
-// Everything the typed constructor gathers before it makes the specification.
+// Everything the typed constructor gathers before it makes the action spec.
 struct ActionSpecDraft {
     std::string id;
     std::string title;
