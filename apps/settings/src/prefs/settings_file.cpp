@@ -160,10 +160,11 @@ void merge_section(Json& root, std::string_view name, const R& section, const R*
         member = Json::object();
     }
     // Only the fields this record changed since it was loaded are written, so that another writer's change to a
-    // different field of the same section survives.
+    // different field of the same section survives. A stored section that does not decode was never in force:
+    // every field is written, so that the file says what the record holds.
     const Json base = loaded != nullptr ? Json(*loaded) : Json();
     for (auto& [key, field] : encoded.items()) {
-        if (loaded != nullptr && member.contains(key) && base.contains(key) && base[key] == field) {
+        if (stored && loaded != nullptr && member.contains(key) && base.contains(key) && base[key] == field) {
             continue;
         }
         member[key] = std::move(field);

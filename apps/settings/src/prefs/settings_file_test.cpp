@@ -78,6 +78,19 @@ TEST(SettingsFile, TwoWritersChangingDifferentAppearanceFieldsBothSurvive)
     EXPECT_EQ(now.appearance.text_scale, 1.5);
 }
 
+TEST(SettingsFile, AnAppearanceThatDoesNotDecodeIsReplacedByTheValuesInForce)
+{
+    // "reduce_motion" is missing, so the stored section was never in force: the record holds the defaults, and
+    // saving it must not leave the stored "Light" and 1.5 behind to take effect on the next load.
+    const std::string before =
+        R"({"appearance": {"accent": "teal", "theme": "Light", "high_contrast": false, "text_scale": 1.5}})";
+    const SettingsFile file = parse_settings_file(before);
+    ASSERT_EQ(file.appearance, AppearancePrefs{});
+    const std::string after = write_settings_json(file, before);
+    EXPECT_EQ(parse_settings_file(after), file);
+    EXPECT_EQ(Json::parse(after)["appearance"]["theme"], AppearancePrefs{}.theme);
+}
+
 TEST(SettingsFile, MembersMissingFromTheFileAreAppendedInSectionOrder)
 {
     const std::string after = write_settings_json(SettingsFile{}, R"({"locale": {"currency": "EUR"}, "power": []})");
