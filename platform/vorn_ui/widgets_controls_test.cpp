@@ -127,6 +127,33 @@ TEST(Button, FixedAnswers)
     EXPECT_FALSE(off.is_enabled());
 }
 
+TEST(Button, AccessibleNameAndDescriptionAreSpokenWhileTheCaptionStaysItsLabel)
+{
+    const Button plain("input.source.1.up", "\u2191");
+    const AccessNode plain_node = *plain.accessibility();
+    EXPECT_EQ(plain_node.label, "\u2191");
+    EXPECT_FALSE(plain_node.description);
+
+    const Button named = Button("input.source.1.up", "\u2191")
+                             .with_accessible_label("Move input source up")
+                             .with_accessible_description("German");
+    EXPECT_EQ(named.label(), "\u2191");  // finders and the drawn caption keep the caption
+    const nlohmann::ordered_json dumped = access_node_json(*named.accessibility());
+    EXPECT_EQ(dumped["label"], "Move input source up");
+    EXPECT_EQ(dumped["description"], "German");
+    EXPECT_EQ(dumped["id"], "input.source.1.up");
+
+    // The second call wins; an empty text gives the caption back as the name and drops the description.
+    const Button renamed = Button("Remove")
+                               .with_accessible_label("Remove source")
+                               .with_accessible_label("")
+                               .with_accessible_description("French")
+                               .with_accessible_description("");
+    const AccessNode renamed_node = *renamed.accessibility();
+    EXPECT_EQ(renamed_node.label, "Remove");
+    EXPECT_FALSE(renamed_node.description);
+}
+
 TEST(Button, HitTestIsHalfOpen)
 {
     Window w;

@@ -102,6 +102,19 @@ Button Button::with_key(std::string key) &&
     return std::move(*this);
 }
 
+Button Button::with_accessible_label(std::string label) &&
+{
+    accessible_label_ = label.empty() ? std::nullopt : std::optional<std::string>(std::move(label));
+    return std::move(*this);
+}
+
+Button Button::with_accessible_description(std::string description) &&
+{
+    accessible_description_ =
+        description.empty() ? std::nullopt : std::optional<std::string>(std::move(description));
+    return std::move(*this);
+}
+
 Button Button::on_press(std::function<void()> callback) &&
 {
     on_press_ = std::move(callback);
@@ -312,7 +325,11 @@ void Button::set_focus(bool focused)
 
 std::optional<AccessNode> Button::accessibility() const
 {
-    AccessNode node = AccessNode(access_role::button).with_label(caption_).with_bounds(rect_);
+    AccessNode node =
+        AccessNode(access_role::button).with_label(accessible_label_.value_or(caption_)).with_bounds(rect_);
+    if (accessible_description_) {
+        node = std::move(node).with_description(*accessible_description_);
+    }
     if (!id_.empty()) {
         node = std::move(node).with_id(id_);
     }

@@ -11,6 +11,8 @@
 //   vorn_ui::Button("about.identity-backup.button", "Create encrypted backup…").with_size(236.0f, 40.0f)
 //       .bind_action([] { open_backup_tool(); })
 //   vorn_ui::Button("Remove…").with_style(vorn_ui::button_style::destructive)
+//   vorn_ui::Button("input.source.1.up", "↑").with_accessible_label("Move input source up")
+//       .with_accessible_description("German")
 
 #include "vorn_ui/actions/control_action.hpp"
 #include "vorn_ui/widget.hpp"
@@ -49,6 +51,11 @@ public:
     // The value text answered by value_text (what the button currently shows as its value, e.g. a chosen file).
     [[nodiscard]] Button with_value_text(std::string text) &&;
     [[nodiscard]] Button with_key(std::string key) &&;
+    // The name assistive tools speak, for a caption that does not say what the button does (an arrow, an icon);
+    // the caption stays the button's label. Empty: the caption is the name.
+    [[nodiscard]] Button with_accessible_label(std::string label) &&;
+    // A longer text assistive tools read after the name (e.g. which row the button acts on). Empty: none.
+    [[nodiscard]] Button with_accessible_description(std::string description) &&;
     [[nodiscard]] Button on_press(std::function<void()> callback) &&;
     [[nodiscard]] Button on_action(vorn_actions::ActionBinding<vorn_actions::Unit> binding) &&;
     [[nodiscard]] Button bind_action(std::function<void()> handler) &&;
@@ -63,6 +70,8 @@ public:
     [[nodiscard]] const std::string& caption() const { return caption_; }
     [[nodiscard]] const std::string& id() const { return id_; }
     [[nodiscard]] const std::optional<std::string>& key() const { return key_; }
+    [[nodiscard]] const std::optional<std::string>& accessible_label() const { return accessible_label_; }
+    [[nodiscard]] const std::optional<std::string>& accessible_description() const { return accessible_description_; }
     [[nodiscard]] std::uint8_t style() const { return style_; }
     [[nodiscard]] bool is_pressed() const { return pressed_; }
     [[nodiscard]] bool is_hovered() const { return hovered_; }
@@ -109,6 +118,8 @@ private:
     std::string caption_;
     std::optional<std::string> key_;
     std::optional<std::string> value_text_;
+    std::optional<std::string> accessible_label_;
+    std::optional<std::string> accessible_description_;
     std::uint8_t style_ = button_style::standard;
     float width_ = 0.0f;
     float height_ = 0.0f;
