@@ -27,8 +27,11 @@ WidgetBox devices_sync_page(const PaneContext& /*context*/) { return page_not_av
 WidgetBox sound_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
 // DisplayPane::new with requests, status; with sample_display DisplayPane::fixture(default_dispatcher(), 0.62)
 WidgetBox displays_page(const PaneContext& /*context*/) { return page_not_available(); }
-// The runner applies input operations and shows the section again; the page reads the new values when rebuilt.
-WidgetBox mouse_keyboard_page(const PaneContext& /*context*/) { return panes::mouse_keyboard::boxed_mouse_keyboard_pane(); }
+// The runner applies input operations itself; the page follows the status cell and reads the new values.
+WidgetBox mouse_keyboard_page(const PaneContext& context)
+{
+    return panes::mouse_keyboard::boxed_mouse_keyboard_pane(context.operation_status);
+}
 WidgetBox keyboard_shortcuts_page(const PaneContext& /*context*/)
 {
     return panes::keyboard_shortcuts::boxed_shortcut_pane();

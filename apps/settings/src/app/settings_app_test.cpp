@@ -398,5 +398,45 @@ TEST_F(AppWindow, AThemeSetByAutomationOnTheAppearancePageRedrawsTheWholeWindow)
     panes::appearance::set_window_appearance({});  // the next test starts from the default look
 }
 
+// The switch's checked state in the accessibility dump (absent when no such switch is shown).
+std::optional<bool> switch_state(const nlohmann::ordered_json& node, std::string_view label)
+{
+    if (node.value("role", std::string()) == "toggle" && node.value("label", std::string()) == label &&
+        node.contains("states")) {
+        const auto& states = node["states"];
+        return std::ranges::find(states, "checked") != states.end();
+    }
+    if (node.contains("children")) {
+        for (const auto& child : node["children"]) {
+            if (const auto state = switch_state(child, label)) {
+                return state;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+TEST_F(AppWindow, AnInputOperationFromAutomationShowsOnTheOpenMouseAndKeyboardPage)
+{
+    open();
+    app->select_section(Section::MouseKeyboard);
+    window->frame();
+    ASSERT_EQ(switch_state(window->accessibility_json(), "Tap to click"), true);
+    const vorn_ui::Widget* page = app->shell()->content();
+
+    const auto id = vorn_ui::OperationId::from_parts(0xa11, 3);
+    const auto answer = app->start_resource_operation_with_document(
+        id, vorn_ui::OperationClass::Effect, actions::InputOperation::kind, R"({"SetTapToClick":{"enabled":false}})",
+        doc);
+    ASSERT_EQ(answer, vorn_ui::ResourceOperationStart::pending()) << answer.message;
+    const auto report = app->poll_resource_operation(id, false, {});
+    ASSERT_TRUE(report.has_value());
+    EXPECT_EQ(report->kind, vorn_ui::OperationCompletion::Kind::Completed) << report->message;
+
+    window->frame();
+    EXPECT_EQ(switch_state(window->accessibility_json(), "Tap to click"), false);
+    EXPECT_EQ(app->shell()->content(), page);  // the open page followed the change; it was not built again
+}
+
 }  // namespace
 }  // namespace settings::app

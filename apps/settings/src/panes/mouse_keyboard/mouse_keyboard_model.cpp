@@ -84,6 +84,17 @@ MouseKeyboardModel MouseKeyboardModel::load()
                               keyboard_layouts::keyboard_layout_catalog());
 }
 
+bool MouseKeyboardModel::reload_input()
+{
+    prefs::InputPrefs stored = prefs::load_settings_file().input;
+    if (stored == input_) {
+        return false;
+    }
+    input_ = std::move(stored);
+    ++input_revision_;
+    return true;
+}
+
 void MouseKeyboardModel::sync(page_doc::Document& doc)
 {
     if (!seeded_) {

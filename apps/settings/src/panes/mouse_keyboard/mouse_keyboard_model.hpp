@@ -2,7 +2,8 @@
 // What the Mouse & Keyboard page shows and keeps, apart from its widgets.
 //
 // Input preferences (section "input" of the settings file) are changed by the device-local operation runner: the
-// page's controls send input and keyboard-source operations, and a page built afterwards shows the new values.
+// page's controls send input and keyboard-source operations, and the page reads the file again (reload_input) when
+// the runner reports an operation.
 // Only spell checking and auto-correction are kept by the page itself, in the settings store's section
 // "text_assistance" ({"check_spelling": bool, "auto_correct": bool}; a missing value reads as on), under the
 // document keys "text.check_spelling" and "text.auto_correct".
@@ -13,6 +14,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -83,7 +85,12 @@ public:
     // puts the switch back and keeps the reason for the page to show.
     void sync(page_doc::Document& doc);
 
+    // Reads the input preferences from the settings file again; answers whether they changed (each change
+    // advances input_revision).
+    bool reload_input();
+
     [[nodiscard]] const prefs::InputPrefs& input() const { return input_; }
+    [[nodiscard]] std::uint64_t input_revision() const { return input_revision_; }
     [[nodiscard]] const TextAssistance& text_assistance() const { return applied_; }
     [[nodiscard]] const std::optional<std::string>& status() const { return status_; }
 
@@ -97,6 +104,7 @@ public:
 
 private:
     prefs::InputPrefs input_;
+    std::uint64_t input_revision_ = 0;
     std::vector<keyboard_layouts::KeyboardLayout> catalog_;
     TextAssistance applied_;
     bool seeded_ = false;

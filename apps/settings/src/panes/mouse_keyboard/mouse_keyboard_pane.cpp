@@ -77,10 +77,14 @@ std::vector<std::string> texts(const std::array<std::string_view, N>& labels)
     return {labels.begin(), labels.end()};
 }
 
+// `spoken` is the name assistive tools give the button (empty: its caption); the source's label is its
+// description, so that the buttons of different rows can be told apart.
 ph::WidgetBox source_button(const SourceRow& row, std::string_view suffix, std::string_view caption,
-                            std::string_view action, bool allowed)
+                            std::string_view spoken, std::string_view action, bool allowed)
 {
-    auto button = vorn_ui::Button(fmt::format("input.source.{}.{}", row.index, suffix), std::string(caption));
+    auto button = vorn_ui::Button(fmt::format("input.source.{}.{}", row.index, suffix), std::string(caption))
+                      .with_accessible_label(std::string(spoken))
+                      .with_accessible_description(row.label);
     if (!allowed) {
         return std::move(button).with_enabled(false).boxed();
     }
@@ -99,9 +103,9 @@ ph::WidgetBox source_row(const SourceRow& row)
         line.push(vorn_ui::Text("Active").with_size(12.0f).caption());
     }
     line.push(vorn_ui::Spacer::flexible());
-    line.push(source_button(row, "up", "\u2191", "move-up", row.can_move_up));
-    line.push(source_button(row, "down", "\u2193", "move-down", row.can_move_down));
-    line.push(source_button(row, "remove", "Remove", "remove", row.can_remove));
+    line.push(source_button(row, "up", "\u2191", "Move input source up", "move-up", row.can_move_up));
+    line.push(source_button(row, "down", "\u2193", "Move input source down", "move-down", row.can_move_down));
+    line.push(source_button(row, "remove", "Remove", "", "remove", row.can_remove));
     return std::make_unique<vorn_ui::Row>(std::move(line));
 }
 
@@ -114,13 +118,29 @@ MouseKeyboardPane::MouseKeyboardPane(MouseKeyboardModel model)
 
 MouseKeyboardPane::MouseKeyboardPane() : MouseKeyboardPane(MouseKeyboardModel::load()) {}
 
+MouseKeyboardPane MouseKeyboardPane::with_operation_status(const operations::OperationStatusCell& cell) &&
+{
+    operation_status_ = cell;
+    status_seen_ = cell.version();
+    return std::move(*this);
+}
+
 void MouseKeyboardPane::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
 {
+    // The runner publishes Running and then the outcome of every input and keyboard-source operation it applies;
+    // a poll may already have put the cell back to Idle, so any publication since the last look counts.
+    if (const std::uint64_t version = operation_status_.version(); version != status_seen_) {
+        status_seen_ = version;
+        (void)model_.reload_input();
+    }
     model_.sync(doc);
     refresh_view(doc, ctx);
 }
 
-std::string MouseKeyboardPane::view_key() const { return model_.status().value_or(""); }
+std::string MouseKeyboardPane::view_key() const
+{
+    return fmt::format("{}|{}", model_.input_revision(), model_.status().value_or(""));
+}
 
 std::unique_ptr<vorn_ui::Widget> MouseKeyboardPane::build_view()
 {
@@ -218,6 +238,9 @@ std::unique_ptr<vorn_ui::Widget> MouseKeyboardPane::build_view()
     return std::make_unique<vorn_ui::Column>(ph::section_stack(std::move(cards)));
 }
 
-std::unique_ptr<vorn_ui::Widget> boxed_mouse_keyboard_pane() { return std::make_unique<MouseKeyboardPane>(); }
+std::unique_ptr<vorn_ui::Widget> boxed_mouse_keyboard_pane(const operations::OperationStatusCell& operation_status)
+{
+    return std::make_unique<MouseKeyboardPane>(MouseKeyboardPane().with_operation_status(operation_status));
+}
 
 }  // namespace settings::panes::mouse_keyboard

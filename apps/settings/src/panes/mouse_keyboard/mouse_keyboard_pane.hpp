@@ -1,11 +1,17 @@
 #pragma once
 // The Mouse & Keyboard page. Its controls are bound to the actions of the Mouse & Keyboard section: the
-// device-local operation runner changes the input preferences and the system and shows this section again, so the
-// page is rebuilt with the new values. Spell checking and auto-correction are kept by the page itself.
+// device-local operation runner changes the input preferences and the system and shows this section. The page
+// follows the application's operation-status cell (with_operation_status): whenever the runner publishes into it,
+// the next sync reads the input preferences again and shows what changed, so an operation from a control or from
+// automation shows on the open page. Spell checking and auto-correction are kept by the page itself.
+//
+//   MouseKeyboardPane().with_operation_status(app.operation_status())
 
+#include "operations/cells.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_model.hpp"
 #include "panes/preference_pane/pane_base.hpp"
 
+#include <cstdint>
 #include <memory>
 
 namespace settings::panes::mouse_keyboard {
@@ -17,6 +23,9 @@ public:
     explicit MouseKeyboardPane(MouseKeyboardModel model);
     MouseKeyboardPane();
 
+    // Follows the application's operation-status cell instead of the page's own idle one.
+    [[nodiscard]] MouseKeyboardPane with_operation_status(const operations::OperationStatusCell& cell) &&;
+
     void sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx) override;
     [[nodiscard]] const MouseKeyboardModel& model() const { return model_; }
 
@@ -25,8 +34,12 @@ private:
     [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_view() override;
 
     MouseKeyboardModel model_;
+    operations::OperationStatusCell operation_status_{operations::OperationStatus::idle()};
+    std::uint64_t status_seen_ = 0;  // the cell's version when the input preferences were last read
 };
 
-[[nodiscard]] std::unique_ptr<vorn_ui::Widget> boxed_mouse_keyboard_pane();
+// The page as the pane factory builds it, following `operation_status`.
+[[nodiscard]] std::unique_ptr<vorn_ui::Widget> boxed_mouse_keyboard_pane(
+    const operations::OperationStatusCell& operation_status);
 
 }  // namespace settings::panes::mouse_keyboard

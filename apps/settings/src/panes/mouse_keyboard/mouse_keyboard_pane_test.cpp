@@ -1,6 +1,9 @@
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
 
 #include "actions/catalogue/platform.hpp"
+#include "actions/payloads/operations.hpp"
+#include "operations/runner.hpp"
+#include "prefs/settings_file.hpp"
 #include "panes/preference_pane/pages_test_support.hpp"
 #include "panes/preference_pane/testing.hpp"
 #include "vorn_actions/resource.hpp"
@@ -20,6 +23,31 @@ bool has_line(const std::vector<std::string>& lines, std::string_view start)
 {
     return std::ranges::any_of(lines, [&](const std::string& l) { return l.starts_with(start); });
 }
+
+// The node of the accessibility dump with this id (null when there is none).
+const nlohmann::ordered_json* node_with_id(const nlohmann::ordered_json& node, std::string_view id)
+{
+    if (node.value("id", std::string()) == id) {
+        return &node;
+    }
+    if (node.contains("children")) {
+        for (const auto& child : node["children"]) {
+            if (const auto* found = node_with_id(child, id)) {
+                return found;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// The application as the runner sees it; the page under test is never replaced.
+class CountingHost final : public operations::RunnerHost {
+public:
+    void select_section(Section section) override { selected = section; }
+    void refresh_page() override { ++refreshes; }
+    Section selected = Section::About;
+    int refreshes = 0;
+};
 
 TEST(MouseKeyboardPane, AccessibilityDumpAndBoundControls)
 {
@@ -47,6 +75,105 @@ TEST(MouseKeyboardPane, AccessibilityDumpAndBoundControls)
     ASSERT_TRUE(bounds);
     const auto toggles = pane.control_action_bindings();
     EXPECT_FALSE(toggles.empty());
+}
+
+// Two active sources, English (US) in use; the page follows a real runner's status cell.
+class OpenPageWithRunner : public ::testing::Test {
+protected:
+    static std::shared_ptr<cat::FakePlatform> two_sources()
+    {
+        prefs::SettingsFile file;
+        file.input.keyboard_layouts = {"us", "de"};
+        file.input.keyboard_layout = "us";
+        EXPECT_TRUE(prefs::save_settings_file(file).has_value());
+        auto platform = std::make_shared<cat::FakePlatform>();
+        platform->layouts = layouts;
+        platform->settings = prefs::load_settings_file();
+        return platform;
+    }
+
+    [[nodiscard]] std::vector<std::string> lines() const { return testing::access_lines(window.accessibility_json()); }
+
+    void run(std::uint64_t n, std::string_view kind, std::string_view payload)
+    {
+        const auto id = vorn_ui::OperationId::from_parts(0x6b, n);
+        ASSERT_EQ(runner.start(id, vorn_ui::OperationClass::Effect, kind, payload).kind,
+                  vorn_ui::ResourceOperationStart::Kind::Pending);
+        const auto report = runner.poll(id, false);
+        ASSERT_TRUE(report);
+        ASSERT_EQ(report->kind, vorn_ui::OperationCompletion::Kind::Completed) << report->message;
+    }
+
+    testing::TempConfig home;
+    std::shared_ptr<cat::FakePlatform> platform = two_sources();  // after `home`: the file goes there
+    cat::ScopedPlatform scoped{platform};
+    CountingHost host;
+    operations::DeviceLocalRunner runner{host, operations::RunnerOptions{.keyboard_layouts = [] {
+                                                   std::vector<actions::KeyboardLayout> known;
+                                                   for (const auto& layout : layouts) {
+                                                       known.push_back({layout.id, layout.label});
+                                                   }
+                                                   return known;
+                                               }}};
+    page_doc::Document doc;
+    MouseKeyboardPane pane =
+        MouseKeyboardPane(MouseKeyboardModel(prefs::load_settings_file().input, TextAssistance{}, layouts))
+            .with_operation_status(runner.operation_status());
+    vorn_ui::HeadlessWindow window{pane, doc, {1280, 2200}};
+};
+
+TEST_F(OpenPageWithRunner, ARunnerAppliedChangeShowsAtTheNextSyncWithoutANewPage)
+{
+    window.frame();
+    ASSERT_TRUE(has_line(lines(), "combo_box Active input source = English (US)")) << ::testing::PrintToString(lines());
+    ASSERT_TRUE(has_line(lines(), "toggle Tap to click = on")) << ::testing::PrintToString(lines());
+    const vorn_ui::Widget* view = pane.content();
+    window.frame();
+    EXPECT_EQ(pane.content(), view);  // nothing was published: the view stays
+
+    // Both operations are started, applied by the runner and collected by the poll before the page syncs again:
+    // the status cell is back to Idle when the page looks.
+    run(1, actions::InputOperation::kind, R"({"SetActiveSource":{"label":"German"}})");
+    run(2, actions::InputOperation::kind, R"({"SetTapToClick":{"enabled":false}})");
+    run(3, actions::KeyboardSourceOperation::kind, R"({"MoveDown":{"index":0}})");
+    EXPECT_TRUE(runner.operation_status().get().is_idle());
+    EXPECT_EQ(host.selected, Section::MouseKeyboard);
+    EXPECT_EQ(host.refreshes, 0);
+    platform->settings = prefs::load_settings_file();  // the section's actions, as the system platform reads them
+
+    window.frame();
+    EXPECT_TRUE(has_line(lines(), "combo_box Active input source = German")) << ::testing::PrintToString(lines());
+    EXPECT_TRUE(has_line(lines(), "toggle Tap to click = off"));
+    EXPECT_EQ(pane.model().input().keyboard_layouts, (std::vector<std::string>{"de", "us"}));
+    const auto dump = window.accessibility_json();
+    const auto* first_down = node_with_id(dump, "input.source.0.down");
+    ASSERT_NE(first_down, nullptr);
+    EXPECT_EQ(first_down->value("description", std::string()), "German");
+}
+
+TEST_F(OpenPageWithRunner, ReorderButtonsSayWhatTheyDoAndForWhichSource)
+{
+    window.frame();
+    const auto dump = window.accessibility_json();
+    struct Expected {
+        std::string_view id;
+        std::string_view label;
+        std::string_view description;
+        bool enabled;
+    };
+    for (const Expected& e : {Expected{"input.source.0.up", "Move input source up", "English (US)", false},
+                              Expected{"input.source.0.down", "Move input source down", "English (US)", true},
+                              Expected{"input.source.1.up", "Move input source up", "German", true},
+                              Expected{"input.source.1.down", "Move input source down", "German", false},
+                              Expected{"input.source.1.remove", "Remove", "German", true}}) {
+        const auto* node = node_with_id(dump, e.id);
+        ASSERT_NE(node, nullptr) << e.id;
+        EXPECT_EQ(node->value("label", std::string()), e.label) << e.id;
+        EXPECT_EQ(node->value("description", std::string()), e.description) << e.id;
+        const bool disabled = node->contains("states") &&
+                              std::ranges::find((*node)["states"], "disabled") != (*node)["states"].end();
+        EXPECT_EQ(!disabled, e.enabled) << e.id;
+    }
 }
 
 }  // namespace
