@@ -170,7 +170,10 @@ TEST(ControlBinding, ValuesBecomeInvocations)
 
     const auto slider = bind_slider(resource, "brightness");
     EXPECT_EQ(encode_control_invocation(*slider, 0.5)->arguments.json(), (ordered_json{{"value", 0.5}}));
-    EXPECT_EQ(encode_control_invocation(*slider, std::nan(""))->arguments.json(), (ordered_json{{"value", nullptr}}));
+    // A level that is not a number is never sent (it would read as 0 further down).
+    const auto not_a_level = encode_control_invocation(*slider, std::nan(""));
+    ASSERT_FALSE(not_a_level.has_value());
+    EXPECT_EQ(not_a_level.error().kind(), ActionError::Kind::InvalidArguments);
 
     const auto dropdown = bind_choice(resource, "scale");
     EXPECT_EQ(encode_control_invocation(*dropdown, std::string("125%"))->arguments.json(),
