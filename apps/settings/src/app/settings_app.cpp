@@ -1,6 +1,8 @@
 #include "app/settings_app.hpp"
 
 #include "actions/catalogue/catalogue.hpp"
+#include "actions/catalogue/platform.hpp"
+#include "app/platform_snapshot.hpp"
 #include "app/search.hpp"
 #include "panes/appearance/appearance_model.hpp"
 #include "sidebar/sidebar.hpp"
@@ -44,6 +46,18 @@ vorn_ui::Scrollable* sidebar_scroll(vorn_ui::Widget* nav)
     return nullptr;
 }
 
+// The snapshot of what `platform` answers (none: the current platform; a snapshot: what that one is taken from).
+std::shared_ptr<SnapshotPlatform> snapshot_of(std::shared_ptr<actions::catalogue::CataloguePlatform> platform)
+{
+    if (!platform) {
+        platform = actions::catalogue::current_platform();
+    }
+    if (const auto* snapshot = dynamic_cast<const SnapshotPlatform*>(platform.get())) {
+        platform = snapshot->source();
+    }
+    return std::make_shared<SnapshotPlatform>(std::move(platform));
+}
+
 // An account change that a previous run left unfinished is settled before anything reads the stores.
 accounts::AccountPaths recovered(accounts::AccountPaths paths)
 {
@@ -54,7 +68,9 @@ accounts::AccountPaths recovered(accounts::AccountPaths paths)
 }  // namespace
 
 SettingsApp::SettingsApp(SettingsAppOptions options)
-    : account_paths_(recovered(std::move(options.account_paths))),
+    : platform_snapshot_(snapshot_of(std::move(options.catalogue_platform))),
+      replaced_platform_(actions::catalogue::replace_current_platform(platform_snapshot_)),
+      account_paths_(recovered(std::move(options.account_paths))),
       account_store_override_(std::move(options.account_store_override)),
       window_width_(options.window_width),
       section_requests_(std::nullopt),
@@ -70,7 +86,12 @@ SettingsApp::SettingsApp(SettingsAppOptions options)
     accounts_ = account_paths_.load_store().accounts;
 }
 
-SettingsApp::~SettingsApp() = default;
+SettingsApp::~SettingsApp()
+{
+    // Nothing asks the snapshot once it is out of place; its worker ends before the pages and cells go.
+    (void)actions::catalogue::replace_current_platform_if(platform_snapshot_.get(), std::move(replaced_platform_));
+    platform_snapshot_->stop();
+}
 
 std::unique_ptr<SettingsApp> SettingsApp::create(SettingsAppOptions options)
 {
@@ -293,6 +314,7 @@ vorn_ui::ResourceOperationAnswer SettingsApp::handle_resource_operation(vorn_ui:
 {
     vorn_ui::ResourceOperationAnswer answer = operations_.handle(op_class, kind, payload);
     if (!answer.is_not_handled()) {
+        platform_snapshot_->refresh_soon();
         return answer;
     }
     return Widget::handle_resource_operation(op_class, kind, payload, doc);
@@ -305,6 +327,9 @@ vorn_ui::ResourceOperationStart SettingsApp::start_resource_operation_with_docum
                                                                                     page_doc::Document& doc)
 {
     if (auto started = operations_.start(id, op_class, kind, payload)) {
+        if (started->kind != vorn_ui::ResourceOperationStart::Kind::Pending) {
+            platform_snapshot_->refresh_soon();
+        }
         return std::move(*started);
     }
     return Widget::start_resource_operation_with_document(id, op_class, kind, payload, doc);
@@ -314,7 +339,11 @@ std::optional<vorn_ui::OperationCompletion> SettingsApp::poll_resource_operation
                                                                                  bool cancel, vorn_ui::WordPair extra)
 {
     if (operations_.owns(id)) {
-        return operations_.poll(id, cancel);
+        auto completion = operations_.poll(id, cancel);
+        if (completion) {
+            platform_snapshot_->refresh_soon();  // the operation may have changed the machine
+        }
+        return completion;
     }
     return Widget::poll_resource_operation(id, cancel, extra);
 }
@@ -358,7 +387,9 @@ bool SettingsApp::needs_animation_frame() const { return shell_ && shell_->needs
 
 bool SettingsApp::take_structure_dirty()
 {
-    const bool own = std::exchange(structure_dirty_, false);
+    // A newer snapshot than one the page's controls were checked against: the toolkit checks them again.
+    const bool newer = platform_snapshot_->take_newer_snapshot();
+    const bool own = std::exchange(structure_dirty_, false) || newer;
     if (shell_ && shell_->take_structure_dirty()) {
         if (selected_ == Section::ExternalAccounts) {
             reload_accounts();

@@ -12,6 +12,12 @@
 // its ApplicationOperations, which owns the operation cells the pages share; every page replacement is reported to
 // it, so that an operation the old page was running fails instead of hanging.
 //
+// The resource tree (the whole-tree and address requests, the toolkit's check of the bound controls, the page
+// bindings) is built on the UI thread from a snapshot of the machine that a worker thread takes (SnapshotPlatform,
+// app/platform_snapshot.hpp): the application puts it in place of the catalogue's current platform for its
+// lifetime, asks for a new one when an operation has finished, and reports a structure change when a newer snapshot
+// arrived than one the window was built from, so that the controls are checked again.
+//
 //   auto app = SettingsApp::create();                       // what the launcher's root factory returns
 //   vorn_ui::HeadlessWindow window(*app, doc, {1280, 800});
 //   window.frame();                                         // builds the shell
@@ -32,7 +38,13 @@
 #include <string>
 #include <vector>
 
+namespace settings::actions::catalogue {
+class CataloguePlatform;
+}
+
 namespace settings::app {
+
+class SnapshotPlatform;
 
 inline constexpr std::string_view kSearchFieldId = "settings.search";
 inline constexpr std::string_view kSearchPlaceholder = "Search settings";
@@ -48,6 +60,8 @@ struct SettingsAppOptions {
     std::optional<bool> narrow_screen;                              // none or true: narrow-screen mode on
     std::optional<std::uint8_t> account_form;                       // External Accounts opens its add form
     std::shared_ptr<const accounts::AccountProbe> account_probe;    // none: the application's own
+    // What the resource tree's snapshot of the machine is taken from; none: the catalogue's current platform.
+    std::shared_ptr<actions::catalogue::CataloguePlatform> catalogue_platform;
 };
 
 // The search field of the sidebar, bound to the search-text cell (id "settings.search", placeholder "Search
@@ -91,6 +105,8 @@ public:
     [[nodiscard]] const operations::ApplicationOperations& app_operations() const { return operations_; }
     [[nodiscard]] const vorn_ui::SearchCatalog& catalog() const { return search_catalog_; }
     [[nodiscard]] float ui_scale() const { return ui_scale_; }
+    // The snapshot of the machine the resource tree is built from.
+    [[nodiscard]] SnapshotPlatform& platform_snapshot() const { return *platform_snapshot_; }
 
     // The content widget of the selected section (what the shell shows beside the sidebar).
     [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_pane() const;
@@ -141,6 +157,9 @@ private:
     [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_nav() const;
     [[nodiscard]] std::optional<float> region_width() const;
 
+    // The snapshot platform in place while this application lives, and what it replaced.
+    std::shared_ptr<SnapshotPlatform> platform_snapshot_;
+    std::shared_ptr<actions::catalogue::CataloguePlatform> replaced_platform_;
     std::unique_ptr<vorn_ui::AppShell> shell_;
     std::string search_query_;
     std::vector<accounts::Account> accounts_;

@@ -5,7 +5,9 @@
 //     settings.section:network ... settings.section:about   (22 sections in sidebar order, "open" first)
 //       settings.audio-output:41, settings.printer:Office, ...   (one per object present now)
 //
-// The tree is built anew from live state on every request (current_platform(), platform.hpp); nothing is cached.
+// The tree is built anew on every request from the state current_platform() gives (platform.hpp); nothing of the
+// tree is cached. In the application that platform is a snapshot of the machine a worker thread keeps fresh
+// (app/platform_snapshot.hpp), so a request on the UI thread never waits for a system tool.
 // Lists taken from the system are capped (256 objects of a kind, 128 choices of a list; what is left out is logged),
 // labels taken from the system are cleaned of control characters and bounded, equal labels in one choice list are
 // told apart with " (2)", " (3)", ..., and an action whose fixed operation cannot be encoded is left out with a

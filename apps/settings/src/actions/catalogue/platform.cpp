@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string_view>
+#include <utility>
 
 namespace settings::actions::catalogue {
 
@@ -407,6 +408,17 @@ std::shared_ptr<CataloguePlatform> replace_current_platform(std::shared_ptr<Cata
     auto previous = std::move(current_slot());
     current_slot() = std::move(platform);
     return previous;
+}
+
+bool replace_current_platform_if(const CataloguePlatform* expected, std::shared_ptr<CataloguePlatform> platform)
+{
+    std::shared_ptr<CataloguePlatform> previous;  // released outside the lock
+    std::lock_guard lock(current_mutex);
+    if (current_slot().get() != expected) {
+        return false;
+    }
+    previous = std::exchange(current_slot(), std::move(platform));
+    return true;
 }
 
 }  // namespace settings::actions::catalogue

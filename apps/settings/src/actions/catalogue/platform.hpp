@@ -6,7 +6,8 @@
 //
 // SystemPlatform asks the system layers; FakePlatform holds fixed records for tests (FakePlatform::sample() is the
 // machine of the golden dump). The section builders ask current_platform(), which is the system one until a
-// ScopedPlatform puts another in place:
+// ScopedPlatform puts another in place (the application puts its snapshot of the system one in place for its
+// lifetime, app/platform_snapshot.hpp):
 //
 //   ScopedPlatform scoped(std::make_shared<FakePlatform>(FakePlatform::sample()));
 //   auto tree = build_root_resource(doc, accounts);
@@ -210,6 +211,9 @@ public:
 [[nodiscard]] std::shared_ptr<CataloguePlatform> current_platform();
 // Puts `platform` in place (nullptr: the system one again) and returns the previous one.
 std::shared_ptr<CataloguePlatform> replace_current_platform(std::shared_ptr<CataloguePlatform> platform);
+// The same, only while `expected` is the current platform (an owner taking its own platform back out without
+// undoing a later replacement); answers whether it replaced it.
+bool replace_current_platform_if(const CataloguePlatform* expected, std::shared_ptr<CataloguePlatform> platform);
 
 class [[nodiscard]] ScopedPlatform {
 public:
