@@ -422,7 +422,6 @@ TEST_F(AppWindow, AnInputOperationFromAutomationShowsOnTheOpenMouseAndKeyboardPa
     app->select_section(Section::MouseKeyboard);
     window->frame();
     ASSERT_EQ(switch_state(window->accessibility_json(), "Tap to click"), true);
-    const vorn_ui::Widget* page = app->shell()->content();
 
     const auto id = vorn_ui::OperationId::from_parts(0xa11, 3);
     const auto answer = app->start_resource_operation_with_document(
@@ -435,7 +434,6 @@ TEST_F(AppWindow, AnInputOperationFromAutomationShowsOnTheOpenMouseAndKeyboardPa
 
     window->frame();
     EXPECT_EQ(switch_state(window->accessibility_json(), "Tap to click"), false);
-    EXPECT_EQ(app->shell()->content(), page);  // the open page followed the change; it was not built again
 }
 
 }  // namespace

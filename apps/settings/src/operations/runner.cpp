@@ -129,10 +129,7 @@ ResourceOperationStart DeviceLocalRunner::run(std::string_view kind, std::string
         VORN_DECODE(TimeDateOperation, operation);
         host_.select_section(Section::TimeDate);
         key = operation_key(*operation);
-        auto answer = publish_operation_result(key, apply_time_date_operation(*operation));
-        // The Time & Date page does not follow the status cell: it shows the change when built again.
-        host_.refresh_page();
-        return answer;
+        return publish_operation_result(key, apply_time_date_operation(*operation));
     }
 
     // The kinds the owning page performs.
@@ -221,6 +218,7 @@ ResourceOperationStart DeviceLocalRunner::publish_operation_result(std::string k
 {
     (void)status_.publish(OperationStatus::running(key));
     (void)status_.publish(outcome ? OperationStatus::done(key, *outcome) : OperationStatus::failed(key, outcome.error()));
+    host_.refresh_page();
     return ResourceOperationStart::pending();
 }
 

@@ -10,8 +10,9 @@
 //   start (handed over)  Running{key} ........ page: Done/Failed{key, message} ... poll: reports it, Idle
 //   start (applied)      Running{key}, Done/Failed{key, message} at once ....... poll: reports it, Idle
 //
-// The Mouse & Keyboard page follows the status cell and reads the changed input preferences at its next sync; after
-// a time operation the runner rebuilds the page (RunnerHost::refresh_page), since the Time & Date page does not.
+// After an operation it applied itself the runner rebuilds the sidebar and the page (RunnerHost::refresh_page), so
+// that the visible page shows the changed preference. The Mouse & Keyboard page also follows the status cell, so a
+// change made while it stays open shows at its next sync.
 //
 // A running operation always ends: a poll with the cancel flag ends it ("operation cancelled"); each operation has
 // a deadline after which the poll reports "operation timed out" (a start after the deadline ends the stuck
@@ -49,8 +50,7 @@ public:
     // Switches the window to the section. When the section changes the page is rebuilt, and the application calls
     // DeviceLocalRunner::page_replaced().
     virtual void select_section(Section section) = 0;
-    // Rebuilds the sidebar and the page, so that a visible page that does not follow the status cell shows a
-    // preference the runner changed.
+    // Rebuilds the sidebar and the page, so that the visible page shows a preference the runner changed.
     virtual void refresh_page() = 0;
 };
 
