@@ -23,6 +23,8 @@
 //
 // All functions are safe to call from any thread at the same time.
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstddef>
 #include <expected>
@@ -149,6 +151,16 @@ private:
 // Starts the command and returns at once. An error here means it did not start (or the command is invalid).
 // The time limit runs from the start, whether or not anyone asks for the result.
 [[nodiscard]] std::expected<AsyncCommand, Error> spawn_prepared(Command command);
+
+// Starts a program that lives on its own, such as a tool window the user asked for, and returns at once with its
+// process id. The program gets a session of its own (no controlling terminal; signals to this program's group do not
+// reach it), standard streams on /dev/null and a clean signal state; nothing is collected, no time limit applies and
+// the stop token is not watched. It is reaped in the background when it ends, so it never stays a zombie. An error
+// means it did not start: NotFound ("vorn-disks not found"), StartFailed, InvalidCommand (also for a command with
+// input) or Io.
+//
+//   auto pid = cmd_runner::launch_detached({.program = "vorn-disks"});
+[[nodiscard]] std::expected<pid_t, Error> launch_detached(const Command& command);
 
 // What the system backends depend on, so that their tests can put a fake in its place (see fake_runner.hpp).
 class Runner {

@@ -159,6 +159,75 @@ bool set_nonblocking(int fd)
     return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
+// The process group or session flag, and a clean signal state: this program may ignore SIGPIPE or block signals
+// on its worker threads, which a child would otherwise inherit. Returns 0 or an error number.
+int set_spawn_attributes(SpawnSetup& setup, short group_flag)
+{
+    sigset_t empty;
+    sigemptyset(&empty);
+    sigset_t all;
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    int rc = posix_spawnattr_setflags(setup.attr(),
+                                      static_cast<short>(group_flag | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+    if (rc == 0 && (group_flag & POSIX_SPAWN_SETPGROUP) != 0) {
+        rc = posix_spawnattr_setpgroup(setup.attr(), 0);
+    }
+    if (rc == 0) {
+        rc = posix_spawnattr_setsigmask(setup.attr(), &empty);
+    }
+    if (rc == 0) {
+        rc = posix_spawnattr_setsigdefault(setup.attr(), &all);
+    }
+    return rc;
+}
+
+// Starts the program with the prepared file actions and attributes (no shell).
+std::expected<pid_t, Error> spawn(const Command& command, SpawnSetup& setup)
+{
+    const std::string& program = command.program;
+    std::vector<std::string> argv_texts;
+    argv_texts.reserve(command.args.size() + 1);
+    argv_texts.push_back(program);
+    argv_texts.insert(argv_texts.end(), command.args.begin(), command.args.end());
+    std::vector<char*> argv = pointers(argv_texts);
+    std::vector<std::string> env_texts;
+    std::vector<char*> envp;
+    if (!command.env.empty()) {
+        env_texts = child_environment(command.env);
+        envp = pointers(env_texts);
+    }
+
+    pid_t pid = -1;
+    // posix_spawnp looks the name up in PATH and takes a name with a "/" as a path; it never runs a shell.
+    const int rc = posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(),
+                                command.env.empty() ? environ : envp.data());
+    if (rc == ENOENT) {
+        return std::unexpected(make_error(ErrorKind::NotFound, fmt::format("{} not found", program)));
+    }
+    if (rc != 0) {
+        return std::unexpected(
+            make_error(ErrorKind::StartFailed, fmt::format("could not start {}: {}", program, errno_text(rc))));
+    }
+    return pid;
+}
+
+// Collects the child's exit status on a thread of its own once it ends, so it never stays a zombie.
+void reap_later(pid_t pid)
+{
+    try {
+        std::thread([pid] {
+            int raw = 0;
+            while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: the child stays a zombie until this program ends. Nothing better can be done.
+        VORN_WARN("cmd_runner", "no thread to reap process {}", pid);
+    }
+}
+
 ExitStatus decode_status(int raw)
 {
     if (WIFEXITED(raw)) {
@@ -236,54 +305,19 @@ std::expected<ChildProcess, Error> ChildProcess::start(const Command& command)
     if (rc == 0) {
         rc = posix_spawn_file_actions_addclosefrom_np(setup.actions(), STDERR_FILENO + 1);
     }
-    // A group of its own, so that a time-out reaches everything the program started. Signal mask and
-    // dispositions start clean: this program may ignore SIGPIPE or block signals on its worker threads.
-    sigset_t empty;
-    sigemptyset(&empty);
-    sigset_t all;
-    sigfillset(&all);
-    sigdelset(&all, SIGKILL);
-    sigdelset(&all, SIGSTOP);
+    // A group of its own, so that a time-out reaches everything the program started.
     if (rc == 0) {
-        rc = posix_spawnattr_setflags(setup.attr(),
-                                      POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    }
-    if (rc == 0) {
-        rc = posix_spawnattr_setpgroup(setup.attr(), 0);
-    }
-    if (rc == 0) {
-        rc = posix_spawnattr_setsigmask(setup.attr(), &empty);
-    }
-    if (rc == 0) {
-        rc = posix_spawnattr_setsigdefault(setup.attr(), &all);
+        rc = set_spawn_attributes(setup, POSIX_SPAWN_SETPGROUP);
     }
     if (rc != 0) {
         return io_error(rc);
     }
 
-    std::vector<std::string> argv_texts;
-    argv_texts.reserve(command.args.size() + 1);
-    argv_texts.push_back(program);
-    argv_texts.insert(argv_texts.end(), command.args.begin(), command.args.end());
-    std::vector<char*> argv = pointers(argv_texts);
-    std::vector<std::string> env_texts;
-    std::vector<char*> envp;
-    if (!command.env.empty()) {
-        env_texts = child_environment(command.env);
-        envp = pointers(env_texts);
+    auto spawned = spawn(command, setup);
+    if (!spawned) {
+        return std::unexpected(std::move(spawned.error()));
     }
-
-    pid_t pid = -1;
-    // posix_spawnp looks the name up in PATH and takes a name with a "/" as a path; it never runs a shell.
-    rc = posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(),
-                      command.env.empty() ? environ : envp.data());
-    if (rc == ENOENT) {
-        return std::unexpected(make_error(ErrorKind::NotFound, fmt::format("{} not found", program)));
-    }
-    if (rc != 0) {
-        return std::unexpected(
-            make_error(ErrorKind::StartFailed, fmt::format("could not start {}: {}", program, errno_text(rc))));
-    }
+    const pid_t pid = *spawned;
 
     ChildProcess child;
     child.pid_ = pid;
@@ -426,18 +460,9 @@ void ChildProcess::stop_group(std::chrono::milliseconds grace)
 
 void ChildProcess::hand_to_reaper()
 {
-    const pid_t pid = pid_;
     reaped_ = true;
     status_ = ExitStatus{};
-    try {
-        std::thread([pid] {
-            int raw = 0;
-            while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-            }
-        }).detach();
-    } catch (const std::system_error&) {
-        // No thread to be had: the child stays a zombie until this program ends. Nothing better can be done.
-    }
+    reap_later(pid_);
 }
 
 std::string describe_seconds(std::chrono::milliseconds limit)
@@ -459,3 +484,45 @@ std::string describe_size(std::size_t bytes)
 }
 
 }  // namespace cmd_runner::detail
+
+namespace cmd_runner {
+
+std::expected<pid_t, Error> launch_detached(const Command& command)
+{
+    if (auto invalid = detail::validate(command)) {
+        return std::unexpected(std::move(*invalid));
+    }
+    if (command.input) {
+        return std::unexpected(detail::make_error(
+            ErrorKind::InvalidCommand, fmt::format("{} runs on its own and cannot be given input", command.program)));
+    }
+    detail::SpawnSetup setup;
+    // Standard streams on /dev/null: the program outlives any pipe of ours, and a pipe it held open would keep
+    // whoever reads our output waiting. Everything else of ours is closed.
+    int rc = 0;
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (rc == 0) {
+            rc = posix_spawn_file_actions_addopen(setup.actions(), fd, "/dev/null",
+                                                  fd == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
+        }
+    }
+    if (rc == 0) {
+        rc = posix_spawn_file_actions_addclosefrom_np(setup.actions(), STDERR_FILENO + 1);
+    }
+    // A session of its own: no controlling terminal, and a signal to our group (Ctrl+C in a terminal, a stopped
+    // session of ours) does not reach it.
+    if (rc == 0) {
+        rc = detail::set_spawn_attributes(setup, POSIX_SPAWN_SETSID);
+    }
+    if (rc != 0) {
+        return std::unexpected(detail::make_error(
+            ErrorKind::Io, fmt::format("could not run {}: {}", command.program, detail::errno_text(rc))));
+    }
+    auto pid = detail::spawn(command, setup);
+    if (pid) {
+        detail::reap_later(*pid);
+    }
+    return pid;
+}
+
+}  // namespace cmd_runner

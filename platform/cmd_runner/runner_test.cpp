@@ -12,6 +12,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -487,6 +489,91 @@ TEST_F(SpawnTest, TheSystemRunnerForwardsToTheRealRunner)
     const Result result = command->wait();
     ASSERT_TRUE(result.has_value()) << result.error().message;
     EXPECT_EQ(result->stdout_bytes, "async");
+}
+
+
+// ---- Programs that live on their own -----------------------------------------------------------------------------
+
+class LaunchTest : public testing::ScriptDir {
+protected:
+    static std::string read_file(const std::filesystem::path& file)
+    {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+// True once the process is gone altogether within `limit`: ended and reaped (a zombie keeps its /proc entry).
+bool reaped_within(pid_t pid, std::chrono::milliseconds limit)
+{
+    const auto deadline = Clock::now() + limit;
+    while (std::filesystem::exists("/proc/" + std::to_string(pid))) {
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+TEST_F(LaunchTest, TheProgramGetsItsArgumentsAndASessionOfItsOwnAndIsReapedWhenItEnds)
+{
+    const auto out = path("out");
+    // The pid file comes last, so once it is there the other answers are complete.
+    const std::string tool = script(
+        "dir with space/tool",
+        "o='" + out.string() + "'\n"
+        "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$o.args\"\n"
+        "cut -d' ' -f6 /proc/$$/stat > \"$o.sid\"\n"
+        // Read before anything is redirected, in a subshell whose own output is the pipe.
+        "fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
+        "echo \"$fds\" > \"$o.fds\"\n" +
+            write_pid("$$", "\"$o.pid\""));
+    const std::vector<std::string> args = {"--profile=Office VPN", "two words", "$HOME", "; touch pwned", ""};
+
+    const auto started = launch_detached({.program = tool, .args = args});
+
+    ASSERT_TRUE(started.has_value()) << started.error().message;
+    const pid_t pid = read_pid_file(path("out.pid"));
+    EXPECT_EQ(pid, *started);
+    EXPECT_EQ(split_nul(read_file(path("out.args"))), args);
+    EXPECT_EQ(read_file(path("out.sid")), std::to_string(pid) + "\n") << "the program leads a session of its own";
+    EXPECT_EQ(read_file(path("out.fds")), "/dev/null\n/dev/null\n/dev/null\n");
+    EXPECT_TRUE(reaped_within(pid, prompt)) << "the ended program must not stay a zombie";
+}
+
+TEST_F(LaunchTest, ReturnsWhileTheProgramRunsAndReapsItWhenItIsStoppedLater)
+{
+    const auto pid_file = path("pid");
+    const std::string tool = script("long", write_pid("$$", "'" + pid_file.string() + "'") + "\nexec sleep 30");
+
+    const auto before = Clock::now();
+    const auto started = launch_detached({.program = tool, .time_limit = 50ms});
+    ASSERT_TRUE(started.has_value()) << started.error().message;
+    EXPECT_LT(Clock::now() - before, 1s);
+    ASSERT_EQ(read_pid_file(pid_file), *started);
+
+    // The command's time limit does not apply to a program that lives on its own.
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(testing::process_ended(*started));
+    ASSERT_EQ(kill(*started, SIGKILL), 0);
+    EXPECT_TRUE(reaped_within(*started, prompt));
+}
+
+TEST_F(LaunchTest, AProgramThatCannotStartIsAClearError)
+{
+    const auto missing = launch_detached({.program = "vorn-no-such-tool"});
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_EQ(missing.error().kind, ErrorKind::NotFound);
+    EXPECT_EQ(missing.error().message, "vorn-no-such-tool not found");
+
+    const auto with_input = launch_detached({.program = "cat", .input = "secret"});
+    ASSERT_FALSE(with_input.has_value());
+    EXPECT_EQ(with_input.error().kind, ErrorKind::InvalidCommand);
+
+    const auto nul = launch_detached({.program = "true", .args = {std::string("a\0b", 3)}});
+    ASSERT_FALSE(nul.has_value());
+    EXPECT_EQ(nul.error().kind, ErrorKind::InvalidCommand);
 }
 
 }  // namespace

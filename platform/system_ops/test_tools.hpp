@@ -8,11 +8,13 @@
 
 #include <stdlib.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace system_ops::testing {
@@ -107,6 +109,22 @@ protected:
             lines.push_back(std::move(line));
         }
         return lines;
+    }
+
+    // Waits up to `limit` until `count` calls have been recorded in full (for tools nobody waits for, such as the
+    // ones open_tool starts); false when they were not.
+    [[nodiscard]] bool wait_for_calls(std::size_t count,
+                                      std::chrono::milliseconds limit = std::chrono::seconds(10)) const
+    {
+        // A fake tool stores its standard input right after its call line, so that file marks a complete line.
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!std::filesystem::exists(dir_ / ("stdin." + std::to_string(count)))) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
     }
 
     // What the n-th call (from 0) read on standard input.
