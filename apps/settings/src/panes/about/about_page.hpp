@@ -14,5 +14,8 @@ namespace settings::panes::about {
 [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_pane();
 // The five cards: device, workspace identity, identity backup, system, hardware.
 [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_view(const SystemInfo& info);
+// The backup button's action: opens the identity backup tool. The page shows nothing either way (the tool has its
+// own window); a tool that cannot be opened is logged as a warning.
+void open_backup_tool();
 
 }  // namespace settings::panes::about

@@ -113,9 +113,8 @@ inline constexpr std::string_view kBackupCaption =
     "it, and verifies the copy before confirming success.";
 inline constexpr std::string_view kBackupButtonId = "about.identity-backup.button";
 inline constexpr std::string_view kBackupButtonLabel = "Create encrypted backup\u2026";
-inline constexpr double kBackupButtonWidth = 236.0;
-inline constexpr double kBackupButtonHeight = 40.0;
-inline constexpr std::uint8_t kBackupToolIntent = 4;  // the identity backup tool
+inline constexpr float kBackupButtonWidth = 236.0f;
+inline constexpr float kBackupButtonHeight = 40.0f;
 inline constexpr std::string_view kSystemCard = "System";
 inline constexpr std::string_view kHardwareCard = "Hardware";
 }  // namespace texts

@@ -1,24 +1,10 @@
 #include "panes/preference_pane/pane_base.hpp"
 
-#include "actions/set_setting.hpp"
-#include "vorn_ui/actions/action_records.hpp"
+#include "page_helpers/pane_search.hpp"
 
-#include <string>
+#include <utility>
 
 namespace settings::panes::preference_pane {
-
-std::optional<vorn_actions::ActionContext> preference_pane_search_descriptor(bool present, std::string_view id,
-                                                                             std::string_view title,
-                                                                             std::string_view description)
-{
-    if (!present) {
-        return std::nullopt;
-    }
-    return vorn_ui::action_context_entry(
-        vorn_ui::action_context_with_label(description, "settings.preference:" + std::string(id),
-                                           "settings.preference-pane", title),
-        actions::settings_app_id, actions::settings_app_name);
-}
 
 std::vector<const vorn_ui::Widget*> PreferencePane::children() const
 {
@@ -87,7 +73,8 @@ void PreferencePane::handle_event(const vorn_ui::Event& event, vorn_ui::Dispatch
 std::optional<vorn_actions::ActionContext> PreferencePane::pane_descriptor()
 {
     const bool changed = std::exchange(input_, false) || (content_ && content_->needs_commit());
-    return preference_pane_search_descriptor(changed, descriptor_.id, descriptor_.title, descriptor_.description);
+    return page_helpers::preference_pane_search_descriptor(changed, descriptor_.id, descriptor_.title,
+                                                           descriptor_.description);
 }
 
 bool PreferencePane::take_structure_dirty()

@@ -1,6 +1,7 @@
 #pragma once
 // The widget side every preference page shares: the page's view (one content widget, built by the page), its
-// rectangle, the input flag behind the page's search descriptor, and the rule for rebuilding the view.
+// rectangle, the input flag behind the page's search descriptor (page_helpers::preference_pane_search_descriptor),
+// and the rule for rebuilding the view.
 //
 // A page derives from PreferencePane, syncs its model in sync(), then calls refresh_view(doc, ctx): the view is
 // built on the first call and again whenever view_key() changes (a value the view shows as text, a refusal sentence,
@@ -17,12 +18,6 @@
 #include <vector>
 
 namespace settings::panes::preference_pane {
-
-// The entry a page offers to the toolkit's pane search: absent unless `present`; otherwise the subject
-// "settings.preference:<id>" of kind "settings.preference-pane" with the title, labelled with the description, for
-// the application "org.vorn.Settings" named "Settings".
-[[nodiscard]] std::optional<vorn_actions::ActionContext> preference_pane_search_descriptor(
-    bool present, std::string_view id, std::string_view title, std::string_view description);
 
 class PreferencePane : public vorn_ui::Widget {
 public:
