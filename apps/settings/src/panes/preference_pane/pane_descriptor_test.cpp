@@ -1,5 +1,6 @@
 // The search descriptor of every built preference page: absent until the page handles input, then the page's entry,
 // cleared by reading it once the page has nothing left to commit.
+#include "operations/cells.hpp"
 #include "panes/accessibility/accessibility_pane.hpp"
 #include "panes/appearance/appearance_pane.hpp"
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
@@ -40,12 +41,13 @@ vorn_ui::Widget* first_control(vorn_ui::Widget& widget, const vorn_ui::Rect& win
 
 TEST(PaneDescriptor, EveryPageReportsItselfOnceAfterInput)
 {
+    const operations::OperationStatusCell status(operations::OperationStatus::idle());
     const std::vector<PageCase> pages = {
         {"Appearance", appearance::boxed_appearance_pane, "appearance", "Appearance", "Change appearance preferences"},
         {"Accessibility", accessibility::boxed_accessibility_pane, "accessibility", "Accessibility",
          "Change accessibility preferences"},
-        {"Mouse & keyboard", mouse_keyboard::boxed_mouse_keyboard_pane, "input", "Mouse & keyboard",
-         "Change input preferences"},
+        {"Mouse & keyboard", [&status] { return mouse_keyboard::boxed_mouse_keyboard_pane(status); }, "input",
+         "Mouse & keyboard", "Change input preferences"},
         {"Keyboard shortcuts", keyboard_shortcuts::boxed_shortcut_pane, "keyboard-shortcuts", "Keyboard shortcuts",
          "Change keyboard shortcuts"},
     };
