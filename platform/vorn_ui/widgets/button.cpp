@@ -1,5 +1,6 @@
 #include "vorn_ui/widgets/button.hpp"
 
+#include "vorn_ui/actions/bound_action.hpp"
 #include "vorn_ui/access.hpp"
 #include "vorn_ui/paint.hpp"
 #include "vorn_ui/text.hpp"
@@ -351,28 +352,17 @@ bool Button::perform_action(const Action& action, ActionCtx /*ctx*/)
 
 bool Button::is_enabled() const { return enabled_ && (!action_ || action_->is_available()); }
 
-std::optional<ControlInvocation> Button::take_control_invocation()
-{
-    return action_ ? action_->take_control_invocation() : std::nullopt;
-}
+std::optional<ControlInvocation> Button::take_control_invocation() { return take_bound_invocation(action_); }
 
 std::vector<ControlActionBinding> Button::control_action_bindings() const
 {
-    std::vector<ControlActionBinding> bindings;
-    if (action_) {
-        bindings.push_back(action_->control_binding());
-    }
-    return bindings;
+    return bound_action_bindings(action_);
 }
 
 void Button::refresh_control_action_availability(const ActionAvailability& availability)
 {
-    if (action_) {
-        const bool before = action_->is_available();
-        action_->refresh_availability(availability);
-        if (before != action_->is_available()) {
-            changed_look();
-        }
+    if (refresh_bound_availability(action_, availability)) {
+        changed_look();
     }
 }
 

@@ -1,5 +1,6 @@
 #include "vorn_ui/widgets/dropdown.hpp"
 
+#include "vorn_ui/actions/bound_action.hpp"
 #include "vorn_ui/access.hpp"
 #include "vorn_ui/icons.hpp"
 #include "vorn_ui/paint.hpp"
@@ -538,25 +539,16 @@ bool Dropdown::perform_action(const Action& action, ActionCtx /*ctx*/)
     }
 }
 
-std::optional<ControlInvocation> Dropdown::take_control_invocation()
-{
-    return action_ ? action_->take_control_invocation() : std::nullopt;
-}
+std::optional<ControlInvocation> Dropdown::take_control_invocation() { return take_bound_invocation(action_); }
 
 std::vector<ControlActionBinding> Dropdown::control_action_bindings() const
 {
-    std::vector<ControlActionBinding> bindings;
-    if (action_) {
-        bindings.push_back(action_->control_binding());
-    }
-    return bindings;
+    return bound_action_bindings(action_);
 }
 
 void Dropdown::refresh_control_action_availability(const ActionAvailability& availability)
 {
-    if (action_) {
-        action_->refresh_availability(availability);
-    }
+    (void)refresh_bound_availability(action_, availability);
 }
 
 }  // namespace vorn_ui::widget::dropdown

@@ -1,5 +1,6 @@
 #include "vorn_ui/widgets/text_input.hpp"
 
+#include "vorn_ui/actions/bound_action.hpp"
 #include "vorn_log/log.hpp"
 #include "vorn_ui/access.hpp"
 #include "vorn_ui/clipboard.hpp"
@@ -965,25 +966,16 @@ bool TextInput::perform_action(const Action& action, ActionCtx /*ctx*/)
     return false;
 }
 
-std::optional<ControlInvocation> TextInput::take_control_invocation()
-{
-    return action_ ? action_->take_control_invocation() : std::nullopt;
-}
+std::optional<ControlInvocation> TextInput::take_control_invocation() { return take_bound_invocation(action_); }
 
 std::vector<ControlActionBinding> TextInput::control_action_bindings() const
 {
-    std::vector<ControlActionBinding> bindings;
-    if (action_) {
-        bindings.push_back(action_->control_binding());
-    }
-    return bindings;
+    return bound_action_bindings(action_);
 }
 
 void TextInput::refresh_control_action_availability(const ActionAvailability& availability)
 {
-    if (action_) {
-        action_->refresh_availability(availability);
-    }
+    (void)refresh_bound_availability(action_, availability);
 }
 
 void TextInput::on_commit()

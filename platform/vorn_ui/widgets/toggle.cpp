@@ -1,5 +1,6 @@
 #include "vorn_ui/widgets/toggle.hpp"
 
+#include "vorn_ui/actions/bound_action.hpp"
 #include "vorn_ui/access.hpp"
 #include "vorn_ui/paint.hpp"
 
@@ -237,25 +238,16 @@ void Toggle::set_interaction_environment(InteractionEnv env)
     }
 }
 
-std::optional<ControlInvocation> Toggle::take_control_invocation()
-{
-    return action_ ? action_->take_control_invocation() : std::nullopt;
-}
+std::optional<ControlInvocation> Toggle::take_control_invocation() { return take_bound_invocation(action_); }
 
 std::vector<ControlActionBinding> Toggle::control_action_bindings() const
 {
-    std::vector<ControlActionBinding> bindings;
-    if (action_) {
-        bindings.push_back(action_->control_binding());
-    }
-    return bindings;
+    return bound_action_bindings(action_);
 }
 
 void Toggle::refresh_control_action_availability(const ActionAvailability& availability)
 {
-    if (action_) {
-        action_->refresh_availability(availability);
-    }
+    (void)refresh_bound_availability(action_, availability);
 }
 
 }  // namespace vorn_ui::widget::toggle
