@@ -190,12 +190,18 @@ struct CleanOptions {
     bool keep_tab = false;      // keep tabs (otherwise each becomes a space)
     // Most characters (code points) kept after cleaning; npos keeps everything.
     std::size_t max_chars = std::string_view::npos;
+    // Most bytes of the result, cut on a character boundary (an SSID: 32); npos keeps everything.
+    std::size_t max_bytes = std::string_view::npos;
     bool trim = false;  // remove white space at both ends
 };
 
 // Command output made safe for a message: decoded leniently, ANSI escape sequences (colours, cursor movement,
 // window titles) removed, and every other control character removed: U+0000 to U+001F, U+007F to U+009F and the
-// bidirectional overrides and isolates (U+202A to U+202E, U+2066 to U+2069) that could reorder a message on screen.
+// bidirectional overrides, isolates and marks (U+202A to U+202E, U+2066 to U+2069, U+200E, U+200F, U+061C) that
+// could reorder a message or a name on screen. This is the one rule for all text from outside the program: tool
+// output, and names from the air or the network (SSIDs, device and printer names) before they are shown or kept:
+//
+//   auto ssid = cmd_runner::clean_text(raw, {.max_bytes = 32, .trim = true});
 // Line feed and tab are kept when asked, otherwise they become a space so words stay apart; a carriage return is
 // dropped.
 [[nodiscard]] std::string clean_text(std::string_view bytes, const CleanOptions& options = {});

@@ -80,7 +80,8 @@ char32_t next_code_point(std::string_view bytes, std::size_t& pos)
 
 bool is_bidi_control(char32_t cp)
 {
-    return (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+    return (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x200E || cp == 0x200F ||
+           cp == 0x061C;
 }
 
 bool is_white(char32_t cp)
@@ -123,14 +124,27 @@ public:
     }
 
 private:
-    bool full() const { return options_.max_chars != std::string_view::npos && count_ >= options_.max_chars; }
+    bool full() const
+    {
+        return bytes_full_ || (options_.max_chars != std::string_view::npos && count_ >= options_.max_chars);
+    }
 
     void emit(char32_t cp)
     {
         if (options_.trim && out_.empty() && is_white(cp)) {
             return;  // leading white space does not count towards the limit
         }
-        append_utf8(out_, cp);
+        if (options_.max_bytes != std::string_view::npos) {
+            std::string piece;
+            append_utf8(piece, cp);
+            if (out_.size() + piece.size() > options_.max_bytes) {
+                bytes_full_ = true;
+                return;
+            }
+            out_ += piece;
+        } else {
+            append_utf8(out_, cp);
+        }
         ++count_;
     }
 
@@ -205,6 +219,7 @@ private:
     std::size_t pos_ = 0;
     std::string out_;
     std::size_t count_ = 0;
+    bool bytes_full_ = false;
 };
 
 }  // namespace

@@ -69,6 +69,11 @@ TEST(CleanText, ControlCharactersAndEscapeSequencesAreRemoved)
         {"removed characters do not count", "\x1b[31ma\x01" "bc", {.max_chars = 2}, "ab"},
         {"trim", "\n  Error: busy \t\n", {.trim = true}, "Error: busy"},
         {"trim after the limit", "  ab cd", {.max_chars = 3, .trim = true}, "ab"},
+        {"directional marks", "\xE2\x80\x8F" "a\xE2\x80\x8E" "b\xD8\x9C" "c", {}, "abc"},
+        {"byte limit: a 5000-byte SSID", std::string(5000, 'x'), {.max_bytes = 32}, std::string(32, 'x')},
+        {"byte limit never cuts a character", "abc\xE2\x82\xAC", {.max_bytes = 5}, "abc"},
+        {"byte limit counts U+FFFD as three", "ab\xFF", {.max_bytes = 4}, "ab"},
+        {"byte limit after removal", "\x1b[1mHome\x01Net", {.max_bytes = 7, .trim = true}, "HomeNet"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
