@@ -124,7 +124,8 @@ public:
             for (const auto& [index, fd, sink] :
                  {std::tuple{out_i, &child_.stdout_pipe(), &stdout_}, std::tuple{err_i, &child_.stderr_pipe(), &stderr_}}) {
                 if (index != npos && fds[index].revents != 0) {
-                    if (auto failed = drain(*fd, *sink)) {
+                    const bool streamed = sink == &stdout_ && command_.on_stdout;
+                    if (auto failed = streamed ? stream(*fd) : drain(*fd, *sink)) {
                         return std::unexpected(std::move(*failed));
                     }
                 }
@@ -176,6 +177,32 @@ private:
             }
             return fail_io(errno).error();
         }
+    }
+
+    // Hands what is there to the command's on_stdout; closes the pipe at end-of-file. Reads a bounded amount per
+    // call, so that a program that writes without pause still meets its time limit.
+    std::optional<Error> stream(Fd& fd)
+    {
+        std::array<char, chunk_size> buffer;
+        for (int round = 0; round < 16; ++round) {
+            const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+            if (n > 0) {
+                command_.on_stdout(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+                continue;
+            }
+            if (n == 0) {
+                fd.reset();
+                return std::nullopt;
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                return std::nullopt;
+            }
+            return fail_io(errno).error();
+        }
+        return std::nullopt;
     }
 
     // Writes as much input as the pipe takes now; closes it when all is written or the program closed its end.

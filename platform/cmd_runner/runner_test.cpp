@@ -10,11 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -467,6 +469,56 @@ TEST_F(SpawnTest, DroppingARunningHandleStopsTheCommand)
     ASSERT_TRUE(in >> child >> grandchild);
     EXPECT_TRUE(process_ends_within(child, prompt));
     EXPECT_TRUE(process_ends_within(grandchild, prompt));
+}
+
+TEST_F(SpawnTest, StreamedOutputArrivesWhileTheCommandRunsAndIsNotCollected)
+{
+    const auto go = path("go");
+    struct Seen {
+        std::mutex mutex;
+        std::string bytes;
+    };
+    auto seen = std::make_shared<Seen>();
+    auto command = spawn_prepared(
+        {.program = script("meter", "printf 'first'\nwhile [ ! -e '" + go.string() + "' ]; do sleep 0.02; done\n"
+                                    "printf ' second'\necho oops >&2"),
+         .time_limit = 60s,
+         .on_stdout = [seen](std::string_view chunk) {
+             const std::lock_guard lock(seen->mutex);
+             seen->bytes.append(chunk);
+         }});
+    ASSERT_TRUE(command.has_value()) << command.error().message;
+    // The first piece is handed over before the program ends.
+    const auto deadline = Clock::now() + prompt;
+    for (;;) {
+        {
+            const std::lock_guard lock(seen->mutex);
+            if (seen->bytes == "first") {
+                break;
+            }
+        }
+        ASSERT_LT(Clock::now(), deadline) << "no output while running";
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_FALSE(command->try_wait().has_value());
+    std::ofstream(go) << "";
+    const Result result = command->wait();
+    ASSERT_TRUE(result.has_value()) << result.error().message;
+    EXPECT_EQ(result->stdout_bytes, "");
+    EXPECT_EQ(result->stderr_bytes, "oops\n");
+    const std::lock_guard lock(seen->mutex);
+    EXPECT_EQ(seen->bytes, "first second");
+}
+
+TEST_F(RunTest, AProgramThatStreamsWithoutPauseStillMeetsItsTimeLimit)
+{
+    std::atomic<std::size_t> received{0};
+    const Result result = run({.program = "yes",
+                               .time_limit = 500ms,
+                               .on_stdout = [&received](std::string_view chunk) { received += chunk.size(); }});
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ErrorKind::TimedOut);
+    EXPECT_GT(received.load(), default_output_limit);  // far past the cap, which bounds collected output only
 }
 
 TEST_F(SpawnTest, ACommandThatCannotStartIsAnErrorAtOnce)
