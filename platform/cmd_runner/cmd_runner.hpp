@@ -167,6 +167,10 @@ private:
 //   auto pid = cmd_runner::launch_detached({.program = "vorn-disks"});
 [[nodiscard]] std::expected<pid_t, Error> launch_detached(const Command& command);
 
+// Whether run() would find the program: a name (without "/") that names an executable file in one of PATH's
+// folders, or a path to an executable file. Reads PATH at each call.
+[[nodiscard]] bool program_available(std::string_view program);
+
 // What the system backends depend on, so that their tests can put a fake in its place (see fake_runner.hpp).
 class Runner {
 public:

@@ -521,6 +521,24 @@ TEST_F(RunTest, AProgramThatStreamsWithoutPauseStillMeetsItsTimeLimit)
     EXPECT_GT(received.load(), default_output_limit);  // far past the cap, which bounds collected output only
 }
 
+TEST_F(RunTest, ProgramsAreFoundAsRunWouldFindThem)
+{
+    const std::string tool = script("bin/vorn-probe-tool", "exit 0");
+    std::ofstream(path("bin/vorn-plain-file")) << "not a program";
+    std::filesystem::create_directories(path("bin/vorn-folder"));
+    const char* saved = std::getenv("PATH");
+    const std::string old_path = saved != nullptr ? saved : "";
+    ::setenv("PATH", ("/nonexistent::" + path("bin").string()).c_str(), 1);
+    EXPECT_TRUE(program_available("vorn-probe-tool"));
+    EXPECT_TRUE(program_available(tool));
+    EXPECT_FALSE(program_available("vorn-plain-file"));  // not executable
+    EXPECT_FALSE(program_available("vorn-folder"));
+    EXPECT_FALSE(program_available("vorn-missing-tool"));
+    EXPECT_FALSE(program_available(""));
+    EXPECT_FALSE(program_available(path("bin/vorn-plain-file").string()));
+    ::setenv("PATH", old_path.c_str(), 1);
+}
+
 TEST_F(SpawnTest, ACommandThatCannotStartIsAnErrorAtOnce)
 {
     const auto command = spawn_prepared({.program = "vorn-no-such-helper", .input = "{}"});
