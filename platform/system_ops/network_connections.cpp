@@ -496,6 +496,19 @@ Status NmcliConnections::activate(const std::string& uuid, std::optional<std::st
     return detail::done(detail::run_tool(*runner_, std::move(call)));
 }
 
+Result<std::string> NmcliConnections::add_profile(std::vector<std::string> args)
+{
+    const auto added = write(std::move(args));
+    if (!added) {
+        return std::unexpected(added.error());
+    }
+    auto uuid = added_uuid(*added);
+    if (!uuid) {
+        return std::unexpected(fmt::format("nmcli did not report the new connection: \"{}\"", for_message(*added)));
+    }
+    return std::move(*uuid);
+}
+
 Result<std::optional<std::string>> NmcliConnections::active_device(std::string_view uuid)
 {
     const auto out = read({"-t", "-f", "UUID,DEVICE", "connection", "show", "--active"});
@@ -763,13 +776,9 @@ Status NmcliConnections::connect_enterprise_wifi(const EnterpriseWifiRequest& re
         }
         add.insert(add.end(), {"802-1x.password-flags", "0"});
     }
-    const auto added = write(std::move(add));
-    if (!added) {
-        return std::unexpected(added.error());
-    }
-    const auto uuid = added_uuid(*added);
+    const auto uuid = add_profile(std::move(add));
     if (!uuid) {
-        return std::unexpected(fmt::format("nmcli did not report the new connection: \"{}\"", for_message(*added)));
+        return std::unexpected(uuid.error());
     }
     std::optional<std::string> secret;
     if (!password.empty()) {
@@ -811,13 +820,9 @@ Status NmcliConnections::configure_hotspot(const HotspotConfiguration& configura
     if (!band_value.empty()) {
         add.insert(add.end(), {"802-11-wireless.band", band_value});
     }
-    const auto added = write(std::move(add));
-    if (!added) {
-        return std::unexpected(added.error());
-    }
-    const auto uuid = added_uuid(*added);
+    const auto uuid = add_profile(std::move(add));
     if (!uuid) {
-        return std::unexpected(fmt::format("nmcli did not report the new connection: \"{}\"", for_message(*added)));
+        return std::unexpected(uuid.error());
     }
     return activate(*uuid, secret_line("802-11-wireless-security.psk", configuration.password.view()));
 }

@@ -239,6 +239,8 @@ private:
     Result<std::string> write(std::vector<std::string> args) { return nmcli(std::move(args), options_.write_limit); }
     // `connection up uuid U`, with `secret` ("setting.property:value") handed over on standard input.
     Status activate(const std::string& uuid, std::optional<std::string> secret);
+    // `connection add ...`: the new profile's UUID.
+    Result<std::string> add_profile(std::vector<std::string> args);
     // The device a profile is active on, if it is.
     Result<std::optional<std::string>> active_device(std::string_view uuid);
     Result<std::string> profile_type(std::string_view uuid);
