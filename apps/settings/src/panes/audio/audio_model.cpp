@@ -190,6 +190,27 @@ void AudioModel::run_job(std::string doc_key, std::function<Result()> call,
     });
 }
 
+void AudioModel::perform(std::string key, Change change)
+{
+    const std::string doc_key = change.doc_key;
+    auto call = std::move(change.call);
+    run_job<sg::Status>(doc_key, std::move(call),
+                        [key = std::move(key), change = std::move(change)](AudioModel& model, Document& doc,
+                                                                             const sg::Status& done) {
+                            if (done) {
+                                change.applied(model);
+                                model.finish(key, change.done_text);
+                                return;
+                            }
+                            change.restore(model, doc);
+                            if (!change.status_prefix.empty()) {
+                                model.status_line_ = change.status_prefix + done.error();
+                            }
+                            model.report_failure(change.log_op, change.log_message, done.error());
+                            model.finish(key, std::unexpected(change.failure_prefix + done.error()));
+                        });
+}
+
 void AudioModel::take_answers(Document& doc)
 {
     // An answer may post a job of its own (restoring a device), whose answer may already be here too.
@@ -778,20 +799,20 @@ void AudioModel::handle_levels(Document& doc)
 {
     if (const auto level = changed_level(doc, volume_key, applied_volume_);
         level && !in_flight_.contains(std::string(volume_key))) {
-        if (const auto key = may_run(Op(Op::SetOutputVolume{*level}))) {
-            run_job<sg::Status>(
-                std::string(volume_key), [d = backends_.dispatcher, v = *level] { return d->set_volume(to_percent(v)); },
-                [key = *key, v = *level](AudioModel& model, Document& doc, const sg::Status& done) {
-                    if (done) {
-                        model.applied_volume_ = v;
-                        model.finish(key, fmt::format("Output volume set to {}%.", percent(v)));
-                        return;
-                    }
-                    restore_f64(doc, volume_key, v, model.applied_volume_);
-                    model.status_line_ = "Volume could not be changed: " + done.error();
-                    model.report_failure("set_volume", "audio pane dispatch failed", done.error());
-                    model.finish(key, std::unexpected("Output volume could not be changed: " + done.error()));
-                });
+        const double v = *level;
+        if (auto key = may_run(Op(Op::SetOutputVolume{v}))) {
+            perform(std::move(*key),
+                    {.doc_key = std::string(volume_key),
+                     .call = [d = backends_.dispatcher, v] { return d->set_volume(to_percent(v)); },
+                     .done_text = fmt::format("Output volume set to {}%.", percent(v)),
+                     .status_prefix = "Volume could not be changed: ",
+                     .failure_prefix = "Output volume could not be changed: ",
+                     .log_op = "set_volume",
+                     .log_message = "audio pane dispatch failed",
+                     .applied = [v](AudioModel& model) { model.applied_volume_ = v; },
+                     .restore = [v](AudioModel& model, Document& doc) {
+                         restore_f64(doc, volume_key, v, model.applied_volume_);
+                     }});
         } else {
             doc.put_f64(volume_key, applied_volume_);
         }
@@ -799,22 +820,20 @@ void AudioModel::handle_levels(Document& doc)
 
     if (const auto level = changed_level(doc, input_volume_key, applied_input_);
         level && !in_flight_.contains(std::string(input_volume_key))) {
-        if (const auto key = may_run(Op(Op::SetInputVolume{*level}))) {
-            run_job<sg::Status>(
-                std::string(input_volume_key),
-                [s = backends_.source_volume, v = *level] { return s->set_volume(to_percent(v)); },
-                [key = *key, v = *level](AudioModel& model, Document& doc, const sg::Status& done) {
-                    if (done) {
-                        model.applied_input_ = v;
-                        model.finish(key, fmt::format("Input level set to {}%.", percent(v)));
-                        return;
-                    }
-                    restore_f64(doc, input_volume_key, v, model.applied_input_);
-                    const std::string text = "Input level could not be changed: " + done.error();
-                    model.status_line_ = text;
-                    model.report_failure("set_input_volume", "audio pane dispatch failed", done.error());
-                    model.finish(key, std::unexpected(text));
-                });
+        const double v = *level;
+        if (auto key = may_run(Op(Op::SetInputVolume{v}))) {
+            perform(std::move(*key),
+                    {.doc_key = std::string(input_volume_key),
+                     .call = [s = backends_.source_volume, v] { return s->set_volume(to_percent(v)); },
+                     .done_text = fmt::format("Input level set to {}%.", percent(v)),
+                     .status_prefix = "Input level could not be changed: ",
+                     .failure_prefix = "Input level could not be changed: ",
+                     .log_op = "set_input_volume",
+                     .log_message = "audio pane dispatch failed",
+                     .applied = [v](AudioModel& model) { model.applied_input_ = v; },
+                     .restore = [v](AudioModel& model, Document& doc) {
+                         restore_f64(doc, input_volume_key, v, model.applied_input_);
+                     }});
         } else {
             doc.put_f64(input_volume_key, applied_input_);
         }
@@ -822,20 +841,18 @@ void AudioModel::handle_levels(Document& doc)
 
     const auto muted = page_doc::doc_bool(doc, muted_key);
     if (muted && *muted != muted_ && !in_flight_.contains(std::string(muted_key))) {
-        if (const auto key = may_run(Op(Op::SetOutputMuted{*muted}))) {
-            run_job<sg::Status>(
-                std::string(muted_key), [d = backends_.dispatcher, m = *muted] { return d->set_mute(m); },
-                [key = *key, m = *muted](AudioModel& model, Document& doc, const sg::Status& done) {
-                    if (done) {
-                        model.muted_ = m;
-                        model.finish(key, std::string(m ? "Output muted." : "Output unmuted."));
-                        return;
-                    }
-                    restore_bool(doc, muted_key, m, model.muted_);
-                    model.status_line_ = "Mute could not be changed: " + done.error();
-                    model.report_failure("set_mute", "audio pane dispatch failed", done.error());
-                    model.finish(key, std::unexpected("Output mute could not be changed: " + done.error()));
-                });
+        const bool m = *muted;
+        if (auto key = may_run(Op(Op::SetOutputMuted{m}))) {
+            perform(std::move(*key),
+                    {.doc_key = std::string(muted_key),
+                     .call = [d = backends_.dispatcher, m] { return d->set_mute(m); },
+                     .done_text = m ? "Output muted." : "Output unmuted.",
+                     .status_prefix = "Mute could not be changed: ",
+                     .failure_prefix = "Output mute could not be changed: ",
+                     .log_op = "set_mute",
+                     .log_message = "audio pane dispatch failed",
+                     .applied = [m](AudioModel& model) { model.muted_ = m; },
+                     .restore = [m](AudioModel& model, Document& doc) { restore_bool(doc, muted_key, m, model.muted_); }});
         } else {
             doc.put_bool(muted_key, muted_);
         }
@@ -1013,37 +1030,35 @@ void AudioModel::handle_default_devices(Document& doc)
             continue;  // a name no device has
         }
         const std::uint32_t id = choice->id;
-        const auto key = may_run(output ? Op(Op::SelectOutput{id}) : Op(Op::SelectInput{id}));
+        auto key = may_run(output ? Op(Op::SelectOutput{id}) : Op(Op::SelectInput{id}));
         if (!key) {
             doc.put_str(doc_key, applied);
             continue;
         }
-        run_job<sg::Status>(
-            std::string(doc_key), [d = backends_.default_device, id] { return d->set_default(id); },
-            [key = *key, output, id, label = *label, node = choice->node_name](AudioModel& model, Document& doc,
-                                                                               const sg::Status& done) {
-                const std::string_view doc_key = output ? output_device_key : input_device_key;
-                std::string& applied = output ? model.applied_output_label_ : model.applied_input_label_;
-                if (!done) {
-                    restore_text(doc, doc_key, label, applied);
-                    const std::string text =
-                        fmt::format("{} device could not be changed: {}", output ? "Output" : "Input", done.error());
-                    model.status_line_ = text;
-                    model.report_failure(output ? "set_default_sink" : "set_default_source",
-                                         "audio pane device switch failed", done.error());
-                    model.finish(key, std::unexpected(text));
-                    return;
-                }
-                applied = label;
-                model.set_default_in_graph(output, id);
-                model.structure_dirty_ = true;
-                // The settings file remembers the device by its system name, which no other device shares.
-                const std::string remembered = node.empty() ? label : node;
-                (void)model.save_prefs([output, remembered](prefs::AudioPrefs& p) {
-                    (output ? p.output_device : p.input_device) = remembered;
-                });
-                model.finish(key, std::string(output ? "Audio output device changed." : "Audio input device changed."));
-            });
+        const std::string remembered = choice->node_name.empty() ? *label : choice->node_name;
+        perform(std::move(*key),
+                {.doc_key = std::string(doc_key),
+                 .call = [d = backends_.default_device, id] { return d->set_default(id); },
+                 .done_text = output ? "Audio output device changed." : "Audio input device changed.",
+                 .status_prefix = output ? "Output device could not be changed: " : "Input device could not be changed: ",
+                 .failure_prefix = output ? "Output device could not be changed: " : "Input device could not be changed: ",
+                 .log_op = output ? "set_default_sink" : "set_default_source",
+                 .log_message = "audio pane device switch failed",
+                 .applied =
+                     [output, id, label = *label, remembered](AudioModel& model) {
+                         (output ? model.applied_output_label_ : model.applied_input_label_) = label;
+                         model.set_default_in_graph(output, id);
+                         model.structure_dirty_ = true;
+                         // The settings file remembers the device by its system name, which no other device shares.
+                         (void)model.save_prefs([output, remembered](prefs::AudioPrefs& p) {
+                             (output ? p.output_device : p.input_device) = remembered;
+                         });
+                     },
+                 .restore =
+                     [output, label = *label](AudioModel& model, Document& doc) {
+                         restore_text(doc, output ? output_device_key : input_device_key, label,
+                                      output ? model.applied_output_label_ : model.applied_input_label_);
+                     }});
     }
 }
 
@@ -1059,26 +1074,22 @@ void AudioModel::handle_streams(Document& doc)
             if (route && *route != stream_routes_[id] && !in_flight_.contains(route_key)) {
                 const auto* node = *route == default_route ? nullptr : node_by_label(playback, *route);
                 const std::optional<std::uint32_t> device = node ? std::optional(node->id) : std::nullopt;
-                if (const auto key = may_run(Op(Op::RouteStream{id, playback, device}))) {
+                if (auto key = may_run(Op(Op::RouteStream{id, playback, device}))) {
                     const std::uint32_t routing = node ? node->routing_number : 0;
-                    run_job<sg::Status>(
-                        route_key,
-                        [g = backends_.graph_control, id, device, routing] {
-                            return device ? g->route_stream(id, routing) : g->unroute_stream(id);
-                        },
-                        [key = *key, id, route_key, text = *route](AudioModel& model, Document& doc,
-                                                                   const sg::Status& done) {
-                            if (done) {
-                                model.stream_routes_[id] = text;
-                                model.finish(key, std::string("Audio stream route changed."));
-                                return;
-                            }
-                            restore_text(doc, route_key, text, model.stream_routes_[id]);
-                            const std::string message = "Audio stream route could not be changed: " + done.error();
-                            model.status_line_ = message;
-                            model.report_failure("route_stream", "audio pane stream route failed", done.error());
-                            model.finish(key, std::unexpected(message));
-                        });
+                    perform(std::move(*key),
+                            {.doc_key = route_key,
+                             .call = [g = backends_.graph_control, id, device, routing] {
+                                 return device ? g->route_stream(id, routing) : g->unroute_stream(id);
+                             },
+                             .done_text = "Audio stream route changed.",
+                             .status_prefix = "Audio stream route could not be changed: ",
+                             .failure_prefix = "Audio stream route could not be changed: ",
+                             .log_op = "route_stream",
+                             .log_message = "audio pane stream route failed",
+                             .applied = [id, text = *route](AudioModel& model) { model.stream_routes_[id] = text; },
+                             .restore = [id, route_key, text = *route](AudioModel& model, Document& doc) {
+                                 restore_text(doc, route_key, text, model.stream_routes_[id]);
+                             }});
                 } else {
                     doc.put_str(route_key, stream_routes_[id]);
                 }
@@ -1087,25 +1098,22 @@ void AudioModel::handle_streams(Document& doc)
             const std::string volume_id = stream_volume_id(id);
             if (const auto level = changed_level(doc, volume_id, stream_volumes_[id]);
                 level && !in_flight_.contains(volume_id)) {
-                if (const auto key = may_run(Op(Op::SetStreamVolume{id, *level}))) {
-                    run_job<sg::Status>(
-                        volume_id,
-                        [g = backends_.graph_control, id, v = *level] {
-                            return g->set_node_volume(id, static_cast<float>(std::clamp(v, 0.0, 1.0)));
-                        },
-                        [key = *key, id, volume_id, v = *level](AudioModel& model, Document& doc,
-                                                                const sg::Status& done) {
-                            if (done) {
-                                model.stream_volumes_[id] = v;
-                                model.finish(key, std::string("Audio stream volume changed."));
-                                return;
-                            }
-                            restore_f64(doc, volume_id, v, model.stream_volumes_[id]);
-                            const std::string message = "Audio stream volume could not be changed: " + done.error();
-                            model.status_line_ = message;
-                            model.report_failure("stream_volume", "audio pane stream volume failed", done.error());
-                            model.finish(key, std::unexpected(message));
-                        });
+                const double v = *level;
+                if (auto key = may_run(Op(Op::SetStreamVolume{id, v}))) {
+                    perform(std::move(*key),
+                            {.doc_key = volume_id,
+                             .call = [g = backends_.graph_control, id, v] {
+                                 return g->set_node_volume(id, static_cast<float>(std::clamp(v, 0.0, 1.0)));
+                             },
+                             .done_text = "Audio stream volume changed.",
+                             .status_prefix = "Audio stream volume could not be changed: ",
+                             .failure_prefix = "Audio stream volume could not be changed: ",
+                             .log_op = "stream_volume",
+                             .log_message = "audio pane stream volume failed",
+                             .applied = [id, v](AudioModel& model) { model.stream_volumes_[id] = v; },
+                             .restore = [id, volume_id, v](AudioModel& model, Document& doc) {
+                                 restore_f64(doc, volume_id, v, model.stream_volumes_[id]);
+                             }});
                 } else {
                     doc.put_f64(volume_id, stream_volumes_[id]);
                 }
@@ -1114,22 +1122,20 @@ void AudioModel::handle_streams(Document& doc)
             const std::string muted_id = stream_muted_id(id);
             const auto muted = page_doc::doc_bool(doc, muted_id);
             if (muted && *muted != stream_mutes_[id] && !in_flight_.contains(muted_id)) {
-                if (const auto key = may_run(Op(Op::SetStreamMuted{id, *muted}))) {
-                    run_job<sg::Status>(
-                        muted_id, [g = backends_.graph_control, id, m = *muted] { return g->set_node_mute(id, m); },
-                        [key = *key, id, muted_id, m = *muted](AudioModel& model, Document& doc,
-                                                               const sg::Status& done) {
-                            if (done) {
-                                model.stream_mutes_[id] = m;
-                                model.finish(key, std::string("Audio stream mute changed."));
-                                return;
-                            }
-                            restore_bool(doc, muted_id, m, model.stream_mutes_[id]);
-                            const std::string message = "Audio stream mute could not be changed: " + done.error();
-                            model.status_line_ = message;
-                            model.report_failure("stream_mute", "audio pane stream mute failed", done.error());
-                            model.finish(key, std::unexpected(message));
-                        });
+                const bool m = *muted;
+                if (auto key = may_run(Op(Op::SetStreamMuted{id, m}))) {
+                    perform(std::move(*key),
+                            {.doc_key = muted_id,
+                             .call = [g = backends_.graph_control, id, m] { return g->set_node_mute(id, m); },
+                             .done_text = "Audio stream mute changed.",
+                             .status_prefix = "Audio stream mute could not be changed: ",
+                             .failure_prefix = "Audio stream mute could not be changed: ",
+                             .log_op = "stream_mute",
+                             .log_message = "audio pane stream mute failed",
+                             .applied = [id, m](AudioModel& model) { model.stream_mutes_[id] = m; },
+                             .restore = [id, muted_id, m](AudioModel& model, Document& doc) {
+                                 restore_bool(doc, muted_id, m, model.stream_mutes_[id]);
+                             }});
                 } else {
                     doc.put_bool(muted_id, stream_mutes_[id]);
                 }
@@ -1153,29 +1159,31 @@ void AudioModel::handle_profiles(Document& doc)
             continue;  // a name no available profile has
         }
         const std::uint32_t index = choice->index;
-        const auto key = may_run(Op(Op::SetDeviceProfile{id, index}));
+        auto key = may_run(Op(Op::SetDeviceProfile{id, index}));
         if (!key) {
             doc.put_str(doc_key, device_profiles_[id]);
             continue;
         }
-        run_job<sg::Status>(
-            doc_key, [g = backends_.graph_control, id, index] { return g->set_device_profile(id, index); },
-            [key = *key, id, index, doc_key, text = *label](AudioModel& model, Document& doc, const sg::Status& done) {
-                if (done) {
-                    model.device_profiles_[id] = text;
-                    for (auto& card : model.graph_.devices) {
-                        if (card.id == id) {
-                            card.active_profile = index;
-                        }
-                    }
-                    model.finish(key, std::string("Audio device profile changed."));
-                    return;
-                }
-                restore_text(doc, doc_key, text, model.device_profiles_[id]);
-                model.status_line_ = "Device profile could not be changed: " + done.error();
-                model.report_failure("set_device_profile", "audio profile change failed", done.error());
-                model.finish(key, std::unexpected("Audio device profile could not be changed: " + done.error()));
-            });
+        perform(std::move(*key),
+                {.doc_key = doc_key,
+                 .call = [g = backends_.graph_control, id, index] { return g->set_device_profile(id, index); },
+                 .done_text = "Audio device profile changed.",
+                 .status_prefix = "Device profile could not be changed: ",
+                 .failure_prefix = "Audio device profile could not be changed: ",
+                 .log_op = "set_device_profile",
+                 .log_message = "audio profile change failed",
+                 .applied =
+                     [id, index, text = *label](AudioModel& model) {
+                         model.device_profiles_[id] = text;
+                         for (auto& card : model.graph_.devices) {
+                             if (card.id == id) {
+                                 card.active_profile = index;
+                             }
+                         }
+                     },
+                 .restore = [id, doc_key, text = *label](AudioModel& model, Document& doc) {
+                     restore_text(doc, doc_key, text, model.device_profiles_[id]);
+                 }});
     }
 }
 

@@ -161,11 +161,24 @@ private:
     };
     struct Mailbox;
     struct Reading;
+    // One change of the machine made on the worker, and what its answer does.
+    struct Change {
+        std::string doc_key;                    // the key whose change this is; in flight until answered
+        std::function<sg::Status()> call;       // on the worker
+        std::string done_text;                  // the outcome on success
+        std::string status_prefix;              // the status line on failure, before the error ("" keeps it)
+        std::string failure_prefix;             // the outcome on failure, before the error
+        std::string_view log_op;
+        std::string_view log_message;
+        std::function<void(AudioModel&)> applied;                     // on success
+        std::function<void(AudioModel&, page_doc::Document&)> restore;  // on failure: the control snaps back
+    };
 
     // Jobs and their answers.
     template <class Result>
     void run_job(std::string doc_key, std::function<Result()> call,
                  std::function<void(AudioModel&, page_doc::Document&, Result)> done);
+    void perform(std::string key, Change change);
     void take_answers(page_doc::Document& doc);
     void post_load();
     void apply_reading(const Reading& reading);
