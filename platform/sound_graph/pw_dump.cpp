@@ -85,7 +85,7 @@ std::string as_text(const Json* value)
     if (value == nullptr || !value->is_string()) {
         return {};
     }
-    return cmd_runner::clean_text(value->get_ref<const std::string&>(), {.max_chars = 256, .trim = true});
+    return cmd_runner::clean_text(value->get_ref<const std::string&>(), {.max_bytes = 256, .trim = true});
 }
 
 std::string first_text(const Json& props, std::initializer_list<const char*> keys)

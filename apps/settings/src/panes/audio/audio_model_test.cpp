@@ -1,5 +1,6 @@
 #include "panes/audio/audio_model.hpp"
 
+#include "cmd_runner/fake_runner.hpp"
 #include "prefs/settings_file.hpp"
 #include "sound_graph/testing/fakes.hpp"
 #include "test_support/temp_home.hpp"
@@ -8,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
+#include <cstdlib>
 #include <deque>
+#include <fstream>
 
 namespace settings::panes::audio {
 namespace {
@@ -603,6 +607,50 @@ TEST_F(AudioModelTest, WithoutAGraphTheDevicesComeFromWpctlStatus)
     doc.put_str(output_device_key, "HDMI");
     sync();
     EXPECT_THAT(calls(), ElementsAre("set_default 52"));
+}
+
+TEST_F(AudioModelTest, SoundCardProfilesFromARecordedGraph)
+{
+    // Profiles need sound hardware: the graph is a recorded pw-dump, the changes go to a fake wpctl.
+    const char* source_dir = std::getenv("VORN_SOURCE_DIR");
+    ASSERT_NE(source_dir, nullptr) << "run the tests through ctest";
+    std::ifstream in(std::filesystem::path(source_dir) / "platform/sound_graph/testdata/pw-dump.json");
+    const std::string recorded{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    auto runner = std::make_shared<cmd_runner::FakeRunner>([recorded](const cmd_runner::Command& command) {
+        if (command.program == "pw-dump") {
+            return cmd_runner::FakeRunner::exited(0, recorded);
+        }
+        if (command.args.size() == 2 && command.args[0] == "inspect") {
+            return cmd_runner::FakeRunner::exited(0, fmt::format("id {}, type PipeWire:Interface:{}\n", command.args[1],
+                                                                 command.args[1] == "48" ? "Node" : "Device"));
+        }
+        return cmd_runner::FakeRunner::exited(0);
+    });
+    auto recorded_backends = backends();
+    recorded_backends.enumerator = std::make_shared<sg::PwDumpEnumerator>(runner);
+    recorded_backends.graph_control = std::make_shared<sg::WpctlGraphControl>(runner);
+    model = std::make_unique<AudioModel>(recorded_backends, std::make_shared<InlineWorker>(), prefs::AudioPrefs{});
+    model->attach_operation_requests(requests);
+    model->attach_operation_status(status);
+    sync();
+    sync();
+    ASSERT_TRUE(model->loaded());
+    EXPECT_EQ(page_doc::doc_text(model->document(), device_profile_id(40)), "Analog Stereo Duplex");
+    EXPECT_THAT(model->profile_choices(*model->graph().device_by_id(40)),
+                ElementsAre(ProfileChoice{"Off", 0}, ProfileChoice{"Analog Stereo Duplex", 1},
+                            ProfileChoice{"Analog Stereo Output", 3}));  // HDMI is unplugged
+
+    EXPECT_EQ(run(Op::SetDeviceProfile{40, 3}).message, "Audio device profile changed.");
+    EXPECT_EQ(model->graph().device_by_id(40)->active_profile, 3U);
+    EXPECT_EQ(run(Op::SetDeviceProfile{40, 2}).message, "audio profile is no longer available");
+    EXPECT_EQ(run(Op::SetDeviceProfile{42, 1}).message, "Audio device profile changed.");  // had none active
+    std::vector<std::string> wpctl;
+    for (const auto& command : runner->calls()) {
+        if (command.program == "wpctl") {
+            wpctl.push_back(fmt::format("{}", fmt::join(command.args, " ")));
+        }
+    }
+    EXPECT_THAT(wpctl, ElementsAre("inspect 40", "set-profile 40 3", "inspect 42", "set-profile 42 1"));
 }
 
 }  // namespace
