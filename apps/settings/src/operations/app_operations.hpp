@@ -38,7 +38,7 @@ public:
 
 struct AppOperationsOptions {
     accounts::AccountPaths account_paths;
-    // The shared connection check; accounts::default_account_probe() when empty.
+    // The shared connection check; account_probe::default_account_probe() when empty.
     std::shared_ptr<const accounts::AccountProbe> probe;
     // How long a connection check may take before it is reported as timed out (and no longer blocks the next).
     std::chrono::milliseconds account_check_deadline{std::chrono::seconds(90)};
