@@ -116,6 +116,16 @@ ApplicationOperations::ApplicationOperations(AppOperationsHost& host, AppOperati
     }
 }
 
+ApplicationOperations::~ApplicationOperations()
+{
+    if (check_) {
+        check_.reset();  // stops the probe
+    }
+    if (!AccountCheck::wait_for_workers(check_shutdown_wait)) {
+        VORN_WARN("account_check", "a connection check was still running when the application ended");
+    }
+}
+
 std::chrono::steady_clock::time_point ApplicationOperations::now() const
 {
     return options_.runner.clock ? options_.runner.clock() : std::chrono::steady_clock::now();
