@@ -18,11 +18,10 @@ using test_servers::FakeTlsServer;
 using testing::Json;
 using testing::account_with;
 
-using Result = std::expected<std::string, std::string>;
+using testing::Result;
+using testing::fails;
 
 const Result accepted = std::string("Server accepted the signed-in DAV request");
-
-Result fails(std::string_view sentence) { return std::unexpected(std::string(sentence)); }
 
 Result check(std::string type_id, std::string_view address, std::string_view username, std::string_view secret,
              const NetworkProbeOptions& options = testing::options_trusting_test_ca())
@@ -32,52 +31,23 @@ Result check(std::string type_id, std::string_view address, std::string_view use
     return probe.probe(account_with(std::move(type_id), Json{{member, address}, {"username", username}}), secret);
 }
 
-// Starts one real server for a whole suite; a test skips only when its program is not installed.
 template <class Server>
-class RealDavServer : public ::testing::Test {
+class DavSuite : public testing::ServerSuite<Server> {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (!testing::certificates()) {
-            start_error_ = testing::certificates().error();
-            return;
-        }
-        auto started = Server::start(*testing::certificates());
-        if (started) {
-            server_ = std::move(*started);
-        } else {
-            start_error_ = started.error();
-        }
-    }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    void SetUp() override
-    {
-        if (!server_) {
-            if (start_error_.missing) {
-                GTEST_SKIP() << start_error_.text;
-            }
-            FAIL() << start_error_.text;
-        }
-    }
-
     static std::string url(std::string_view path)
     {
-        return "https://localhost:" + std::to_string(server_->port()) + std::string(path);
+        return "https://localhost:" + std::to_string(DavSuite::server().port()) + std::string(path);
     }
-
-    static inline std::unique_ptr<Server> server_;
-    static inline test_servers::StartError start_error_;
 };
 
-using RadicaleCalDav = RealDavServer<test_servers::Radicale>;
-using LighttpdWebDav = RealDavServer<test_servers::Lighttpd>;
+using RadicaleCalDav = DavSuite<test_servers::Radicale>;
+using LighttpdWebDav = DavSuite<test_servers::Lighttpd>;
 
 TEST_F(RadicaleCalDav, StatusesBecomeTheirSentences)
 {
     using test_servers::alice;
     using test_servers::alice_password;
-    EXPECT_EQ(check("caldav", url("/"), alice, alice_password), accepted) << server_->log();
+    EXPECT_EQ(check("caldav", url("/"), alice, alice_password), accepted) << server().log();
     EXPECT_EQ(check("caldav", url("/alice/"), alice, alice_password), accepted);
     EXPECT_EQ(check("caldav", url("/"), test_servers::bob, test_servers::bob_password), accepted);
     EXPECT_EQ(check("caldav", url("/"), alice, "wrong"), fails("server rejected the saved credential"));
@@ -91,7 +61,7 @@ TEST_F(LighttpdWebDav, StatusesBecomeTheirSentences)
     using test_servers::alice;
     using test_servers::alice_password;
     const std::string files = url("/remote.php/dav/files/alice/");
-    EXPECT_EQ(check("webdav", files, alice, alice_password), accepted) << server_->log();
+    EXPECT_EQ(check("webdav", files, alice, alice_password), accepted) << server().log();
     EXPECT_EQ(check("nextcloud", files, alice, alice_password), accepted);
     EXPECT_EQ(check("webdav", files, alice, "wrong"), fails("server rejected the saved credential"));
     EXPECT_EQ(check("nextcloud", files, "", alice_password), fails("server rejected the saved credential"));
@@ -230,9 +200,7 @@ TEST_F(FakeDavServer, AStoppedCheckEndsWithoutItsTimeLimit)
         result = probe.probe_cancellable(
             account_with("webdav", Json{{"base_url", address(*server)}, {"username", "ada"}}), "pw", stop.get_token());
     });
-    for (int i = 0; i < 1000 && server->received().find("</D:propfind>") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(5ms);
-    }
+    EXPECT_TRUE(testing::eventually([&] { return server->received().find("</D:propfind>") != std::string::npos; }));
     stop.request_stop();
     worker.join();
     EXPECT_EQ(result, fails("connection check cancelled"));

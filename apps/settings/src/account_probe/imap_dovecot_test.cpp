@@ -9,56 +9,29 @@ namespace {
 
 using testing::Json;
 using testing::account_with;
+using testing::Result;
 using testing::mail_config;
 
-class DovecotImap : public ::testing::Test {
+class DovecotImap : public testing::ServerSuite<test_servers::Dovecot> {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (!testing::certificates()) {
-            start_error_ = testing::certificates().error();
-            return;
-        }
-        auto started = test_servers::Dovecot::start(*testing::certificates());
-        if (started) {
-            server_ = std::move(*started);
-        } else {
-            start_error_ = started.error();
-        }
-    }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    void SetUp() override
-    {
-        if (!server_) {
-            if (start_error_.missing) {
-                GTEST_SKIP() << start_error_.text;
-            }
-            FAIL() << start_error_.text;
-        }
-    }
-
-    std::expected<std::string, std::string> sign_in(Json config, std::string_view secret) const
+    Result sign_in(Json config, std::string_view secret) const
     {
         const NetworkAccountProbe probe(testing::options_trusting_test_ca());
         return probe.probe(account_with("email", std::move(config)), secret);
     }
 
-    static std::uint16_t port() { return server_->port(); }
-
-    static inline std::unique_ptr<test_servers::Dovecot> server_;
-    static inline test_servers::StartError start_error_;
+    static std::uint16_t port() { return server().port(); }
 };
 
-const std::expected<std::string, std::string> succeeded = std::string("IMAP sign-in succeeded");
+const Result succeeded = std::string("IMAP sign-in succeeded");
 
 TEST_F(DovecotImap, SavedCredentialsSignIn)
 {
     EXPECT_EQ(sign_in(mail_config("localhost", port(), test_servers::alice), test_servers::alice_password), succeeded)
-        << server_->log();
+        << server().log();
     // Spaces, quotes and backslashes reach the server as they were typed.
     EXPECT_EQ(sign_in(mail_config("127.0.0.1", port(), test_servers::bob), test_servers::bob_password), succeeded)
-        << server_->log();
+        << server().log();
     // A blank user name falls back to the address; a host with spaces around it still resolves.
     EXPECT_EQ(sign_in(mail_config(" localhost ", port(), "  ", test_servers::alice), test_servers::alice_password),
               succeeded);

@@ -18,6 +18,8 @@ using test_servers::FakeTlsServer;
 using testing::Json;
 using testing::account_with;
 using testing::certificates;
+using testing::Result;
+using testing::fails;
 using testing::mail_config;
 
 constexpr std::string_view greeting = "* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] Fake ready\r\n";
@@ -53,7 +55,7 @@ protected:
                                                other_name ? made.other_key : made.server_key, std::move(script));
     }
 
-    std::expected<std::string, std::string> check(const FakeTlsServer& server, std::string_view secret = "pw",
+    Result check(const FakeTlsServer& server, std::string_view secret = "pw",
                                                   Json config = {})
     {
         if (config.is_null()) {
@@ -66,20 +68,17 @@ protected:
     NetworkProbeOptions options = testing::options_trusting_test_ca(true);
 };
 
-std::expected<std::string, std::string> fails(std::string_view sentence)
-{
-    return std::unexpected(std::string(sentence));
-}
+const Result succeeded = std::string("IMAP sign-in succeeded");
 
-const std::expected<std::string, std::string> succeeded = std::string("IMAP sign-in succeeded");
+// One conversation the server plays, and how the check ends.
+struct Case {
+    std::string name;
+    FakeTlsServer::Script script;
+    Result result;
+};
 
 TEST_F(FakeImapServer, GreetingsOtherThanOkEndTheCheck)
 {
-    struct Case {
-        std::string name;
-        FakeTlsServer::Script script;
-        std::expected<std::string, std::string> result;
-    };
     const std::string invalid = "server did not provide a valid IMAP greeting";
     const std::vector<Case> cases{
         {"preauth",
@@ -120,11 +119,6 @@ TEST_F(FakeImapServer, GreetingsOtherThanOkEndTheCheck)
 
 TEST_F(FakeImapServer, LoginRepliesDecideTheResult)
 {
-    struct Case {
-        std::string name;
-        FakeTlsServer::Script script;
-        std::expected<std::string, std::string> result;
-    };
     const std::string closed = "IMAP server closed the connection unexpectedly";
     const std::vector<Case> cases{
         {"ok_after_untagged_lines",
@@ -251,16 +245,14 @@ TEST_F(FakeImapServer, AStoppedCheckEndsAtOnceWithoutItsTimeLimits)
     options = testing::options_trusting_test_ca();
     const auto server = serve([&](FakeConnection& c) { c.wait_until_closed(std::chrono::seconds(20)); });
     std::stop_source stop;
-    std::expected<std::string, std::string> result;
+    Result result;
     std::thread worker([&] {
         const NetworkAccountProbe probe(options);
         result = probe.probe_cancellable(account_with("email", mail_config("localhost", server->port(), "ada")), "pw",
                                          stop.get_token());
     });
     // Once the server holds the connection, the check is waiting for its greeting.
-    for (int i = 0; i < 1000 && server->handshakes() == 0; ++i) {
-        std::this_thread::sleep_for(5ms);
-    }
+    EXPECT_TRUE(testing::eventually([&] { return server->handshakes() == 1; }));
     stop.request_stop();
     worker.join();
     EXPECT_EQ(result, fails("connection check cancelled"));

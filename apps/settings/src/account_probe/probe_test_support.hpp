@@ -12,15 +12,33 @@
 #include <spdlog/sinks/ostream_sink.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace settings::account_probe::testing {
 
 using namespace std::chrono_literals;
 using account_registry::Account;
 using account_registry::Json;
+
+using Result = std::expected<std::string, std::string>;
+
+inline Result fails(std::string_view sentence) { return std::unexpected(std::string(sentence)); }
+
+// Waits (at most 5 s) until `condition` holds; for a step another thread takes, never as a timed assertion.
+inline bool eventually(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return condition();
+}
 
 inline Account account_with(std::string type_id, Json config)
 {
@@ -73,6 +91,42 @@ inline NetworkProbeOptions options_trusting_test_ca(bool quick = false)
     }
     return options;
 }
+
+// A test suite with one real server (test_servers::Dovecot, Radicale, Lighttpd), started once for the suite and
+// stopped after its last test. A test skips only when the server program is not installed.
+template <class Server>
+class ServerSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!certificates()) {
+            start_error_ = certificates().error();
+            return;
+        }
+        if (auto started = Server::start(*certificates())) {
+            server_ = std::move(*started);
+        } else {
+            start_error_ = started.error();
+        }
+    }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override
+    {
+        if (!server_) {
+            if (start_error_.missing) {
+                GTEST_SKIP() << start_error_.text;
+            }
+            FAIL() << start_error_.text;
+        }
+    }
+
+    static Server& server() { return *server_; }
+
+private:
+    static inline std::unique_ptr<Server> server_;
+    static inline test_servers::StartError start_error_;
+};
 
 // Every log line written while the object lives.
 class LogCapture {

@@ -16,6 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using account_probe::testing::LogCapture;
+using account_probe::testing::eventually;
 using account_probe::testing::mail_config;
 using testing::FakeSystem;
 using testing::RecordingHost;
@@ -25,41 +26,16 @@ using vorn_ui::OperationClass;
 using vorn_ui::OperationCompletion;
 using vorn_ui::ResourceOperationStart;
 
-class AccountCheckOverTheNetwork : public ::testing::Test {
+class AccountCheckOverTheNetwork : public account_probe::testing::ServerSuite<test_servers::Dovecot> {
 protected:
-    static void SetUpTestSuite()
-    {
-        const auto& certificates = account_probe::testing::certificates();
-        if (!certificates) {
-            start_error_ = certificates.error();
-            return;
-        }
-        if (auto started = test_servers::Dovecot::start(*certificates)) {
-            dovecot_ = std::move(*started);
-        } else {
-            start_error_ = started.error();
-        }
-    }
-    static void TearDownTestSuite() { dovecot_.reset(); }
-
-    void SetUp() override
-    {
-        if (!dovecot_) {
-            if (start_error_.missing) {
-                GTEST_SKIP() << start_error_.text;
-            }
-            FAIL() << start_error_.text;
-        }
-    }
-
-    // Saves a mail account for the dovecot user, with `password` in the credential vault.
-    void add_mail_account(std::string_view password)
+    // Saves the mail account "mail-1" for `login` at localhost:`port`, with `password` in the credential vault.
+    void add_mail_account(std::uint16_t port, std::string_view login, std::string_view password)
     {
         auto store = paths.try_load_store();
         ASSERT_TRUE(store) << store.error();
         account_registry::Account account("mail-1", "email");
         account.display_name = "Alice";
-        account.config = mail_config("localhost", dovecot_->port(), test_servers::alice, "alice@example.org");
+        account.config = mail_config("localhost", port, login, "alice@example.org");
         store->upsert(account);
         ASSERT_TRUE(paths.save_store(*store));
         auto vault = paths.open_vault();
@@ -83,9 +59,6 @@ protected:
         return std::nullopt;
     }
 
-    static inline std::unique_ptr<test_servers::Dovecot> dovecot_;
-    static inline test_servers::StartError start_error_;
-
     TempHome home;
     FakeSystem system;
     RecordingHost host;
@@ -99,11 +72,11 @@ protected:
 TEST_F(AccountCheckOverTheNetwork, TheSavedPasswordSignsInAndAWrongOneIsRefused)
 {
     const LogCapture logs;
-    add_mail_account(test_servers::alice_password);
+    add_mail_account(server().port(), test_servers::alice, test_servers::alice_password);
     EXPECT_EQ(test_account(1), OperationCompletion::completed_with(op_id(1), {{}, "IMAP sign-in succeeded"}))
-        << dovecot_->log();
+        << server().log();
 
-    add_mail_account("not-the-password");
+    add_mail_account(server().port(), test_servers::alice, "not-the-password");
     EXPECT_EQ(test_account(2), OperationCompletion::failed(op_id(2), "account_connection_failed",
                                                            "IMAP server rejected the saved credential", true));
 
@@ -121,31 +94,16 @@ TEST_F(AccountCheckOverTheNetwork, ACheckStillRunningWhenTheApplicationGoesIsSto
                                            client.wait_until_closed(20s);
                                            client_left = true;
                                        });
-    auto store = paths.try_load_store();
-    ASSERT_TRUE(store);
-    account_registry::Account account("mail-1", "email");
-    account.config = mail_config("localhost", silent.port(), "ada");
-    store->upsert(account);
-    ASSERT_TRUE(paths.save_store(*store));
-    auto vault = paths.open_vault();
-    ASSERT_TRUE(vault);
-    vault->put("mail-1", account_registry::SecretString("pw"));
-    ASSERT_TRUE(vault->save());
+    add_mail_account(silent.port(), "ada", "pw");
 
     ASSERT_EQ(ops->start(op_id(1), OperationClass::Effect, actions::AccountOperation::kind, R"({"Test":{"id":"mail-1"}})"),
               ResourceOperationStart::pending());
-    for (int i = 0; i < 1000 && silent.handshakes() == 0; ++i) {
-        std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_EQ(silent.handshakes(), 1);
+    ASSERT_TRUE(eventually([&] { return silent.handshakes() == 1; }));
 
     // The window closes: the application goes, and with it the check, before the greeting's time limit.
     ops.reset();
     EXPECT_TRUE(AccountCheck::wait_for_workers(0s)) << "a check worker outlived the application";
-    for (int i = 0; i < 1000 && !client_left; ++i) {
-        std::this_thread::sleep_for(5ms);
-    }
-    EXPECT_TRUE(client_left);
+    EXPECT_TRUE(eventually([&] { return client_left.load(); }));
 }
 
 }  // namespace

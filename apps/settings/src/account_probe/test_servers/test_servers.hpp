@@ -61,7 +61,8 @@ struct Certificates {
 [[nodiscard]] std::uint16_t free_port();
 
 // A program started in a process group of its own, its output in a log file; stopped (the whole group) when the
-// object goes: SIGTERM, then SIGKILL when it has not ended within a few seconds.
+// object goes: SIGTERM, then SIGKILL when it has not ended within a few seconds. It is killed too when the test
+// program ends without stopping it.
 class ServerProcess {
 public:
     ServerProcess(const std::vector<std::string>& argv, const std::filesystem::path& log);
