@@ -78,7 +78,7 @@ private:
     const Resolver& resolve_;
     std::stop_token stop_;
 
-    // Declared before the socket and stream, so that they go first.
+    // The I/O context comes first, so that the socket and the stream on it go before it.
     asio::io_context io_{1};
     asio::ip::tcp::socket socket_{io_};
     std::optional<Stream> stream_;
