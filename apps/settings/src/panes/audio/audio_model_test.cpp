@@ -307,6 +307,18 @@ TEST_F(AudioModelTest, EveryRequestIsAnsweredWithItsSentence)
     }
 }
 
+TEST_F(AudioModelTest, TheSpeakerRowOpensAndClosesByRequest)
+{
+    open();
+    EXPECT_EQ(run(Op::ToggleDiagnostics{}).message, "Speaker diagnostics shown.");
+    EXPECT_EQ(run(Op::TestChannel{true}).message, "Left speaker test started.");
+    EXPECT_EQ(model->status_line(), "Playing a short left-channel tone…");
+    // The second request closes the row (and stops the tone) instead of being lost.
+    EXPECT_EQ(run(Op::ToggleDiagnostics{}).message, "Speaker diagnostics hidden.");
+    EXPECT_FALSE(model->diagnostics_shown());
+    EXPECT_TRUE(runtime->tests()[0]->dropped);
+}
+
 TEST_F(AudioModelTest, FailuresAreReportedAndTheControlSnapsBack)
 {
     open();
