@@ -151,7 +151,8 @@ std::vector<DriverlessPrinter> parse_ippfind_output(std::string_view text)
             *same = std::move(printer);  // the encrypted address of the same printer
         }
     }
-    std::ranges::stable_sort(found, [](const DriverlessPrinter& a, const DriverlessPrinter& b) {
+    // Names are unique here, so the order is total.
+    std::ranges::sort(found, [](const DriverlessPrinter& a, const DriverlessPrinter& b) {
         return name_before(a.name, b.name);
     });
     return found;
