@@ -12,9 +12,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <map>
-#include <cstring>
 #include <future>
+#include <map>
 #include <system_error>
 
 namespace system_ops::printing {
@@ -291,7 +290,6 @@ Status job_operation(const CupsPrinting::Options& options, ipp_op_t op, std::str
     }
     return {};
 }
-
 
 std::vector<PrinterSupply> supplies_from_markers(const std::vector<std::string>& names, const std::vector<int>& levels)
 {
@@ -705,12 +703,13 @@ std::vector<PrinterSupply> parse_supplies(const std::vector<std::string>& suppli
             supply.name = cmd_runner::clean_text(name.empty() ? std::string("supply") : name,
                                                  {.max_bytes = 256, .trim = true});
         }
-        const auto number = [&](std::string_view key) -> std::optional<long long> {
+        // IPP integers: 32 bits; anything larger is not a level.
+        const auto number = [&](std::string_view key) -> std::optional<std::int32_t> {
             const auto it = fields.find(key);
             if (it == fields.end()) {
                 return std::nullopt;
             }
-            long long value = 0;
+            std::int32_t value = 0;
             const auto* first = it->second.data();
             const auto* last = first + it->second.size();
             const auto [ptr, ec] = std::from_chars(first, last, value);
@@ -723,8 +722,8 @@ std::vector<PrinterSupply> parse_supplies(const std::vector<std::string>& suppli
         const auto capacity = number("maxcapacity");
         if (level && *level >= 0) {
             // Without a usable capacity the level is taken as a percentage already.
-            const long long max = capacity && *capacity > 0 ? *capacity : 100;
-            supply.level = static_cast<std::uint8_t>(std::min<long long>(100, *level * 100 / max));
+            const std::int64_t max = capacity && *capacity > 0 ? *capacity : 100;
+            supply.level = static_cast<std::uint8_t>(std::min<std::int64_t>(100, std::int64_t{*level} * 100 / max));
         }
         out.push_back(std::move(supply));
     }

@@ -667,14 +667,17 @@ TEST(SupplyLevelsTest, LevelsArePercentagesOfTheCapacity)
         {"index=1;type=toner;unit=percent;maxcapacity=100;level=75;colorantname=black;",
          "index=2;type=wasteToner;maxcapacity=200;level=50;colorantname=unknown;",
          "index=3;type=ink;maxcapacity=100;level=-3;colorantname=cyan;", "index=4;type=ink;level=250;",
-         "index=5;type=ink;maxcapacity=0;level=40;", "index=6;level=x1;"},
+         "index=5;type=ink;maxcapacity=0;level=40;", "index=6;level=x1;",
+         "index=7;type=ink;maxcapacity=2147483647;level=2147483647;", "index=8;type=ink;level=99999999999;"},
         {"Black Toner", "", "Cyan\x1b[31m Ink"});
     EXPECT_EQ(supplies, (std::vector<PrinterSupply>{{.name = "Black Toner", .level = 75},
                                                     {.name = "wasteToner", .level = 25},
                                                     {.name = "Cyan Ink"},
                                                     {.name = "ink", .level = 100},
                                                     {.name = "ink", .level = 40},
-                                                    {.name = "supply"}}));
+                                                    {.name = "supply"},
+                                                    {.name = "ink", .level = 100},
+                                                    {.name = "ink"}}));
 }
 
 TEST(QueueNameTest, NamesForNewQueues)

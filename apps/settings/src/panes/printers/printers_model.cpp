@@ -456,20 +456,19 @@ void PrintersModel::finish(const Outcome& outcome)
     request_read();  // every change is followed by a fresh read
 }
 
-std::uint64_t PrintersModel::request_read()
+void PrintersModel::request_read()
 {
     if (status_slot_) {
         read_again_ = true;
-        return reads_started_ + 1;
+    } else {
+        start_status_read();
     }
-    start_status_read();
-    return reads_started_;
 }
 
-bool PrintersModel::start_status_read()
+void PrintersModel::start_status_read()
 {
     if (status_slot_) {
-        return true;
+        return;
     }
     auto slot = std::make_shared<detail::WorkerSlot<PrinterStatusSnapshot>>();
     auto sender = std::make_shared<Sender<PrinterStatusSnapshot>>(slot, wake_);
@@ -483,12 +482,11 @@ bool PrintersModel::start_status_read()
             answer(refresh_answer_->key, std::unexpected(text));
             refresh_answer_.reset();
         }
-        return false;
+        return;
     }
     status_slot_ = std::move(slot);
     ++reads_started_;
     structure_dirty_ = true;  // the refresh button says "Refreshing…"
-    return true;
 }
 
 void PrintersModel::start_discovery()

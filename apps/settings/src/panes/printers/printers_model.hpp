@@ -19,7 +19,8 @@
 // against the live system) act on what they name, with their own values, and each one ends in exactly one Done or
 // Failed under its own key: a change when its action has finished, Refresh with the first status read that started
 // after it, Discover with the search's result. Remove from automation needs no second confirmation: the action is
-// marked destructive and its caller has confirmed it. Presses of the user never answer an operation.
+// marked destructive and its caller has confirmed it. Presses of the user never answer an operation. Operations
+// still waiting when the page closes fail; a change already running answers its operation from its worker.
 //
 //   PrintersModel model;                                // starts the first status read
 //   model.use_operation_requests(app.requests);          // the application's cells, when the page shares them
@@ -216,10 +217,9 @@ private:
     void handle_discovery(Listed<DriverlessPrinter> found);
     // After every change: shows its error (or clears the last one) and reads again.
     void finish(const Outcome& outcome);
-    // A status read that starts now, or right after the one that runs; answers the number of the read whose result
-    // will show the system as it is now.
-    std::uint64_t request_read();
-    bool start_status_read();
+    // A status read that starts now, or right after the one that runs (whose result may predate the request).
+    void request_read();
+    void start_status_read();
     void start_discovery();
     void enqueue(PrinterAction action, std::optional<std::string> answer_key = std::nullopt);
     void start_next_action();
