@@ -18,7 +18,7 @@ pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
 pkg_check_modules(PUGIXML REQUIRED IMPORTED_TARGET pugixml)
 pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
-pkg_check_modules(DBUS REQUIRED IMPORTED_TARGET dbus-1)            # the Bluetooth discovery's own bus connection
+pkg_check_modules(SYSTEMD REQUIRED IMPORTED_TARGET libsystemd)  # sd-bus: D-Bus calls that carry secrets or wait for signals
 find_package(OpenSSL REQUIRED)
 # glib (under pango) and SDL2 ask for -pthread / -D_REENTRANT when compiling. That define would make every source
 # that uses them miss the shared precompiled header (-Winvalid-pch); threads are linked through Threads::Threads

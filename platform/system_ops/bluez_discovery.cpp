@@ -2,72 +2,49 @@
 
 #include "cmd_runner/cmd_runner.hpp"
 
-#include <dbus/dbus.h>
+#include <systemd/sd-bus.h>
 
-#include <algorithm>
-#include <limits>
+#include <cstdint>
+#include <cstring>
 
 namespace system_ops::bluez::detail {
 
 namespace {
 
-constexpr const char* bluez_service = "org.bluez";
-constexpr const char* adapter_interface = "org.bluez.Adapter1";
-
-class BusError {
-public:
-    BusError() { dbus_error_init(&error_); }
-    ~BusError() { dbus_error_free(&error_); }
-    BusError(const BusError&) = delete;
-    BusError& operator=(const BusError&) = delete;
-
-    DBusError* get() { return &error_; }
-    [[nodiscard]] std::string text() const
-    {
-        return bluez_error_text(error_.message != nullptr ? error_.message : (error_.name != nullptr ? error_.name : ""));
-    }
-
-private:
-    DBusError error_;
-};
-
-int timeout_ms(std::chrono::milliseconds limit)
+// A sentence for a failed sd-bus step: the bus error's message, else the error number's text.
+std::string bus_error_text(const sd_bus_error& error, int code)
 {
-    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(limit.count(), 1, std::numeric_limits<int>::max()));
+    if (error.message != nullptr && *error.message != '\0') {
+        return bluez_error_text(error.message);
+    }
+    if (error.name != nullptr && *error.name != '\0') {
+        return bluez_error_text(error.name);
+    }
+    return bluez_error_text(std::strerror(code < 0 ? -code : code));
 }
 
 // Calls a method of the adapter that answers nothing; `empty_filter` adds an empty a{sv} argument.
-Status call_adapter(DBusConnection* connection, const std::string& path, const char* method, bool empty_filter,
+Status call_adapter(sd_bus* bus, const std::string& path, const char* method, bool empty_filter,
                     std::chrono::milliseconds limit)
 {
-    DBusMessage* message = dbus_message_new_method_call(bluez_service, path.c_str(), adapter_interface, method);
-    if (message == nullptr) {
-        return std::unexpected(std::string("out of memory"));
+    sd_bus_message* message = nullptr;
+    sd_bus_message* reply = nullptr;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    int r = sd_bus_message_new_method_call(bus, &message, "org.bluez", path.c_str(), "org.bluez.Adapter1", method);
+    if (r >= 0 && empty_filter) {
+        r = sd_bus_message_append(message, "a{sv}", 0);
     }
-    if (empty_filter) {
-        DBusMessageIter args;
-        DBusMessageIter dict;
-        dbus_message_iter_init_append(message, &args);
-        if (dbus_message_iter_open_container(&args, DBUS_TYPE_ARRAY, "{sv}", &dict) == FALSE ||
-            dbus_message_iter_close_container(&args, &dict) == FALSE) {
-            dbus_message_unref(message);
-            return std::unexpected(std::string("out of memory"));
-        }
+    if (r >= 0) {
+        r = sd_bus_call(bus, message, static_cast<std::uint64_t>(limit.count()) * 1000U, &error, &reply);
     }
-    BusError error;
-    DBusMessage* reply = dbus_connection_send_with_reply_and_block(connection, message, timeout_ms(limit), error.get());
-    dbus_message_unref(message);
-    if (reply == nullptr) {
-        return std::unexpected(error.text());
+    Status done;
+    if (r < 0) {
+        done = std::unexpected(bus_error_text(error, r));
     }
-    dbus_message_unref(reply);
-    return {};
-}
-
-void close(DBusConnection* connection)
-{
-    dbus_connection_close(connection);
-    dbus_connection_unref(connection);
+    sd_bus_error_free(&error);
+    sd_bus_message_unref(reply);
+    sd_bus_message_unref(message);
+    return done;
 }
 
 }  // namespace
@@ -87,28 +64,26 @@ Result<std::unique_ptr<DiscoverySession>> DiscoverySession::start(const std::str
                                                                  std::chrono::milliseconds call_limit,
                                                                  std::chrono::milliseconds duration)
 {
-    if (dbus_validate_path(adapter_path.c_str(), nullptr) == FALSE) {
+    if (sd_bus_object_path_is_valid(adapter_path.c_str()) <= 0) {
         return std::unexpected(std::string("not a Bluetooth adapter"));
     }
-    BusError error;
-    DBusConnection* connection = dbus_bus_get_private(DBUS_BUS_SYSTEM, error.get());
-    if (connection == nullptr) {
-        return std::unexpected("the system bus is not reachable: " + error.text());
+    sd_bus* bus = nullptr;
+    if (const int r = sd_bus_open_system(&bus); r < 0) {
+        const sd_bus_error none = SD_BUS_ERROR_NULL;
+        return std::unexpected("the system bus is not reachable: " + bus_error_text(none, r));
     }
-    // A broken bus connection must end the discovery, not this program.
-    dbus_connection_set_exit_on_disconnect(connection, FALSE);
     for (const auto* method : {"SetDiscoveryFilter", "StartDiscovery"}) {
         const bool filter = std::string_view(method) == "SetDiscoveryFilter";
-        if (auto called = call_adapter(connection, adapter_path, method, filter, call_limit); !called) {
-            close(connection);
+        if (auto called = call_adapter(bus, adapter_path, method, filter, call_limit); !called) {
+            sd_bus_flush_close_unref(bus);
             return std::unexpected(called.error());
         }
     }
-    std::unique_ptr<DiscoverySession> session(new DiscoverySession(connection, adapter_path, call_limit));
+    std::unique_ptr<DiscoverySession> session(new DiscoverySession(bus, adapter_path, call_limit));
     const auto deadline = std::chrono::steady_clock::now() + duration;
     session->timer_ = std::jthread([self = session.get(), deadline](const std::stop_token& stop) {
         std::unique_lock lock(self->mutex_);
-        if (!self->wake_.wait_until(lock, stop, deadline, [self] { return self->connection_ == nullptr; }) &&
+        if (!self->wake_.wait_until(lock, stop, deadline, [self] { return self->bus_ == nullptr; }) &&
             !stop.stop_requested()) {
             (void)self->stop_locked();
         }
@@ -116,9 +91,8 @@ Result<std::unique_ptr<DiscoverySession>> DiscoverySession::start(const std::str
     return session;
 }
 
-DiscoverySession::DiscoverySession(DBusConnection* connection, std::string adapter_path,
-                                   std::chrono::milliseconds call_limit)
-    : connection_(connection), adapter_path_(std::move(adapter_path)), call_limit_(call_limit)
+DiscoverySession::DiscoverySession(sd_bus* bus, std::string adapter_path, std::chrono::milliseconds call_limit)
+    : bus_(bus), adapter_path_(std::move(adapter_path)), call_limit_(call_limit)
 {
 }
 
@@ -142,16 +116,16 @@ Status DiscoverySession::stop()
 
 Status DiscoverySession::stop_locked()
 {
-    if (connection_ == nullptr) {
+    if (bus_ == nullptr) {
         return {};
     }
     Status stopped;
-    if (dbus_connection_get_is_connected(connection_) != FALSE) {
-        stopped = call_adapter(connection_, adapter_path_, "StopDiscovery", false, call_limit_);
+    if (sd_bus_is_open(bus_) > 0) {
+        stopped = call_adapter(bus_, adapter_path_, "StopDiscovery", false, call_limit_);
     }
     // Leaving the bus ends the discovery in BlueZ even when the call failed.
-    close(connection_);
-    connection_ = nullptr;
+    sd_bus_flush_close_unref(bus_);
+    bus_ = nullptr;
     wake_.notify_all();
     return stopped;
 }
@@ -159,20 +133,18 @@ Status DiscoverySession::stop_locked()
 bool DiscoverySession::running()
 {
     const std::lock_guard lock(mutex_);
-    if (connection_ != nullptr) {
+    if (bus_ != nullptr) {
         // Takes in what the bus sent (a broken connection is noticed only then) and drops it: this client asks for
         // no signals, so there is nothing it needs to read.
-        (void)dbus_connection_read_write(connection_, 0);
-        while (DBusMessage* message = dbus_connection_pop_message(connection_)) {
-            dbus_message_unref(message);
+        while (sd_bus_process(bus_, nullptr) > 0) {
+        }
+        if (sd_bus_is_open(bus_) <= 0) {
+            sd_bus_flush_close_unref(bus_);
+            bus_ = nullptr;
+            wake_.notify_all();
         }
     }
-    if (connection_ != nullptr && dbus_connection_get_is_connected(connection_) == FALSE) {
-        close(connection_);
-        connection_ = nullptr;
-        wake_.notify_all();
-    }
-    return connection_ != nullptr;
+    return bus_ != nullptr;
 }
 
 }  // namespace system_ops::bluez::detail

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <thread>
 
-struct DBusConnection;
+struct sd_bus;
 
 namespace system_ops::bluez::detail {
 
@@ -42,13 +42,13 @@ public:
     [[nodiscard]] bool running();
 
 private:
-    DiscoverySession(DBusConnection* connection, std::string adapter_path, std::chrono::milliseconds call_limit);
+    DiscoverySession(sd_bus* bus, std::string adapter_path, std::chrono::milliseconds call_limit);
     // With the lock held.
     Status stop_locked();
 
     std::mutex mutex_;
     std::condition_variable_any wake_;
-    DBusConnection* connection_ = nullptr;  // null once stopped
+    sd_bus* bus_ = nullptr;  // null once stopped
     std::string adapter_path_;
     std::chrono::milliseconds call_limit_;
     std::jthread timer_;

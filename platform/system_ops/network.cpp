@@ -122,10 +122,12 @@ std::vector<WifiNetwork> parse_wifi_list(std::string_view text)
     std::vector<WifiNetwork> networks;
     for (const auto line : detail::split_lines(text)) {
         const auto fields = detail::split_terse(line);
-        if (fields.size() != 4 || fields[1].empty()) {
+        // A name from the air: no control or direction-changing characters, at most the 32 bytes an SSID has.
+        std::string ssid = cmd_runner::clean_text(fields.size() == 4 ? fields[1] : "", {.max_bytes = 32});
+        if (fields.size() != 4 || ssid.empty()) {
             continue;  // a hidden network (no name), or a line that is not one of ours
         }
-        WifiNetwork network{.ssid = fields[1],
+        WifiNetwork network{.ssid = std::move(ssid),
                             .security = value_or_none(std::string(detail::trim(fields[2]))).value_or(""),
                             .in_use = detail::trim(fields[0]) == "*"};
         const auto signal = detail::parse_int(detail::trim(fields[3]));

@@ -230,9 +230,17 @@ std::expected<std::unique_ptr<DbusMock>, std::string> DbusMock::start(const Priv
     }
     std::unique_ptr<DbusMock> mock(new DbusMock());
     mock->address_ = buses.address(spec.bus);
+    if (spec.template_name.empty()) {
+        spec.template_name = spec.interface;  // names the mock in its log and messages
+    }
     mock->log_ = buses.dir() / (spec.template_name + "-" + std::to_string(getpid()) + "-" +
                                 std::to_string(reinterpret_cast<std::uintptr_t>(mock.get())) + ".log");
-    std::vector<std::string> argv{python, "-m", "dbusmock", bus_flag(spec.bus), "-t", spec.template_name};
+    std::vector<std::string> argv{python, "-m", "dbusmock", bus_flag(spec.bus)};
+    if (spec.object_path.empty()) {
+        argv.insert(argv.end(), {"-t", spec.template_name});
+    } else {
+        argv.insert(argv.end(), {spec.bus_name, spec.object_path, spec.interface});
+    }
     if (!spec.parameters.empty()) {
         argv.push_back("-p");
         argv.push_back(spec.parameters);

@@ -86,6 +86,10 @@ struct MockSpec {
     std::string bus_name;         // the name the template owns, waited for before start() returns
     std::string parameters;       // the template's -p JSON, or empty
     Bus bus = Bus::system;
+    // Without a template: a plain mock object at this path with this main interface, given its methods through
+    // org.freedesktop.DBus.Mock.AddMethod (services that have no template, such as ModemManager or the portals).
+    std::string object_path;
+    std::string interface;
 };
 
 // One python3-dbusmock template on one of the private buses.
