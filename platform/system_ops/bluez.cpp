@@ -433,30 +433,31 @@ Result<BluezObjects> BusctlBluez::objects()
     return parse_managed_objects(*out);
 }
 
+Result<BluezObjects> BusctlBluez::tree_with_adapter()
+{
+    auto tree = objects();
+    if (tree && tree->default_adapter() == nullptr) {
+        return std::unexpected(std::string(no_adapter));
+    }
+    return tree;
+}
+
 Result<Adapter> BusctlBluez::default_adapter()
 {
-    const auto tree = objects();
+    const auto tree = tree_with_adapter();
     if (!tree) {
         return std::unexpected(tree.error());
     }
-    const Adapter* adapter = tree->default_adapter();
-    if (adapter == nullptr) {
-        return std::unexpected(std::string(no_adapter));
-    }
-    return *adapter;
+    return *tree->default_adapter();
 }
 
 Result<std::vector<BluetoothDevice>> BusctlBluez::devices()
 {
-    const auto tree = objects();
+    const auto tree = tree_with_adapter();
     if (!tree) {
         return std::unexpected(tree.error());
     }
-    const Adapter* adapter = tree->default_adapter();
-    if (adapter == nullptr) {
-        return std::unexpected(std::string(no_adapter));
-    }
-    return tree->devices_of(*adapter);
+    return tree->devices_of(*tree->default_adapter());
 }
 
 Result<bool> BusctlBluez::is_powered()

@@ -202,6 +202,8 @@ public:
     Status forget(std::string_view device) override;
 
 private:
+    // The tree, or an error when it holds no adapter.
+    Result<BluezObjects> tree_with_adapter();
     Result<Adapter> default_adapter();
     Status device_call(std::string_view device, std::string_view method, std::chrono::milliseconds limit);
 
