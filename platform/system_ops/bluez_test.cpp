@@ -152,8 +152,9 @@ TEST(BluezPathTest, OnlyBluezDevicePathsAreDevices)
     for (const char* path : {"/", "/org", "/org/bluez/hci0", "/a_b/C9"}) {
         EXPECT_TRUE(is_object_path(path)) << path;
     }
-    for (const char* bad : {"", "org/bluez", "/org/", "//org", "/org//bluez", "/org/blu-ez", "/org/bluez.x",
-                            "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_FF\n", std::string("/org/\0x", 7).c_str()}) {
+    using namespace std::string_view_literals;
+    for (const std::string_view bad : {""sv, "org/bluez"sv, "/org/"sv, "//org"sv, "/org//bluez"sv, "/org/blu-ez"sv,
+                                       "/org/bluez.x"sv, "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_FF\n"sv, "/org/\0x"sv}) {
         EXPECT_FALSE(is_object_path(bad)) << bad;
     }
     for (const char* bad : {"", "--help", "AA:BB:CC:DD:EE:FF", "/org/bluez/hci0", "/org/bluez/hci0/dev_AA_BB",
