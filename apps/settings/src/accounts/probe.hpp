@@ -3,13 +3,14 @@
 // PROPFIND for CalDAV, WebDAV and Nextcloud accounts), reported as one sentence.
 //
 // probe() blocks until the check ends, within its own time limits, so callers run it on a worker thread of their
-// own. An implementation holds no state that a check changes: the application creates one shared instance and hands
-// it to every External Accounts page, and several checks may run at once on different threads.
+// own. An implementation holds no state that a check changes: the application creates one shared instance
+// (account_probe::default_account_probe()) and hands it to every External Accounts page, and several checks may run
+// at once on different threads.
 
 #include "account_registry/records.hpp"
 
 #include <expected>
-#include <memory>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,9 @@ namespace settings::accounts {
 
 class AccountProbe {
 public:
+    // The failure of a check that was stopped before it ended.
+    static constexpr std::string_view cancelled_message = "connection check cancelled";
+
     AccountProbe() = default;
     AccountProbe(const AccountProbe&) = delete;
     AccountProbe& operator=(const AccountProbe&) = delete;
@@ -26,18 +30,14 @@ public:
     // during the call; the caller owns it and wipes it afterwards.
     [[nodiscard]] virtual std::expected<std::string, std::string> probe(const account_registry::Account& account,
                                                                         std::string_view secret) const = 0;
+
+    // The same check, ended early with cancelled_message soon after `stop` is stopped (the window closed, nobody
+    // waits any more). A probe without waits of its own may ignore the token: the default runs probe().
+    [[nodiscard]] virtual std::expected<std::string, std::string> probe_cancellable(
+        const account_registry::Account& account, std::string_view secret, std::stop_token /*stop*/) const
+    {
+        return probe(account, secret);
+    }
 };
-
-// The check of this build: it answers, without any network access, that the check is not available.
-class UnavailableAccountProbe final : public AccountProbe {
-public:
-    static constexpr std::string_view unavailable_message = "account connection check is not available in this build";
-
-    [[nodiscard]] std::expected<std::string, std::string> probe(const account_registry::Account& account,
-                                                                std::string_view secret) const override;
-};
-
-// The one probe the application shares with its pages.
-[[nodiscard]] std::shared_ptr<const AccountProbe> default_account_probe();
 
 }  // namespace settings::accounts

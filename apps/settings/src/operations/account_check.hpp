@@ -6,6 +6,10 @@
 // it. The secret is wiped as soon as the probe returns (or throws). A check always ends: with the probe's result,
 // with "connection check ended without a result" when the worker ends without one, with "connection check timed
 // out" once its deadline has passed, or cancelled by the poll.
+//
+// Dropping the receiving end stops the probe (its I/O looks at a stop flag), so a check nobody waits for ends
+// within moments instead of running out its time limits. wait_for_workers() lets the application wait, bounded,
+// until no worker is left before the program ends.
 
 #include "accounts/probe.hpp"
 
@@ -16,6 +20,7 @@
 #include <expected>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 namespace settings::operations {
@@ -25,7 +30,7 @@ using CheckResultText = std::expected<std::string, std::string>;
 // Runs the probe and wipes the secret afterwards, whatever happens. An exception of the probe passes on.
 [[nodiscard]] CheckResultText run_account_check(const accounts::AccountProbe& probe,
                                                 const account_registry::Account& account,
-                                                account_registry::SecretString& secret);
+                                                account_registry::SecretString& secret, std::stop_token stop = {});
 
 // The receiving end of one running check.
 class AccountCheck {
@@ -36,6 +41,18 @@ public:
     // Starts the worker thread.
     AccountCheck(std::shared_ptr<const accounts::AccountProbe> probe, account_registry::Account account,
                  account_registry::SecretString secret, std::chrono::steady_clock::time_point deadline);
+    AccountCheck(AccountCheck&& other) noexcept = default;
+    AccountCheck& operator=(AccountCheck&& other) noexcept;
+    AccountCheck(const AccountCheck&) = delete;
+    AccountCheck& operator=(const AccountCheck&) = delete;
+    // Stops the probe when the check is still running.
+    ~AccountCheck();
+
+    // Asks the probe to stop; the check then ends with the probe's "connection check cancelled".
+    void cancel();
+
+    // Waits until no check worker of this process is running, at most `limit`; false when some still run.
+    static bool wait_for_workers(std::chrono::steady_clock::duration limit);
 
     enum class State : std::uint8_t { Running, Finished, Ended };
     struct Received {

@@ -1,5 +1,6 @@
 #include "operations/app_operations.hpp"
 
+#include "account_probe/network_probe.hpp"
 #include "accounts/records.hpp"
 #include "accounts/removal.hpp"
 #include "actions/payloads/codec.hpp"
@@ -111,7 +112,17 @@ ApplicationOperations::ApplicationOperations(AppOperationsHost& host, AppOperati
     : host_(host), options_(std::move(options)), runner_(host, options_.runner)
 {
     if (!options_.probe) {
-        options_.probe = accounts::default_account_probe();
+        options_.probe = account_probe::default_account_probe();
+    }
+}
+
+ApplicationOperations::~ApplicationOperations()
+{
+    if (check_) {
+        check_.reset();  // stops the probe
+    }
+    if (!AccountCheck::wait_for_workers(check_shutdown_wait)) {
+        VORN_WARN("account_check", "a connection check was still running when the application ended");
     }
 }
 

@@ -38,7 +38,7 @@ public:
 
 struct AppOperationsOptions {
     accounts::AccountPaths account_paths;
-    // The shared connection check; accounts::default_account_probe() when empty.
+    // The shared connection check; account_probe::default_account_probe() when empty.
     std::shared_ptr<const accounts::AccountProbe> probe;
     // How long a connection check may take before it is reported as timed out (and no longer blocks the next).
     std::chrono::milliseconds account_check_deadline{std::chrono::seconds(90)};
@@ -51,7 +51,13 @@ public:
     static constexpr std::string_view check_cancelled_message = "connection check cancelled";
     static constexpr std::string_view account_failure_code = "account_connection_failed";
 
+    // How long the application waits, when it goes, for a cancelled connection check to end.
+    static constexpr std::chrono::seconds check_shutdown_wait{3};
+
     ApplicationOperations(AppOperationsHost& host, AppOperationsOptions options);
+    // Cancels a running connection check and waits (at most check_shutdown_wait) until no check worker is left,
+    // so that the program does not end underneath one.
+    ~ApplicationOperations();
     ApplicationOperations(const ApplicationOperations&) = delete;
     ApplicationOperations& operator=(const ApplicationOperations&) = delete;
 
