@@ -1,6 +1,7 @@
 #include "config_sections/display_config.hpp"
 
 #include "config_sections/config_sections.hpp"
+#include "config_sections/record_file.hpp"
 #include "json_text/record.hpp"
 #include "safe_write/file_lock.hpp"
 #include "safe_write/safe_write.hpp"
@@ -52,22 +53,9 @@ bool offered_scale(double scale)
 // Reads the transaction file: none when it is missing; a damaged file is logged and read as none.
 std::optional<DisplayTransaction> read_transaction(const std::filesystem::path& path)
 {
-    auto text = read_text(path);
-    if (!text) {
-        VORN_WARN("display_transaction", "{}", text.error());
-        return std::nullopt;
-    }
-    if (!*text) {
-        return std::nullopt;
-    }
-    auto json = json_text::parse(**text);
-    if (!json) {
-        VORN_WARN("display_transaction", "ignoring {}: {}", path.string(), json.error());
-        return std::nullopt;
-    }
-    auto transaction = json_text::decode<DisplayTransaction>(*json);
+    auto transaction = read_record_file<DisplayTransaction>(path);
     if (!transaction) {
-        VORN_WARN("display_transaction", "ignoring {}: {}", path.string(), transaction.error());
+        VORN_WARN("display_transaction", "ignoring the transaction: {}", transaction.error());
         return std::nullopt;
     }
     return std::move(*transaction);
@@ -205,22 +193,7 @@ json_text::Status read_value(const Json& v, DisplayConfig& out)
 
 std::expected<std::optional<DisplayConfig>, std::string> DisplayConfig::load_from(const std::filesystem::path& path)
 {
-    auto text = read_text(path);
-    if (!text) {
-        return std::unexpected(text.error());
-    }
-    if (!*text) {
-        return std::nullopt;
-    }
-    auto json = json_text::parse(**text);
-    if (!json) {
-        return std::unexpected(fmt::format("{} is damaged: {}", path.string(), json.error()));
-    }
-    auto config = json_text::decode<DisplayConfig>(*json);
-    if (!config) {
-        return std::unexpected(fmt::format("{} is damaged: {}", path.string(), config.error()));
-    }
-    return std::move(*config);
+    return read_record_file<DisplayConfig>(path);
 }
 
 DisplayConfig DisplayConfig::load()
@@ -239,12 +212,7 @@ DisplayConfig DisplayConfig::load()
 
 std::expected<void, std::string> DisplayConfig::save_to(const std::filesystem::path& path) const
 {
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) {
-        return std::unexpected(fmt::format("could not create {}: {}", path.parent_path().string(), ec.message()));
-    }
-    return safe_write::write_file(path, json_text::pretty(Json(*this)));
+    return write_record_file(*this, path);
 }
 
 std::expected<void, std::string> DisplayConfig::save() const

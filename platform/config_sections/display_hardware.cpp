@@ -2,9 +2,8 @@
 
 #include "config_sections/display_config.hpp"
 #include "config_sections/edid.hpp"
+#include "config_sections/record_file.hpp"
 #include "json_text/record.hpp"
-#include "safe_write/file_lock.hpp"
-#include "safe_write/safe_write.hpp"
 #include "vorn_log/log.hpp"
 
 #include <fmt/format.h>
@@ -347,33 +346,13 @@ json_text::Status read_value(const Json& v, DisplayHardwareSnapshot& out)
 
 std::expected<std::optional<DisplayHardwareSnapshot>, std::string> load_snapshot_file(const std::filesystem::path& path)
 {
-    auto text = safe_write::read_file(path);
-    if (!text) {
-        return std::unexpected(text.error());
-    }
-    if (!*text) {
-        return std::nullopt;
-    }
-    auto json = json_text::parse(**text);
-    if (!json) {
-        return std::unexpected(fmt::format("{} is damaged: {}", path.string(), json.error()));
-    }
-    auto snapshot = json_text::decode<DisplayHardwareSnapshot>(*json);
-    if (!snapshot) {
-        return std::unexpected(fmt::format("{} is damaged: {}", path.string(), snapshot.error()));
-    }
-    return std::move(*snapshot);
+    return read_record_file<DisplayHardwareSnapshot>(path);
 }
 
 std::expected<void, std::string> save_snapshot_file(const DisplayHardwareSnapshot& snapshot,
                                                     const std::filesystem::path& path)
 {
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) {
-        return std::unexpected(fmt::format("could not create {}: {}", path.parent_path().string(), ec.message()));
-    }
-    return safe_write::write_file(path, json_text::pretty(Json(snapshot)));
+    return write_record_file(snapshot, path);
 }
 
 SessionDisplayHardware::SessionDisplayHardware(std::shared_ptr<DisplayHardwareSource> kernel,

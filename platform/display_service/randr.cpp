@@ -565,7 +565,6 @@ std::expected<void, std::string> RandrScreen::apply(const DisplayConfig& request
         by_crtc[plan.crtc] = &plan;
     }
     XGrabServer(display);
-    std::expected<void, std::string> result;
     const auto fail = [&](std::string reason) {
         XUngrabServer(display);
         XSync(display, False);

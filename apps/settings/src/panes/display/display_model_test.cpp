@@ -165,6 +165,15 @@ struct Runner {
             }
         }
     }
+    // Syncs until `done` holds, giving the worker threads time between syncs (bounded).
+    bool sync_until(const std::function<bool()>& done)
+    {
+        for (int i = 0; i < 500 && !done(); ++i) {
+            sync();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return done();
+    }
     // Starts the operation and syncs until it is answered (at most `syncs` times).
     std::optional<Outcome> run(const DisplayOperation& op, int syncs = 5)
     {
@@ -198,6 +207,14 @@ protected:
             model.set_probe_answer(0.62F, true);
         }
         return model;
+    }
+
+    // DP-1 at 1280 × 720, staged through its operation.
+    static void stage_smaller_mode(Runner& runner)
+    {
+        runner.sync();
+        ASSERT_TRUE(runner.run({Op::SetModeLabel{"DP-1", k720.label()}}));
+        ASSERT_TRUE(runner.model.staged());
     }
 
     World world_;
@@ -366,8 +383,7 @@ TEST_F(DisplayModelTest, AppliedLayoutCountsDownAndIsKept)
 {
     auto model = make();
     Runner runner{model, doc_};
-    runner.sync();
-    ASSERT_TRUE(runner.run({Op::SetModeLabel{"DP-1", k720.label()}}));
+    stage_smaller_mode(runner);
     ASSERT_TRUE(model.staged());
     EXPECT_EQ(model.card().kind, TransactionCard::Kind::Staged);
 
@@ -414,8 +430,7 @@ TEST_F(DisplayModelTest, LayoutNotKeptComesBackAtTheDeadline)
 {
     auto model = make();
     Runner runner{model, doc_};
-    runner.sync();
-    ASSERT_TRUE(runner.run({Op::SetModeLabel{"DP-1", k720.label()}}));
+    stage_smaller_mode(runner);
     const DisplayOperation apply{Op::Apply{}};
     EXPECT_FALSE(runner.run(apply));
     EXPECT_TRUE(compositor_->step());
@@ -434,8 +449,7 @@ TEST_F(DisplayModelTest, RejectedLayoutFailsWithTheCompositorsReason)
 {
     auto model = make();
     Runner runner{model, doc_};
-    runner.sync();
-    ASSERT_TRUE(runner.run({Op::SetModeLabel{"DP-1", k720.label()}}));
+    stage_smaller_mode(runner);
     compositor_->refuse_next("DP-1 cannot be rotated by this X server");
     EXPECT_FALSE(runner.run({Op::Apply{}}));
     EXPECT_FALSE(compositor_->step());
@@ -452,8 +466,7 @@ TEST_F(DisplayModelTest, NoDisplayServiceAnswersTheRequestIsWithdrawn)
 {
     auto model = make();
     Runner runner{model, doc_};
-    runner.sync();
-    ASSERT_TRUE(runner.run({Op::SetModeLabel{"DP-1", k720.label()}}));
+    stage_smaller_mode(runner);
     const DisplayOperation apply{Op::Apply{}};
     EXPECT_FALSE(runner.run(apply));
     world_.advance(std::chrono::milliseconds(4'900));
@@ -521,14 +534,7 @@ TEST_F(DisplayModelTest, LateBrightnessAnswerBelongsToItsOwnOperation)
     auto model = make(true);
     page_doc::Document doc;
     Runner runner{model, doc};
-    const auto sync_until = [&](const std::function<bool()>& done) {
-        for (int i = 0; i < 500 && !done(); ++i) {
-            runner.sync();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return done();
-    };
-    ASSERT_TRUE(sync_until([&] { return std::abs(model.shown_level() - 0.62F) < 1e-6F; })) << "the probe answers";
+    ASSERT_TRUE(runner.sync_until([&] { return std::abs(model.shown_level() - 0.62F) < 1e-6F; })) << "the probe answers";
 
     const DisplayOperation first{Op::SetBrightness{0.3}};
     EXPECT_FALSE(runner.run(first));
@@ -538,7 +544,7 @@ TEST_F(DisplayModelTest, LateBrightnessAnswerBelongsToItsOwnOperation)
     runner.running.reset();
     ASSERT_TRUE(runner.run(second));
     release.set_value();
-    ASSERT_TRUE(sync_until([&] { return !model.brightness_in_flight(); }));
+    ASSERT_TRUE(runner.sync_until([&] { return !model.brightness_in_flight(); }));
     ASSERT_EQ(runner.dropped.size(), 1U);
     EXPECT_EQ(runner.dropped[0], (Outcome{key_of(first), false, "Brightness set to 30%."}));
     EXPECT_EQ(runner.published.back().key, key_of(second));
@@ -554,11 +560,7 @@ TEST_F(DisplayModelTest, AutomaticBrightnessWaitsForTheSensorProbe)
     const DisplayOperation on{Op::SetAutoBrightness{true}};
     EXPECT_FALSE(runner.run(on, 20)) << "no answer before the sensor is known";
     release.set_value();
-    for (int i = 0; i < 500 && runner.running; ++i) {
-        runner.sync();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_FALSE(runner.running);
+    ASSERT_TRUE(runner.sync_until([&] { return !runner.running; }));
     EXPECT_EQ(runner.published.back(), (Outcome{key_of(on), false, "Automatic brightness enabled."}));
     EXPECT_TRUE(world_.state->prefs.auto_brightness);
 }
