@@ -77,6 +77,9 @@ constexpr std::array<const char*, 12> month_names = {"January", "February", "Mar
 
 Result<std::tm> local_now()
 {
+    // Reads /etc/localtime again when it changed, so that the clock follows a new time zone without a restart
+    // (localtime_r alone keeps the zone it read first).
+    ::tzset();
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr) {
