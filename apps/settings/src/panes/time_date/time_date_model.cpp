@@ -19,16 +19,6 @@ namespace settings::panes::time_date {
 
 namespace {
 
-std::string_view trim_blanks(std::string_view text)
-{
-    constexpr std::string_view blanks = " \t\n\r\v\f";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 std::optional<std::string> zone_from_file(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -39,11 +29,11 @@ std::optional<std::string> zone_from_file(const std::filesystem::path& file)
     std::string text(256, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
-    const auto zone = trim_blanks(text);
+    std::string zone = cmd_runner::clean_text(text, {.trim = true});
     if (zone.empty() || !system_ops::time::is_zone_name(zone)) {
         return std::nullopt;
     }
-    return std::string(zone);
+    return zone;
 }
 
 std::optional<std::string> zone_from_link(const std::filesystem::path& link)

@@ -1,5 +1,6 @@
 #include "panes/time_date/zone_catalogue.hpp"
 
+#include "system_ops/time.hpp"
 #include "text_utf8/text_utf8.hpp"
 
 #include <algorithm>
@@ -77,22 +78,12 @@ struct TableReader {
         if (line.starts_with('#') || blank(line)) {
             return;
         }
-        std::string_view fields[3];
-        std::size_t count = 0;
-        std::size_t start = 0;
-        while (count < 3) {
-            const auto tab = line.find('\t', start);
-            fields[count++] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
-            if (tab == std::string_view::npos) {
-                break;
-            }
-            start = tab + 1;
-        }
-        if (count < 3) {
+        const auto fields = system_ops::time::split_zone_table_line(line);
+        if (!fields) {
             return;
         }
-        const std::string_view coordinates = fields[1];
-        const std::string_view zone = fields[2];
+        const std::string_view coordinates = fields->coordinates;
+        const std::string_view zone = fields->zone;
         if (!installed.contains(zone)) {
             return;
         }
