@@ -1,0 +1,33 @@
+#pragma once
+// Test helper (header only): keeps the registry's tests away from the user's own keyring.
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace account_registry::testing {
+
+// Hides the session bus from this process while it lives: no Secret Service is asked (a desktop without one).
+class NoSessionBus {
+public:
+    NoSessionBus()
+    {
+        if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
+            saved_ = address;
+        }
+        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
+    NoSessionBus(const NoSessionBus&) = delete;
+    NoSessionBus& operator=(const NoSessionBus&) = delete;
+    ~NoSessionBus()
+    {
+        if (saved_) {
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", saved_->c_str(), 1);
+        }
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+
+}  // namespace account_registry::testing
