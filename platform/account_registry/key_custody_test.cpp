@@ -4,11 +4,12 @@
 #include "account_registry/key_custody.hpp"
 #include "account_registry/registry.hpp"
 #include "account_registry/secret_service.hpp"
-#include "account_registry/testing.hpp"
 #include "account_registry/vault.hpp"
 
 #include "cmd_runner/cmd_runner.hpp"
 #include "test_buses/test_buses.hpp"
+
+#include "test_buses/no_session_bus.hpp"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ std::filesystem::path make_temp_dir(std::string_view prefix)
     return ::mkdtemp(pattern.data());
 }
 
-using testing::NoSessionBus;
+using test_buses::NoSessionBus;
 
 class SecretServiceCustody : public ::testing::Test {
 protected:

@@ -1,8 +1,9 @@
 // The credential vault: round trip, file modes, the key's life, and damaged files.
 
 #include "account_registry/registry.hpp"
-#include "account_registry/testing.hpp"
 #include "account_registry/vault.hpp"
+
+#include "test_buses/no_session_bus.hpp"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +56,7 @@ protected:
         ASSERT_TRUE(vault->save());
     }
 
-    testing::NoSessionBus no_bus_;  // the local key file only: the Secret Service has its own tests
+    test_buses::NoSessionBus no_bus_;  // the local key file only: the Secret Service has its own tests
     std::filesystem::path root_;
 };
 

@@ -1,11 +1,12 @@
 #pragma once
-// Test helper (header only): keeps the registry's tests away from the user's own keyring.
+// Test helper (header only): keeps a test away from the user's own session bus, and so from the user's keyring.
+// Needs no linking.
 
 #include <cstdlib>
 #include <optional>
 #include <string>
 
-namespace account_registry::testing {
+namespace test_buses {
 
 // Hides the session bus from this process while it lives: no Secret Service is asked (a desktop without one).
 class NoSessionBus {
@@ -30,4 +31,4 @@ private:
     std::optional<std::string> saved_;
 };
 
-}  // namespace account_registry::testing
+}  // namespace test_buses
