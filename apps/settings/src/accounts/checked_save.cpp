@@ -22,7 +22,7 @@ std::expected<void, std::string> save_checked_draft(const AccountPaths& paths, c
     if (!draft) {
         return std::unexpected(std::move(draft.error()));
     }
-    const std::string& id = draft->account.id;
+    const std::string id = draft->account.id;  // the account itself moves into the store below
 
     auto store = paths.try_load_store();
     if (!store) {
