@@ -28,6 +28,7 @@
 #include <chrono>
 #include <cstddef>
 #include <expected>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -66,6 +67,10 @@ struct Command {
     std::size_t output_limit = default_output_limit;
     // A stop request ends the run early (the group is stopped like on a time-out); the result is Cancelled.
     std::stop_token stop;
+    // When set, standard output is handed to this function piece by piece as it arrives (on the thread that waits
+    // for the command) instead of being collected: a level meter reading a recorder's samples, say. Nothing of it
+    // is kept, so the output cap then bounds standard error alone; the time limit still ends the run.
+    std::function<void(std::string_view)> on_stdout;
 };
 
 // How the program ended.
@@ -161,6 +166,10 @@ private:
 //
 //   auto pid = cmd_runner::launch_detached({.program = "vorn-disks"});
 [[nodiscard]] std::expected<pid_t, Error> launch_detached(const Command& command);
+
+// Whether run() would find the program: a name (without "/") that names an executable file in one of PATH's
+// folders, or a path to an executable file. Reads PATH at each call.
+[[nodiscard]] bool program_available(std::string_view program);
 
 // What the system backends depend on, so that their tests can put a fake in its place (see fake_runner.hpp).
 class Runner {

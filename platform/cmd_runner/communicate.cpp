@@ -27,6 +27,8 @@ constexpr std::chrono::milliseconds drain_grace{250};
 constexpr std::chrono::milliseconds fallback_tick{20};
 constexpr std::size_t chunk_size = 64 * 1024;
 constexpr std::size_t max_write = 64 * 1024;
+// Reads of one pipe before the wait loop looks at the clock again.
+constexpr std::size_t reads_per_turn = 16;
 
 // write() that reports EPIPE instead of raising SIGPIPE, whatever this program's SIGPIPE disposition: the signal
 // is blocked on this thread for the call and a SIGPIPE it caused is taken back out of the pending set.
@@ -124,7 +126,8 @@ public:
             for (const auto& [index, fd, sink] :
                  {std::tuple{out_i, &child_.stdout_pipe(), &stdout_}, std::tuple{err_i, &child_.stderr_pipe(), &stderr_}}) {
                 if (index != npos && fds[index].revents != 0) {
-                    if (auto failed = drain(*fd, *sink)) {
+                    const bool streamed = sink == &stdout_ && command_.on_stdout;
+                    if (auto failed = streamed ? stream(*fd) : drain(*fd, *sink)) {
                         return std::unexpected(std::move(*failed));
                     }
                 }
@@ -148,19 +151,18 @@ public:
     }
 
 private:
-    // Reads what is there; closes the pipe at end-of-file. An error when the output cap is exceeded.
-    std::optional<Error> drain(Fd& fd, std::string& sink)
+    // Reads what is there and hands each piece to `take`, which may end the run with an error; closes the pipe at
+    // end-of-file. Reads a bounded amount per call, so that a program that writes without pause still meets its time
+    // limit.
+    template <class Take>
+    std::optional<Error> read_pieces(Fd& fd, Take&& take)
     {
         std::array<char, chunk_size> buffer;
-        for (;;) {
+        for (std::size_t round = 0; round < reads_per_turn; ++round) {
             const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
             if (n > 0) {
-                const std::size_t room = command_.output_limit - collected_;
-                const std::size_t take = std::min(room, static_cast<std::size_t>(n));
-                sink.append(buffer.data(), take);
-                collected_ += take;
-                if (take < static_cast<std::size_t>(n)) {
-                    return stop(ErrorKind::OutputLimit).error();
+                if (auto failed = take(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+                    return failed;
                 }
                 continue;
             }
@@ -176,6 +178,30 @@ private:
             }
             return fail_io(errno).error();
         }
+        return std::nullopt;
+    }
+
+    // Collects what is there. An error when the output cap is exceeded.
+    std::optional<Error> drain(Fd& fd, std::string& sink)
+    {
+        return read_pieces(fd, [&](std::string_view piece) -> std::optional<Error> {
+            const std::size_t take = std::min(command_.output_limit - collected_, piece.size());
+            sink.append(piece.substr(0, take));
+            collected_ += take;
+            if (take < piece.size()) {
+                return stop(ErrorKind::OutputLimit).error();
+            }
+            return std::nullopt;
+        });
+    }
+
+    // Hands what is there to the command's on_stdout.
+    std::optional<Error> stream(Fd& fd)
+    {
+        return read_pieces(fd, [&](std::string_view piece) -> std::optional<Error> {
+            command_.on_stdout(piece);
+            return std::nullopt;
+        });
     }
 
     // Writes as much input as the pipe takes now; closes it when all is written or the program closed its end.

@@ -6,9 +6,12 @@
 
 #include <string.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -231,6 +234,33 @@ std::expected<AsyncCommand, Error> spawn_prepared(Command command)
                                      .message = fmt::format("could not start {}: {}", program, error.what())});
     }
     return handle;
+}
+
+bool program_available(std::string_view program)
+{
+    const auto executable = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    };
+    if (program.empty()) {
+        return false;
+    }
+    if (program.find('/') != std::string_view::npos) {
+        return executable(std::string(program));
+    }
+    const char* path = std::getenv("PATH");
+    const std::string_view folders = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string_view folder = folders.substr(start, end - start);
+        // An empty entry is the current folder, as for execvp.
+        if (executable(fmt::format("{}/{}", folder.empty() ? "." : folder, program))) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
 }
 
 Result SystemRunner::run(const Command& command)

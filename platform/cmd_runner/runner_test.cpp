@@ -10,11 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -467,6 +469,74 @@ TEST_F(SpawnTest, DroppingARunningHandleStopsTheCommand)
     ASSERT_TRUE(in >> child >> grandchild);
     EXPECT_TRUE(process_ends_within(child, prompt));
     EXPECT_TRUE(process_ends_within(grandchild, prompt));
+}
+
+TEST_F(SpawnTest, StreamedOutputArrivesWhileTheCommandRunsAndIsNotCollected)
+{
+    const auto go = path("go");
+    struct Seen {
+        std::mutex mutex;
+        std::string bytes;
+    };
+    auto seen = std::make_shared<Seen>();
+    auto command = spawn_prepared(
+        {.program = script("meter", "printf 'first'\nwhile [ ! -e '" + go.string() + "' ]; do sleep 0.02; done\n"
+                                    "printf ' second'\necho oops >&2"),
+         .time_limit = 60s,
+         .on_stdout = [seen](std::string_view chunk) {
+             const std::lock_guard lock(seen->mutex);
+             seen->bytes.append(chunk);
+         }});
+    ASSERT_TRUE(command.has_value()) << command.error().message;
+    // The first piece is handed over before the program ends.
+    const auto deadline = Clock::now() + prompt;
+    for (;;) {
+        {
+            const std::lock_guard lock(seen->mutex);
+            if (seen->bytes == "first") {
+                break;
+            }
+        }
+        ASSERT_LT(Clock::now(), deadline) << "no output while running";
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_FALSE(command->try_wait().has_value());
+    std::ofstream(go) << "";
+    const Result result = command->wait();
+    ASSERT_TRUE(result.has_value()) << result.error().message;
+    EXPECT_EQ(result->stdout_bytes, "");
+    EXPECT_EQ(result->stderr_bytes, "oops\n");
+    const std::lock_guard lock(seen->mutex);
+    EXPECT_EQ(seen->bytes, "first second");
+}
+
+TEST_F(RunTest, AProgramThatStreamsWithoutPauseStillMeetsItsTimeLimit)
+{
+    std::atomic<std::size_t> received{0};
+    const Result result = run({.program = "yes",
+                               .time_limit = 500ms,
+                               .on_stdout = [&received](std::string_view chunk) { received += chunk.size(); }});
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ErrorKind::TimedOut);
+    EXPECT_GT(received.load(), default_output_limit);  // far past the cap, which bounds collected output only
+}
+
+TEST_F(RunTest, ProgramsAreFoundAsRunWouldFindThem)
+{
+    const std::string tool = script("bin/vorn-probe-tool", "exit 0");
+    std::ofstream(path("bin/vorn-plain-file")) << "not a program";
+    std::filesystem::create_directories(path("bin/vorn-folder"));
+    const char* saved = std::getenv("PATH");
+    const std::string old_path = saved != nullptr ? saved : "";
+    ::setenv("PATH", ("/nonexistent::" + path("bin").string()).c_str(), 1);
+    EXPECT_TRUE(program_available("vorn-probe-tool"));
+    EXPECT_TRUE(program_available(tool));
+    EXPECT_FALSE(program_available("vorn-plain-file"));  // not executable
+    EXPECT_FALSE(program_available("vorn-folder"));
+    EXPECT_FALSE(program_available("vorn-missing-tool"));
+    EXPECT_FALSE(program_available(""));
+    EXPECT_FALSE(program_available(path("bin/vorn-plain-file").string()));
+    ::setenv("PATH", old_path.c_str(), 1);
 }
 
 TEST_F(SpawnTest, ACommandThatCannotStartIsAnErrorAtOnce)

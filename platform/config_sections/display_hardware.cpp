@@ -1,9 +1,13 @@
 #include "config_sections/display_hardware.hpp"
 
+#include "config_sections/display_config.hpp"
 #include "config_sections/edid.hpp"
+#include "config_sections/record_file.hpp"
+#include "json_text/record.hpp"
 #include "vorn_log/log.hpp"
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -149,7 +153,7 @@ std::shared_ptr<DisplayHardwareSource> current_display_hardware()
 {
     const std::lock_guard lock(slot_mutex());
     if (!slot()) {
-        slot() = std::make_shared<SysfsDisplayHardware>();
+        slot() = std::make_shared<SessionDisplayHardware>();
     }
     return slot();
 }
@@ -237,6 +241,12 @@ std::expected<DisplayHardwareSnapshot, std::string> SysfsDisplayHardware::load()
         snapshot.outputs.push_back(std::move(output));
     }
 
+    assign_qualifiers(snapshot);
+    return snapshot;
+}
+
+void assign_qualifiers(DisplayHardwareSnapshot& snapshot)
+{
     // Two displays of the same model get the same name: their connectors tell them apart.
     const auto base_label = [](const OutputDescriptor& o) {
         return o.built_in ? std::string("Built-in display") : o.name_or_connector();
@@ -245,10 +255,155 @@ std::expected<DisplayHardwareSnapshot, std::string> SysfsDisplayHardware::load()
         const auto same = std::ranges::count_if(snapshot.outputs, [&](const OutputDescriptor& other) {
             return base_label(other) == base_label(output);
         });
-        if (same > 1) {
-            output.qualifier = output.connector;
+        output.qualifier = same > 1 ? std::optional(output.connector) : std::nullopt;
+    }
+}
+
+// ---- The compositor's snapshot -----------------------------------------------------------------------------------
+
+void to_json(Json& j, const OutputDescriptor& value)
+{
+    j = Json::object();
+    j["connector"] = value.connector;
+    j["name"] = value.name;
+    j["built_in"] = value.built_in;
+    j["enabled"] = value.enabled;
+    j["modes"] = value.modes;
+    j["current_mode"] = value.current_mode;
+    j["color_profiles"] = value.color_profiles;
+    Json catalogue = Json::object();
+    for (const auto& [id, description] : value.color_profile_catalogue) {
+        catalogue[id] = description;
+    }
+    j["color_profile_catalogue"] = std::move(catalogue);
+    j["hdr_supported"] = value.hdr_supported;
+    j["display_reports_hdr"] = value.display_reports_hdr;
+    j["hdr_reason"] = json_text::value_or_null(value.hdr_reason);
+    j["vrr_supported"] = value.vrr_supported;
+    j["display_reports_vrr"] = value.display_reports_vrr;
+    j["vrr_reason"] = json_text::value_or_null(value.vrr_reason);
+    j["manufacturer"] = value.manufacturer;
+    j["serial"] = value.serial;
+}
+
+json_text::Status read_value(const Json& v, OutputDescriptor& out)
+{
+    if (!v.is_object()) {
+        return std::unexpected(json_text::invalid_type(v, "struct OutputDescriptor"));
+    }
+    OutputDescriptor value;
+    json_text::RecordReader r(v, "OutputDescriptor", 16);
+    r.required("connector", value.connector)
+        .defaulted("name", value.name)
+        .defaulted("built_in", value.built_in)
+        .defaulted("enabled", value.enabled)
+        .defaulted("modes", value.modes)
+        .defaulted("current_mode", value.current_mode)
+        .defaulted("color_profiles", value.color_profiles)
+        .defaulted("color_profile_catalogue", value.color_profile_catalogue)
+        .defaulted("hdr_supported", value.hdr_supported)
+        .defaulted("display_reports_hdr", value.display_reports_hdr)
+        .defaulted("hdr_reason", value.hdr_reason)
+        .defaulted("vrr_supported", value.vrr_supported)
+        .defaulted("display_reports_vrr", value.display_reports_vrr)
+        .defaulted("vrr_reason", value.vrr_reason)
+        .defaulted("manufacturer", value.manufacturer)
+        .defaulted("serial", value.serial);
+    if (auto ok = r.finish(); !ok) {
+        return ok;
+    }
+    if (value.connector.empty()) {
+        return std::unexpected(std::string("invalid value: an output without a connector name"));
+    }
+    out = std::move(value);
+    return {};
+}
+
+void to_json(Json& j, const DisplayHardwareSnapshot& value)
+{
+    j = Json::object();
+    j["outputs"] = value.outputs;
+}
+
+json_text::Status read_value(const Json& v, DisplayHardwareSnapshot& out)
+{
+    DisplayHardwareSnapshot value;
+    json_text::RecordReader r(v, "DisplayHardwareSnapshot", 1);
+    r.required("outputs", value.outputs);
+    if (auto ok = r.finish(); !ok) {
+        return ok;
+    }
+    for (std::size_t i = 0; i < value.outputs.size(); ++i) {
+        for (std::size_t k = i + 1; k < value.outputs.size(); ++k) {
+            if (value.outputs[i].connector == value.outputs[k].connector) {
+                return std::unexpected(fmt::format("invalid value: output {} is listed twice", value.outputs[i].connector));
+            }
         }
     }
+    out = std::move(value);
+    return {};
+}
+
+std::expected<std::optional<DisplayHardwareSnapshot>, std::string> load_snapshot_file(const std::filesystem::path& path)
+{
+    return read_record_file<DisplayHardwareSnapshot>(path);
+}
+
+std::expected<void, std::string> save_snapshot_file(const DisplayHardwareSnapshot& snapshot,
+                                                    const std::filesystem::path& path)
+{
+    return write_record_file(snapshot, path);
+}
+
+SessionDisplayHardware::SessionDisplayHardware(std::shared_ptr<DisplayHardwareSource> kernel,
+                                               std::optional<std::filesystem::path> snapshot_file)
+    : kernel_(std::move(kernel)), snapshot_file_(std::move(snapshot_file))
+{
+}
+
+std::expected<DisplayHardwareSnapshot, std::string> SessionDisplayHardware::load()
+{
+    auto kernel = kernel_->load();
+    std::optional<std::filesystem::path> file = snapshot_file_;
+    if (!file) {
+        if (auto path = display_snapshot_path()) {
+            file = std::move(*path);
+        }
+    }
+    if (!file) {
+        return kernel;
+    }
+    auto compositor = load_snapshot_file(*file);
+    if (!compositor) {
+        VORN_WARN("display_snapshot", "using the kernel's outputs: {}", compositor.error());
+        return kernel;
+    }
+    if (!*compositor) {
+        return kernel;
+    }
+    DisplayHardwareSnapshot snapshot = std::move(**compositor);
+    if (kernel) {
+        // The compositor names outputs by connector; the kernel's EDID knows the display behind it.
+        for (auto& output : snapshot.outputs) {
+            const OutputDescriptor* known = kernel->find(output.connector);
+            if (known == nullptr) {
+                continue;
+            }
+            if (output.name.empty()) {
+                output.name = known->name;
+            }
+            if (output.manufacturer.empty()) {
+                output.manufacturer = known->manufacturer;
+            }
+            if (output.serial.empty()) {
+                output.serial = known->serial;
+            }
+            output.built_in = output.built_in || known->built_in;
+            output.display_reports_hdr = output.display_reports_hdr || known->display_reports_hdr;
+            output.display_reports_vrr = output.display_reports_vrr || known->display_reports_vrr;
+        }
+    }
+    assign_qualifiers(snapshot);
     return snapshot;
 }
 

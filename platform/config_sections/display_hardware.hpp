@@ -1,11 +1,16 @@
 #pragma once
 // The display hardware snapshot of the settings store: the outputs connected now, with the modes, HDR and
-// variable-refresh support their displays announce. Read from the kernel's DRM connectors
-// (<sysfs root>/class/drm/card<N>-<connector>/{status,enabled,modes,edid}; the root is /sys and can be replaced
-// for tests).
+// variable-refresh support their displays announce.
 //
-// DisplayHardwareSnapshot::load() asks the current DisplayHardwareSource, which is the sysfs reader until a test puts
-// a fake in its place (ScopedDisplayHardware).
+// Two sources make it: the desktop's compositor, which writes what it drives (the outputs, their modes and current
+// mode, HDR, variable refresh and colour profiles) into "snapshot.json" of the session's runtime folder
+// (display_config.hpp), and the kernel's DRM connectors (<sysfs root>/class/drm/card<N>-<connector>/{status,enabled,
+// modes,edid}; the root is /sys and can be replaced for tests), whose EDID names the displays and says what they
+// announce. When the compositor's file exists its outputs are the snapshot, completed from the kernel's; otherwise
+// the kernel's outputs are.
+//
+// DisplayHardwareSnapshot::load() asks the current DisplayHardwareSource, which is SessionDisplayHardware until a
+// test puts a fake in its place (ScopedDisplayHardware).
 
 #include "config_sections/hardware.hpp"
 
@@ -70,6 +75,36 @@ public:
 private:
     std::filesystem::path root_;
 };
+
+// The compositor's snapshot completed from the kernel's (above).
+class SessionDisplayHardware final : public DisplayHardwareSource {
+public:
+    // `snapshot_file`: the compositor's file (display_snapshot_path() when none is given).
+    explicit SessionDisplayHardware(std::shared_ptr<DisplayHardwareSource> kernel =
+                                        std::make_shared<SysfsDisplayHardware>(),
+                                    std::optional<std::filesystem::path> snapshot_file = std::nullopt);
+    std::expected<DisplayHardwareSnapshot, std::string> load() override;
+
+private:
+    std::shared_ptr<DisplayHardwareSource> kernel_;
+    std::optional<std::filesystem::path> snapshot_file_;
+};
+
+// The compositor's snapshot file: none when it does not exist; an error when it cannot be read or is damaged.
+[[nodiscard]] std::expected<std::optional<DisplayHardwareSnapshot>, std::string> load_snapshot_file(
+    const std::filesystem::path& path);
+// Writes it whole and atomically (the compositor's side).
+[[nodiscard]] std::expected<void, std::string> save_snapshot_file(const DisplayHardwareSnapshot& snapshot,
+                                                                  const std::filesystem::path& path);
+
+// Two outputs whose labels would read the same (two monitors of one model, two built-in panels) get their connector
+// as qualifier; the others none.
+void assign_qualifiers(DisplayHardwareSnapshot& snapshot);
+
+void to_json(Json& j, const OutputDescriptor& value);
+json_text::Status read_value(const Json& v, OutputDescriptor& out);
+void to_json(Json& j, const DisplayHardwareSnapshot& value);
+json_text::Status read_value(const Json& v, DisplayHardwareSnapshot& out);
 
 class FakeDisplayHardware final : public DisplayHardwareSource {
 public:

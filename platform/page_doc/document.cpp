@@ -347,6 +347,15 @@ std::optional<bool> doc_bool(const Document& doc, std::string_view key) { return
 
 std::optional<double> doc_f64(const Document& doc, std::string_view key) { return scalar_of<double>(doc, key); }
 
+bool take_doc_flag(Document& doc, std::string_view key)
+{
+    if (doc_bool(doc, key) != true) {
+        return false;
+    }
+    doc.put_bool(key, false);
+    return true;
+}
+
 std::optional<std::string> doc_string(const Document& doc, std::string_view key)
 {
     return scalar_of<std::string>(doc, key);

@@ -156,6 +156,9 @@ private:
 // The text of a Text object, or a string scalar.
 [[nodiscard]] std::optional<std::string> doc_text(const Document& doc, std::string_view key);
 
+// A button's press: when the key holds true, writes false there (so that the press acts once) and answers true.
+bool take_doc_flag(Document& doc, std::string_view key);
+
 // The Text object at the key, made when needed: a string scalar there becomes a Text object holding the same text;
 // anything else (or nothing) becomes an empty Text object; an existing Text object is answered unchanged.
 ObjId seed_text_object(Document& doc, std::string_view key);

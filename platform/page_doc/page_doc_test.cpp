@@ -33,6 +33,20 @@ TEST(PageDoc, TypedGettersAnswerOnlyTheirKind)
     EXPECT_EQ(doc.keys(), (std::vector<std::string>{"field", "flag", "float", "int", "uint", "word"}));
 }
 
+TEST(PageDoc, APressActsOnce)
+{
+    Document doc;
+    doc.put_bool("press", true);
+    doc.put_str("word", "true");
+    EXPECT_TRUE(take_doc_flag(doc, "press"));
+    EXPECT_EQ(doc_bool(doc, "press"), false);
+    EXPECT_FALSE(take_doc_flag(doc, "press"));
+    EXPECT_FALSE(take_doc_flag(doc, "word"));
+    EXPECT_FALSE(take_doc_flag(doc, "missing"));
+    EXPECT_EQ(doc_string(doc, "word"), "true");
+    EXPECT_FALSE(doc.contains("missing"));
+}
+
 TEST(PageDoc, SeedTextObject)
 {
     Document doc;

@@ -2,6 +2,9 @@
 // The PipeWire sound graph: output and input devices, playback and recording streams and the sound cards with
 // their profiles, read from `pw-dump`, and its changes through `wpctl` and `pw-metadata`.
 //
+// Streams are the user's audio: level meters of mixers (stream.monitor) and test tones or level tests (media role
+// "Test", such as the Sound page's own speaker test and meter) are left out, so they never change the topology.
+//
 // The free functions forward to the current AudioEnumerator and GraphControl; the real ones are PwDumpEnumerator
 // and WpctlGraphControl. Put fakes in their place with system_ops::ScopedCurrent<AudioEnumerator> (or
 // <GraphControl>).

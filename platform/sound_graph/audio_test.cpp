@@ -156,6 +156,22 @@ TEST(PwDumpTest, BrokenOutputIsAClearErrorNeverACrash)
     EXPECT_THAT(odd->devices[0].profiles, ElementsAre(AudioProfile{.index = 2, .available = false}));
 }
 
+TEST(PwDumpTest, TestTonesAndMetersAreNoStreamsOfTheUser)
+{
+    const auto graph = parse_pw_dump(R"([
+        {"id": 80, "type": "PipeWire:Interface:Node", "info": {"props": {"media.class": "Stream/Output/Audio",
+          "media.role": "Test", "node.name": "vorn-settings-speaker-test"}}},
+        {"id": 81, "type": "PipeWire:Interface:Node", "info": {"props": {"media.class": "Stream/Input/Audio",
+          "media.role": "Test", "node.name": "vorn-settings-level-meter"}}},
+        {"id": 82, "type": "PipeWire:Interface:Node", "info": {"props": {"media.class": "Stream/Output/Audio",
+          "media.role": "Music", "application.name": "Player"}}}
+    ])");
+    ASSERT_TRUE(graph.has_value()) << graph.error();
+    ASSERT_EQ(graph->playback_streams.size(), 1U);
+    EXPECT_EQ(graph->playback_streams[0].id, 82U);
+    EXPECT_THAT(graph->recording_streams, IsEmpty());
+}
+
 class SoundToolsTest : public system_ops::testing::FakeTools {};
 
 TEST_F(SoundToolsTest, EnumeratorRunsPwDump)

@@ -85,7 +85,7 @@ std::string as_text(const Json* value)
     if (value == nullptr || !value->is_string()) {
         return {};
     }
-    return cmd_runner::clean_text(value->get_ref<const std::string&>(), {.max_chars = 256, .trim = true});
+    return cmd_runner::clean_text(value->get_ref<const std::string&>(), {.max_bytes = 256, .trim = true});
 }
 
 std::string first_text(const Json& props, std::initializer_list<const char*> keys)
@@ -290,9 +290,13 @@ Result<AudioGraph> parse_pw_dump(std::string_view text)
         if (!playback && media_class != "Stream/Input/Audio") {
             continue;
         }
-        // Level meters of mixer applications are streams of their own; they are not the user's audio.
+        // Level meters of mixer applications are streams of their own; they are not the user's audio. Neither are
+        // test tones and level tests (media role "Test"), such as the Sound page's own speaker test and meter.
         if (const Json* monitor = member(*props, "stream.monitor"); monitor != nullptr && monitor->is_boolean() &&
                                                                     monitor->get<bool>()) {
+            continue;
+        }
+        if (as_text(member(*props, "media.role")) == "Test") {
             continue;
         }
         AudioStream stream{.id = *id,

@@ -51,13 +51,13 @@ Status toggle_mute()
     return current()->toggle_mute();
 }
 
-Result<VolumeState> parse_get_volume(std::string_view text)
+Result<VolumeState> parse_get_volume(std::string_view text, std::string_view device)
 {
     const auto lines = detail::split_lines(text);
     const std::string_view line = lines.empty() ? std::string_view{} : detail::trim(lines.front());
     constexpr std::string_view prefix = "Volume:";
     if (!line.starts_with(prefix)) {
-        return std::unexpected(std::string("wpctl reported no volume for the default output"));
+        return std::unexpected(fmt::format("wpctl reported no volume for {}", device));
     }
     std::string_view rest = detail::trim(line.substr(prefix.size()));
     const auto word_end = rest.find_first_of(" \t");

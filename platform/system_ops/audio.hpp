@@ -43,8 +43,11 @@ std::shared_ptr<AudioControl> replace_current(std::shared_ptr<AudioControl> cont
 [[nodiscard]] Status set_mute(bool muted);
 [[nodiscard]] Status toggle_mute();
 
-// Parses "Volume: 0.42 [MUTED]" (the output of `wpctl get-volume`); the level is clamped to 0..1.
-[[nodiscard]] Result<VolumeState> parse_get_volume(std::string_view text);
+// Parses "Volume: 0.42 [MUTED]" (the output of `wpctl get-volume`); the level is clamped to 0..1. Anything else,
+// including no output at all (what wpctl prints, with exit status 0, for a node that does not exist), is an error
+// that names `device`.
+[[nodiscard]] Result<VolumeState> parse_get_volume(std::string_view text,
+                                                   std::string_view device = "the default output");
 // A wpctl level: the percentage clamped to 0..100, as a fraction with two decimals ("0.75", "1.00"); NaN gives 0.
 [[nodiscard]] std::string wpctl_level(float percent);
 

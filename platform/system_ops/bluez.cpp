@@ -1,6 +1,9 @@
 #include "system_ops/bluez.hpp"
 
+#include "system_ops/bluez_discovery.hpp"
 #include "system_ops/tool.hpp"
+
+#include <nlohmann/json.hpp>
 
 #include <fmt/format.h>
 
@@ -12,10 +15,16 @@ namespace system_ops::bluez {
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+using namespace std::chrono_literals;
+
+constexpr std::string_view bluez_root = "/org/bluez/";
+constexpr std::string_view no_adapter = "no Bluetooth adapter was found";
+
 CurrentSlot<BluezService>& slot()
 {
     static CurrentSlot<BluezService> instance([]() -> std::shared_ptr<BluezService> {
-        return std::make_shared<BluetoothctlBluez>();
+        return std::make_shared<BusctlBluez>();
     });
     return instance;
 }
@@ -40,62 +49,159 @@ std::string upper(std::string_view text)
     return out;
 }
 
-// "-60", or the decimal in brackets of "0xffffffc4 (-60)".
-std::optional<std::int64_t> bracketed_number(std::string_view value)
+// ---- Reading busctl's JSON ----
+
+const Json* member(const Json& object, const char* key)
 {
-    value = detail::trim(value);
-    const auto open = value.find('(');
-    const auto close = value.find(')', open == std::string_view::npos ? 0 : open);
-    if (open != std::string_view::npos && close != std::string_view::npos) {
-        return detail::parse_int(detail::trim(value.substr(open + 1, close - open - 1)));
+    if (!object.is_object()) {
+        return nullptr;
     }
-    return detail::parse_int(value);
+    const auto found = object.find(key);
+    return found == object.end() ? nullptr : &*found;
 }
 
-// The line in which bluetoothctl says why a command failed. It prints that on standard output ("Failed to connect:
-// org.bluez.Error.Failed br-connection-profile-unavailable", "Device AA:BB:CC:DD:EE:FF not available"), not on
-// standard error.
-std::optional<std::string> failure_line(std::string_view out)
+// The value of a property of the D-Bus type `type` ("b", "s", "n", "y"), printed by busctl as
+// {"type":"b","data":true}; none for a property that is missing or of another type.
+const Json* property(const Json& properties, const char* name, std::string_view type)
 {
-    std::optional<std::string> found;
-    for (const auto raw : detail::split_lines(out)) {
-        std::string line = cmd_runner::clean_text(raw, {.max_chars = 512, .trim = true});
-        if (line.starts_with("Failed") || line.find("org.bluez.Error.") != std::string::npos ||
-            (line.starts_with("Device ") && line.ends_with(" not available"))) {
-            found = std::move(line);
+    const Json* entry = member(properties, name);
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    const Json* declared = member(*entry, "type");
+    if (declared == nullptr || !declared->is_string() || declared->get_ref<const std::string&>() != type) {
+        return nullptr;
+    }
+    return member(*entry, "data");
+}
+
+std::optional<bool> flag_property(const Json& properties, const char* name)
+{
+    const Json* value = property(properties, name, "b");
+    return value != nullptr && value->is_boolean() ? std::optional(value->get<bool>()) : std::nullopt;
+}
+
+std::optional<std::string> text_property(const Json& properties, const char* name)
+{
+    const Json* value = property(properties, name, "s");
+    return value != nullptr && value->is_string() ? std::optional(value->get<std::string>()) : std::nullopt;
+}
+
+std::optional<std::int64_t> integer_property(const Json& properties, const char* name, std::string_view type,
+                                             std::int64_t low, std::int64_t high)
+{
+    const Json* value = property(properties, name, type);
+    if (value == nullptr || !value->is_number_integer()) {
+        return std::nullopt;
+    }
+    if (value->is_number_unsigned()) {
+        const auto number = value->get<std::uint64_t>();
+        if (number > static_cast<std::uint64_t>(high) || high < 0) {
+            return std::nullopt;
+        }
+        return static_cast<std::int64_t>(number) >= low ? std::optional(static_cast<std::int64_t>(number)) : std::nullopt;
+    }
+    const auto number = value->get<std::int64_t>();
+    return number >= low && number <= high ? std::optional(number) : std::nullopt;
+}
+
+std::string clean_name(std::string_view raw)
+{
+    return cmd_runner::clean_text(raw, {.max_bytes = max_name_bytes, .trim = true});
+}
+
+BluetoothDevice read_device(const std::string& path, const Json& interfaces, const Json& properties)
+{
+    BluetoothDevice device;
+    device.path = path;
+    const auto address = text_property(properties, "Address");
+    device.address = address && is_address(*address) ? upper(*address) : address_of_path(path).value_or("");
+    device.name = clean_name(text_property(properties, "Alias").value_or(""));
+    if (device.name.empty()) {
+        device.name = clean_name(text_property(properties, "Name").value_or(""));
+    }
+    if (device.name.empty()) {
+        device.name = device.address;
+    }
+    device.icon = cmd_runner::clean_text(text_property(properties, "Icon").value_or(""), {.max_bytes = 64, .trim = true});
+    // 127 is the controller's "no signal reading".
+    if (const auto rssi = integer_property(properties, "RSSI", "n", std::numeric_limits<std::int16_t>::min(), 126)) {
+        device.rssi = static_cast<std::int16_t>(*rssi);
+    }
+    if (const Json* battery = member(interfaces, "org.bluez.Battery1")) {
+        if (const auto level = integer_property(*battery, "Percentage", "y", 0, 100)) {
+            device.battery = static_cast<std::uint8_t>(*level);
         }
     }
-    return found;
+    device.paired = flag_property(properties, "Paired").value_or(false);
+    device.trusted = flag_property(properties, "Trusted").value_or(false);
+    device.connected = flag_property(properties, "Connected").value_or(false);
+    return device;
 }
 
-// A run of bluetoothctl: its output, or an error sentence. bluetoothctl waits for the daemon without end, so a
-// run that reaches the time limit means that the service does not answer.
-Result<std::string> bluetoothctl(cmd_runner::Runner& runner, std::vector<std::string> args,
-                                 std::chrono::milliseconds limit)
+// ---- Running busctl ----
+
+// BlueZ's message from a failed busctl run: busctl prints "Call failed: <message>" (or "Failed to set property
+// ...: <message>"); a message of several lines (a traceback) has its point on the last one.
+std::string busctl_failure(const cmd_runner::Output& out)
 {
-    const auto out = runner.run({.program = "bluetoothctl",
-                                 .args = std::move(args),
+    std::string_view last;
+    for (const auto line : system_ops::detail::split_lines(out.stderr_bytes)) {
+        if (!system_ops::detail::trim(line).empty()) {
+            last = system_ops::detail::trim(line);
+        }
+    }
+    constexpr std::string_view prefix = "Call failed: ";
+    if (last.starts_with(prefix)) {
+        last.remove_prefix(prefix.size());
+    }
+    std::string text = detail::bluez_error_text(last);
+    return text.empty() ? cmd_runner::failure_text(out, "busctl") : text;
+}
+
+// One busctl run on the system bus. `args` start with the verb ("call", "set-property"); they come after "--", so
+// that no path, name or alias can be read as an option. busctl's own call time-out is the limit; the runner's
+// limit behind it catches a busctl that hangs anyway.
+Result<std::string> busctl(cmd_runner::Runner& runner, std::vector<std::string> args, std::chrono::milliseconds limit,
+                           std::size_t output_limit = cmd_runner::default_output_limit)
+{
+    std::vector<std::string> argv = {"--system", "--json=short", fmt::format("--timeout={}ms", limit.count()), "--"};
+    std::ranges::move(args, std::back_inserter(argv));
+    const auto out = runner.run({.program = "busctl",
+                                 .args = std::move(argv),
                                  .env = {{"LC_ALL", "C"}},
-                                 .time_limit = limit});
+                                 .time_limit = limit + 2s,
+                                 .output_limit = output_limit});
     if (!out) {
         if (out.error().kind == cmd_runner::ErrorKind::TimedOut) {
             return std::unexpected(std::string("the Bluetooth service is not answering"));
         }
         return std::unexpected(out.error().message);
     }
-    // Whatever the exit status, bluetoothctl says so when there is no adapter.
-    if (out->stdout_bytes.find("No default controller available") != std::string::npos) {
-        return std::unexpected(std::string("no Bluetooth adapter was found"));
-    }
     if (!out->status.success()) {
-        if (cmd_runner::clean_text(out->stderr_bytes, {.trim = true}).empty()) {
-            if (auto line = failure_line(out->stdout_bytes)) {
-                return std::unexpected(std::move(*line));
-            }
-        }
-        return std::unexpected(cmd_runner::failure_text(*out, "bluetoothctl"));
+        return std::unexpected(busctl_failure(*out));
     }
     return out->stdout_bytes;
+}
+
+bool contains_lower(std::string_view text, std::string_view part)
+{
+    std::string lower(text);
+    std::ranges::transform(lower, lower.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    return lower.find(part) != std::string::npos;
+}
+
+// A device call's error; BlueZ's words for a device object that is gone become one sentence.
+Status device_result(const Result<std::string>& out)
+{
+    if (out) {
+        return {};
+    }
+    if (contains_lower(out.error(), "unknown object") || contains_lower(out.error(), "doesn't exist") ||
+        contains_lower(out.error(), "does not exist")) {
+        return std::unexpected(std::string("the device is no longer available"));
+    }
+    return std::unexpected(out.error());
 }
 
 Status not_a_device(std::string_view device)
@@ -175,6 +281,45 @@ Status forget(std::string_view device)
     return current()->forget(device);
 }
 
+// ---- Paths ----
+
+bool is_object_path(std::string_view text)
+{
+    if (text == "/") {
+        return true;
+    }
+    if (!text.starts_with('/') || text.ends_with('/')) {
+        return false;
+    }
+    char previous = 0;
+    for (const char c : text) {
+        if (c == '/' ? previous == '/' : !(std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_')) {
+            return false;
+        }
+        previous = c;
+    }
+    return true;
+}
+
+bool is_adapter_path(std::string_view text)
+{
+    return is_object_path(text) && text.starts_with(bluez_root) && text.size() > bluez_root.size() &&
+           text.substr(bluez_root.size()).find('/') == std::string_view::npos;
+}
+
+bool is_device_path(std::string_view text)
+{
+    return is_object_path(text) && address_of_path(text).has_value();
+}
+
+std::optional<std::string> adapter_of_path(std::string_view path)
+{
+    if (!is_device_path(path)) {
+        return std::nullopt;
+    }
+    return std::string(path.substr(0, path.rfind('/')));
+}
+
 std::optional<std::string> device_address(std::string_view device)
 {
     if (is_address(device)) {
@@ -195,11 +340,10 @@ std::optional<std::string> device_path(std::string_view adapter, std::string_vie
 
 std::optional<std::string> address_of_path(std::string_view path)
 {
-    constexpr std::string_view root = "/org/bluez/";
-    if (!path.starts_with(root)) {
+    if (!path.starts_with(bluez_root)) {
         return std::nullopt;
     }
-    path.remove_prefix(root.size());
+    path.remove_prefix(bluez_root.size());
     const auto slash = path.find('/');
     if (slash == std::string_view::npos || slash == 0) {
         return std::nullopt;
@@ -221,258 +365,191 @@ std::optional<std::string> address_of_path(std::string_view path)
     return upper(address);
 }
 
-Result<BluetoothDevice> parse_info(std::string_view text)
+// ---- The object tree ----
+
+const Adapter* BluezObjects::default_adapter() const
 {
-    BluetoothDevice device;
-    bool header = false;
-    std::string remote_name;
-    std::string alias;
-    for (const auto raw : detail::split_lines(text)) {
-        const std::string line = cmd_runner::clean_text(raw, {.keep_tab = true, .trim = true});
-        if (line.starts_with("Device ")) {
-            header = true;
-            continue;
-        }
-        const auto colon = line.find(':');
-        if (!header || colon == std::string::npos) {
-            continue;
-        }
-        const std::string_view key = detail::trim(std::string_view(line).substr(0, colon));
-        const std::string_view value = detail::trim(std::string_view(line).substr(colon + 1));
-        if (key == "Name") {
-            remote_name = value;
-        } else if (key == "Alias") {
-            alias = value;
-        } else if (key == "Icon") {
-            device.icon = value;
-        } else if (key == "Paired") {
-            device.paired = detail::parse_flag(value).value_or(false);
-        } else if (key == "Trusted") {
-            device.trusted = detail::parse_flag(value).value_or(false);
-        } else if (key == "Connected") {
-            device.connected = detail::parse_flag(value).value_or(false);
-        } else if (key == "RSSI") {
-            const auto rssi = bracketed_number(value);
-            if (rssi && *rssi >= std::numeric_limits<std::int16_t>::min() && *rssi <= 0) {
-                device.rssi = static_cast<std::int16_t>(*rssi);
-            }
-        } else if (key == "Battery Percentage") {
-            const auto level = bracketed_number(value);
-            if (level && *level >= 0 && *level <= 100) {
-                device.battery = static_cast<std::uint8_t>(*level);
-            }
-        }
-    }
-    if (!header) {
-        return std::unexpected(std::string("bluetoothctl printed no device information"));
-    }
-    device.name = !alias.empty() ? alias : remote_name;
-    return device;
+    return adapters.empty() ? nullptr : &adapters.front();
 }
 
-Result<AdapterState> parse_show(std::string_view text)
+std::vector<BluetoothDevice> BluezObjects::devices_of(const Adapter& adapter) const
 {
-    AdapterState state;
-    bool header = false;
-    bool powered_seen = false;
-    for (const auto raw : detail::split_lines(text)) {
-        const std::string line = cmd_runner::clean_text(raw, {.keep_tab = true, .trim = true});
-        if (line.starts_with("Controller ")) {
-            if (header) {
-                break;  // only the default (first) adapter counts
-            }
-            header = true;
-            continue;
-        }
-        const auto colon = line.find(':');
-        if (!header || colon == std::string::npos) {
-            continue;
-        }
-        const std::string_view key = detail::trim(std::string_view(line).substr(0, colon));
-        const std::string_view value = detail::trim(std::string_view(line).substr(colon + 1));
-        if (key == "Powered") {
-            state.powered = detail::parse_flag(value).value_or(false);
-            powered_seen = true;
-        } else if (key == "Discovering") {
-            state.discovering = detail::parse_flag(value).value_or(false);
+    std::vector<BluetoothDevice> out;
+    for (const auto& device : devices) {
+        if (adapter_of_path(device.path) == adapter.path) {
+            out.push_back(device);
         }
     }
-    if (!header || !powered_seen) {
-        return std::unexpected(std::string("bluetoothctl printed no adapter information"));
-    }
-    return state;
+    return out;
 }
 
-// ---- BluetoothctlBluez -----------------------------------------------------------------------------------------
+Result<BluezObjects> parse_managed_objects(std::string_view json)
+{
+    const Json reply = Json::parse(json, nullptr, false);
+    const Json* data = reply.is_discarded() ? nullptr : member(reply, "data");
+    if (data == nullptr || !data->is_array() || data->empty() || !data->front().is_object()) {
+        return std::unexpected(std::string("BlueZ answered without its object list"));
+    }
+    BluezObjects objects;
+    for (const auto& [path, interfaces] : data->front().items()) {
+        if (const Json* adapter = member(interfaces, "org.bluez.Adapter1"); adapter != nullptr && is_adapter_path(path)) {
+            objects.adapters.push_back({.path = path,
+                                        .powered = flag_property(*adapter, "Powered").value_or(false),
+                                        .discovering = flag_property(*adapter, "Discovering").value_or(false)});
+        }
+        if (const Json* device = member(interfaces, "org.bluez.Device1"); device != nullptr && is_device_path(path)) {
+            objects.devices.push_back(read_device(path, interfaces, *device));
+        }
+    }
+    // hci2 before hci10.
+    std::ranges::stable_sort(objects.adapters, [](const Adapter& a, const Adapter& b) {
+        return std::pair(a.path.size(), std::string_view(a.path)) < std::pair(b.path.size(), std::string_view(b.path));
+    });
+    return objects;
+}
 
-BluetoothctlBluez::BluetoothctlBluez(std::shared_ptr<cmd_runner::Runner> runner)
-    : BluetoothctlBluez(std::move(runner), {})
+// ---- BusctlBluez ----
+
+BusctlBluez::BusctlBluez(std::shared_ptr<cmd_runner::Runner> runner) : BusctlBluez(std::move(runner), {}) {}
+
+BusctlBluez::BusctlBluez(std::shared_ptr<cmd_runner::Runner> runner, Options options)
+    : runner_(std::move(runner)), options_(options)
 {
 }
 
-BluetoothctlBluez::BluetoothctlBluez(std::shared_ptr<cmd_runner::Runner> runner, Options options)
-    : runner_(std::move(runner)), options_(std::move(options))
-{
-}
-
-std::string BluetoothctlBluez::adapter_name() const
-{
-    std::optional<unsigned long> lowest;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(options_.sysfs_root / "class" / "bluetooth", ec)) {
-        const std::string name = entry.path().filename().string();
-        // "hci0:11" and similar entries are connections, not adapters.
-        if (!name.starts_with("hci") || name.size() == 3 || name.size() > 8 ||
-            !std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            continue;
-        }
-        const unsigned long index = std::stoul(name.substr(3));
-        if (!lowest || index < *lowest) {
-            lowest = index;
-        }
-    }
-    return fmt::format("hci{}", lowest.value_or(0));
-}
-
-Result<std::vector<BluetoothDevice>> BluetoothctlBluez::devices()
-{
-    const auto list = bluetoothctl(*runner_, {"devices"}, options_.time_limit);
-    if (!list) {
-        return std::unexpected(list.error());
-    }
-    const std::string adapter = adapter_name();
-    std::vector<BluetoothDevice> found;
-    for (const auto raw : detail::split_lines(*list)) {
-        const std::string line = cmd_runner::clean_text(raw, {.trim = true});
-        // "Device AA:BB:CC:DD:EE:FF Some name"
-        if (!line.starts_with("Device ") || line.size() < 24) {
-            continue;
-        }
-        const std::string address = upper(std::string_view(line).substr(7, 17));
-        const auto path = device_path(adapter, address);
-        if (!path || (line.size() > 24 && line[24] != ' ') ||
-            std::ranges::any_of(found, [&](const BluetoothDevice& d) { return d.address == address; })) {
-            continue;
-        }
-        const auto info = bluetoothctl(*runner_, {"info", address}, options_.time_limit);
-        if (!info) {
-            if (info.error() == "the Bluetooth service is not answering") {
-                return std::unexpected(info.error());
-            }
-            continue;  // the device went away between the two calls
-        }
-        auto device = parse_info(*info);
-        if (!device) {
-            continue;
-        }
-        device->path = *path;
-        device->address = address;
-        if (device->name.empty()) {
-            device->name = line.size() > 25 ? line.substr(25) : address;
-        }
-        found.push_back(std::move(*device));
-    }
-    return found;
-}
-
-BluetoothctlBluez::~BluetoothctlBluez()
+BusctlBluez::~BusctlBluez()
 {
     const std::lock_guard lock(scan_mutex_);
     scan_.reset();  // stops the discovery this backend started
 }
 
-Result<AdapterState> BluetoothctlBluez::adapter_state()
+Result<BluezObjects> BusctlBluez::objects()
 {
-    const auto out = bluetoothctl(*runner_, {"show"}, options_.time_limit);
+    const auto out = busctl(*runner_, {"call", "org.bluez", "/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects"},
+                            options_.time_limit, options_.list_output_limit);
     if (!out) {
         return std::unexpected(out.error());
     }
-    return parse_show(*out);
+    return parse_managed_objects(*out);
 }
 
-Result<bool> BluetoothctlBluez::is_powered()
+Result<BluezObjects> BusctlBluez::tree_with_adapter()
 {
-    const auto state = adapter_state();
-    if (!state) {
-        return std::unexpected(state.error());
+    auto tree = objects();
+    if (tree && tree->default_adapter() == nullptr) {
+        return std::unexpected(std::string(no_adapter));
     }
-    return state->powered;
+    return tree;
 }
 
-Result<bool> BluetoothctlBluez::is_scanning()
+Result<Adapter> BusctlBluez::default_adapter()
+{
+    const auto tree = tree_with_adapter();
+    if (!tree) {
+        return std::unexpected(tree.error());
+    }
+    return *tree->default_adapter();
+}
+
+Result<std::vector<BluetoothDevice>> BusctlBluez::devices()
+{
+    const auto tree = tree_with_adapter();
+    if (!tree) {
+        return std::unexpected(tree.error());
+    }
+    return tree->devices_of(*tree->default_adapter());
+}
+
+Result<bool> BusctlBluez::is_powered()
+{
+    const auto adapter = default_adapter();
+    if (!adapter) {
+        return std::unexpected(adapter.error());
+    }
+    return adapter->powered;
+}
+
+Result<bool> BusctlBluez::is_scanning()
 {
     {
         const std::lock_guard lock(scan_mutex_);
-        if (scan_ && scan_->try_wait()) {
-            scan_.reset();  // our discovery ended (its limit, or bluetoothd went away)
+        if (scan_ && !scan_->running()) {
+            scan_.reset();  // our discovery ended (its limit, or the bus went away)
         }
     }
-    const auto state = adapter_state();
-    if (!state) {
-        return std::unexpected(state.error());
+    const auto adapter = default_adapter();
+    if (!adapter) {
+        return std::unexpected(adapter.error());
     }
-    return state->discovering;
+    return adapter->discovering;
 }
 
-Status BluetoothctlBluez::set_powered(bool powered)
+Status BusctlBluez::set_powered(bool powered)
 {
-    return detail::done(bluetoothctl(*runner_, {"power", powered ? "on" : "off"}, options_.time_limit));
+    const auto adapter = default_adapter();
+    if (!adapter) {
+        return std::unexpected(adapter.error());
+    }
+    return system_ops::detail::done(busctl(*runner_,
+                               {"set-property", "org.bluez", adapter->path, "org.bluez.Adapter1", "Powered", "b",
+                                powered ? "true" : "false"},
+                               options_.time_limit));
 }
 
-Status BluetoothctlBluez::start_scan()
+Status BusctlBluez::start_scan()
 {
     const std::lock_guard lock(scan_mutex_);
-    if (scan_ && !scan_->try_wait()) {
+    if (scan_ && scan_->running()) {
         return {};  // already looking
     }
     scan_.reset();
-    auto started = runner_->spawn_prepared(
-        {.program = "bluetoothctl",
-         .args = {"--timeout", std::to_string(options_.scan_limit.count()), "scan", "on"},
-         .env = {{"LC_ALL", "C"}},
-         .time_limit = options_.scan_limit + std::chrono::seconds(10)});
-    if (!started) {
-        return std::unexpected(started.error().message);
+    const auto adapter = default_adapter();
+    if (!adapter) {
+        return std::unexpected(adapter.error());
     }
-    // A program that ends at once did not start a discovery (no adapter, radio off, ...).
-    if (auto ended = started->try_wait()) {
-        if (!*ended) {
-            return std::unexpected(ended->error().message);
-        }
-        if (ended->value().stdout_bytes.find("No default controller available") != std::string::npos) {
-            return std::unexpected(std::string("no Bluetooth adapter was found"));
-        }
-        if (auto line = failure_line(ended->value().stdout_bytes)) {
-            return std::unexpected(std::move(*line));
-        }
-        if (!ended->value().status.success()) {
-            return std::unexpected(cmd_runner::failure_text(ended->value(), "bluetoothctl"));
-        }
+    if (!adapter->powered) {
+        return std::unexpected(std::string("Bluetooth is off"));
     }
-    scan_.emplace(std::move(*started));
+    auto session = detail::DiscoverySession::start(adapter->path, options_.time_limit, options_.scan_limit);
+    if (!session) {
+        return std::unexpected(session.error());
+    }
+    scan_ = std::move(*session);
     return {};
 }
 
-Status BluetoothctlBluez::stop_scan()
+Status BusctlBluez::stop_scan()
 {
     const std::lock_guard lock(scan_mutex_);
-    // Ending the program that asked for the discovery ends it in BlueZ.
+    if (scan_ && scan_->running()) {
+        auto stopped = scan_->stop();
+        scan_.reset();
+        return stopped;
+    }
     scan_.reset();
-    return {};
+    const auto adapter = default_adapter();
+    if (!adapter) {
+        return std::unexpected(adapter.error());
+    }
+    if (!adapter->discovering) {
+        return {};  // nothing to stop
+    }
+    return system_ops::detail::done(
+        busctl(*runner_, {"call", "org.bluez", adapter->path, "org.bluez.Adapter1", "StopDiscovery"}, options_.time_limit));
 }
 
-Status BluetoothctlBluez::device_command(std::string_view verb, std::string_view device, std::chrono::milliseconds limit)
+Status BusctlBluez::device_call(std::string_view device, std::string_view method, std::chrono::milliseconds limit)
 {
-    const auto address = device_address(device);
-    if (!address) {
+    if (!is_device_path(device)) {
         return not_a_device(device);
     }
-    return detail::done(bluetoothctl(*runner_, {std::string(verb), *address}, limit));
+    return device_result(
+        busctl(*runner_, {"call", "org.bluez", std::string(device), "org.bluez.Device1", std::string(method)}, limit));
 }
 
-PairOutcome BluetoothctlBluez::pair(std::string_view device)
+PairOutcome BusctlBluez::pair(std::string_view device)
 {
-    if (const auto paired = device_command("pair", device, options_.pair_limit); !paired) {
+    if (const auto paired = device_call(device, "Pair", options_.pair_limit); !paired) {
         return {.kind = PairResultKind::PairFailed, .error = paired.error()};
     }
     if (const auto connected = connect(device); !connected) {
@@ -481,46 +558,55 @@ PairOutcome BluetoothctlBluez::pair(std::string_view device)
     return {.kind = PairResultKind::PairedConnected};
 }
 
-Status BluetoothctlBluez::cancel_pairing(std::string_view device)
+Status BusctlBluez::cancel_pairing(std::string_view device)
 {
-    return device_command("cancel-pairing", device, options_.time_limit);
+    return device_call(device, "CancelPairing", options_.time_limit);
 }
 
-Status BluetoothctlBluez::connect(std::string_view device)
+Status BusctlBluez::connect(std::string_view device)
 {
-    return device_command("connect", device, options_.connect_limit);
+    return device_call(device, "Connect", options_.connect_limit);
 }
 
-Status BluetoothctlBluez::disconnect(std::string_view device)
+Status BusctlBluez::disconnect(std::string_view device)
 {
-    return device_command("disconnect", device, options_.connect_limit);
+    return device_call(device, "Disconnect", options_.connect_limit);
 }
 
-Status BluetoothctlBluez::set_trusted(std::string_view device, bool trusted)
+Status BusctlBluez::set_trusted(std::string_view device, bool trusted)
 {
-    return device_command(trusted ? "trust" : "untrust", device, options_.time_limit);
+    if (!is_device_path(device)) {
+        return not_a_device(device);
+    }
+    return device_result(busctl(*runner_,
+                                {"set-property", "org.bluez", std::string(device), "org.bluez.Device1", "Trusted", "b",
+                                 trusted ? "true" : "false"},
+                                options_.time_limit));
 }
 
-Status BluetoothctlBluez::set_alias(std::string_view device, std::string_view alias)
+Status BusctlBluez::set_alias(std::string_view device, std::string_view alias)
 {
-    const auto address = device_address(device);
-    if (!address) {
+    if (!is_device_path(device)) {
         return not_a_device(device);
     }
     if (!is_alias(alias)) {
         return std::unexpected(std::string("a Bluetooth device name has at most 248 bytes and no control characters"));
     }
-    // A path names its adapter; an address is a device of the default adapter.
-    std::string path = address_of_path(device) ? std::string(device) : device_path(adapter_name(), *address).value();
-    return detail::done(detail::run_tool(*runner_, {.program = "busctl",
-                                                    .args = {"--system", "set-property", "org.bluez", std::move(path),
-                                                             "org.bluez.Device1", "Alias", "s", std::string(alias)},
-                                                    .time_limit = options_.time_limit}));
+    return device_result(busctl(*runner_,
+                                {"set-property", "org.bluez", std::string(device), "org.bluez.Device1", "Alias", "s",
+                                 std::string(alias)},
+                                options_.time_limit));
 }
 
-Status BluetoothctlBluez::forget(std::string_view device)
+Status BusctlBluez::forget(std::string_view device)
 {
-    return device_command("remove", device, options_.time_limit);
+    const auto adapter = adapter_of_path(device);
+    if (!adapter) {
+        return not_a_device(device);
+    }
+    return device_result(busctl(
+        *runner_, {"call", "org.bluez", *adapter, "org.bluez.Adapter1", "RemoveDevice", "o", std::string(device)},
+        options_.time_limit));
 }
 
 // ---- FakeBluez -------------------------------------------------------------------------------------------------

@@ -1,22 +1,28 @@
 #pragma once
-// Bluetooth through BlueZ: the adapter's radio and discovery, and the devices it knows (listed, paired, connected,
-// trusted, renamed and forgotten), driven with `bluetoothctl` (and `busctl` for a device's alias, which bluetoothctl
-// can only set interactively).
+// Bluetooth through BlueZ's D-Bus API on the system bus: the adapter's radio and discovery, and the devices it knows
+// (listed, paired, connected, trusted, renamed and forgotten).
 //
-// A device is named by its BlueZ object path ("/org/bluez/hci0/dev_AA_BB_CC_DD_EE_FF"): the identity every
-// per-device operation takes (the operations also accept the bare address "AA:BB:CC:DD:EE:FF"). bluetoothctl works on
-// the default adapter, which is the first one ("hci0" on almost every machine); the paths are formed for the lowest
-// adapter index found in /sys/class/bluetooth.
+// Reads and changes run `busctl` through the bounded command runner, one process per call: the whole object tree
+// in one ObjectManager.GetManagedObjects call (however many devices there are), properties with `set-property`,
+// methods with `call`. Discovery is the one exception: BlueZ keeps a discovery going only while the client that
+// asked for it stays on the bus, so the backend holds a bus connection of its own for it (see start_scan).
 //
-// The free functions forward to the current BluezService (see current.hpp); the real one is BluetoothctlBluez.
+// A device is named by its BlueZ object path ("/org/bluez/hci0/dev_AA_BB_CC_DD_EE_FF"); anything else is refused
+// with a sentence before a command line is built. The backend works on the default adapter: the first of the
+// adapters BlueZ lists, in number order (hci0 on almost every machine).
+//
+// Names are text from the air: every name, alias and icon name is cleaned with cmd_runner::clean_text and bounded
+// (a name to 256 bytes) before it leaves this module.
+//
+// The free functions forward to the current BluezService (see current.hpp); the real one is BusctlBluez.
 
 #include "cmd_runner/cmd_runner.hpp"
 #include "system_ops/current.hpp"
 #include "system_ops/result.hpp"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,8 +35,8 @@ namespace system_ops::bluez {
 struct BluetoothDevice {
     std::string path;     // the BlueZ object path
     std::string address;  // "AA:BB:CC:DD:EE:FF"
-    std::string name;     // the alias the user sees (the remote name unless renamed), else the address
-    std::string icon;     // "audio-headset", "input-mouse", ...; empty when unknown
+    std::string name;     // the alias the user sees (the remote name unless renamed), else the address; cleaned
+    std::string icon;     // "audio-headset", "input-mouse", ...; empty when unknown; cleaned
     std::optional<std::int16_t> rssi;    // signal strength in dBm, while discovered
     std::optional<std::uint8_t> battery;  // battery level in percent
     bool paired = false;
@@ -54,6 +60,7 @@ struct PairOutcome {
     friend bool operator==(const PairOutcome&, const PairOutcome&) = default;
 };
 
+// Every implementation is safe to call from several threads at once: a page reads and acts from its workers.
 class BluezService {
 public:
     virtual ~BluezService() = default;
@@ -96,6 +103,19 @@ std::shared_ptr<BluezService> replace_current(std::shared_ptr<BluezService> serv
 [[nodiscard]] Status set_alias(std::string_view device, std::string_view alias);
 [[nodiscard]] Status forget(std::string_view device);
 
+// The longest name (alias, remote name) kept, in bytes; longer ones are cut on a character boundary.
+inline constexpr std::size_t max_name_bytes = 256;
+
+// Whether the text is a D-Bus object path: "/" alone, or "/"-separated elements of ASCII letters, digits and "_",
+// none empty and no "/" at the end.
+[[nodiscard]] bool is_object_path(std::string_view text);
+// Whether the text is the object path of a BlueZ adapter ("/org/bluez/hci0").
+[[nodiscard]] bool is_adapter_path(std::string_view text);
+// Whether the text is the object path of a BlueZ device ("/org/bluez/hci0/dev_AA_BB_CC_DD_EE_FF").
+[[nodiscard]] bool is_device_path(std::string_view text);
+// The adapter of a device path ("/org/bluez/hci0"), or none when the text is no device path.
+[[nodiscard]] std::optional<std::string> adapter_of_path(std::string_view path);
+
 // "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_FF" for an adapter and an address; none when the address is not six pairs
 // of hexadecimal digits separated by ":".
 [[nodiscard]] std::optional<std::string> device_path(std::string_view adapter, std::string_view address);
@@ -106,47 +126,73 @@ std::shared_ptr<BluezService> replace_current(std::shared_ptr<BluezService> serv
 // anything else.
 [[nodiscard]] std::optional<std::string> device_address(std::string_view device);
 
-// Parses the output of `bluetoothctl info <address>` into the device (path and address are the caller's).
-[[nodiscard]] Result<BluetoothDevice> parse_info(std::string_view text);
-
-// The adapter's "Powered" and "Discovering" flags from the output of `bluetoothctl show`.
-struct AdapterState {
+// One adapter of BlueZ's object tree.
+struct Adapter {
+    std::string path;  // "/org/bluez/hci0"
     bool powered = false;
     bool discovering = false;
-    friend bool operator==(const AdapterState&, const AdapterState&) = default;
+    friend bool operator==(const Adapter&, const Adapter&) = default;
 };
-[[nodiscard]] Result<AdapterState> parse_show(std::string_view text);
+
+// BlueZ's adapters (in number order) and devices (in BlueZ's order, with every adapter's devices).
+struct BluezObjects {
+    std::vector<Adapter> adapters;
+    std::vector<BluetoothDevice> devices;
+
+    // The default adapter (the first), or none.
+    [[nodiscard]] const Adapter* default_adapter() const;
+    // The devices of one adapter, in BlueZ's order.
+    [[nodiscard]] std::vector<BluetoothDevice> devices_of(const Adapter& adapter) const;
+};
+
+// Reads the reply of `busctl --json=short call org.bluez / org.freedesktop.DBus.ObjectManager GetManagedObjects`.
+// Objects whose path or properties are not what BlueZ gives are left out; a property of an unexpected type counts
+// as absent. An error only when the text is no such reply at all.
+[[nodiscard]] Result<BluezObjects> parse_managed_objects(std::string_view json);
 
 // ---- The real backend ----------------------------------------------------------------------------------------------
 
-class BluetoothctlBluez final : public BluezService {
+namespace detail {
+class DiscoverySession;
+}
+
+class BusctlBluez final : public BluezService {
 public:
     struct Options {
-        std::filesystem::path sysfs_root = "/sys";
-        // bluetoothctl waits for bluetoothd for ever when the service is not running; the limit ends that.
+        // Reads and quick changes; bluetoothd answers them at once.
         std::chrono::milliseconds time_limit = std::chrono::seconds(5);
         // Connecting and disconnecting wait for the device.
         std::chrono::milliseconds connect_limit = std::chrono::seconds(30);
         // Pairing may wait for the user to confirm a code on both sides.
         std::chrono::milliseconds pair_limit = std::chrono::seconds(90);
-        // Discovery ends by itself after this long unless stopped earlier.
-        std::chrono::seconds scan_limit = std::chrono::seconds(120);
+        // A discovery ends by itself after this long unless stopped earlier.
+        std::chrono::milliseconds scan_limit = std::chrono::seconds(120);
+        // The object tree of a busy place (hundreds of devices advertising their data) is large.
+        std::size_t list_output_limit = std::size_t{8} * 1024 * 1024;
     };
 
-    explicit BluetoothctlBluez(std::shared_ptr<cmd_runner::Runner> runner = cmd_runner::system_runner());
-    BluetoothctlBluez(std::shared_ptr<cmd_runner::Runner> runner, Options options);
+    explicit BusctlBluez(std::shared_ptr<cmd_runner::Runner> runner = cmd_runner::system_runner());
+    BusctlBluez(std::shared_ptr<cmd_runner::Runner> runner, Options options);
     // Stops a discovery this backend started.
-    ~BluetoothctlBluez() override;
+    ~BusctlBluez() override;
+    BusctlBluez(const BusctlBluez&) = delete;
+    BusctlBluez& operator=(const BusctlBluez&) = delete;
+
+    // BlueZ's whole object tree, read in one call.
+    [[nodiscard]] Result<BluezObjects> objects();
 
     Result<std::vector<BluetoothDevice>> devices() override;
     Result<bool> is_powered() override;
     // True while a discovery runs, whether this backend or another program started it.
     Result<bool> is_scanning() override;
     Status set_powered(bool powered) override;
-    // BlueZ keeps a discovery going only while the program that asked for it stays connected, so the backend keeps
-    // a `bluetoothctl --timeout <scan_limit> scan on` running until stop_scan(), its own destruction or the limit.
+    // Clears this client's discovery filter and starts discovery, on a bus connection the backend keeps until
+    // stop_scan(), its own destruction or the scan limit (BlueZ ends a discovery when its client leaves the bus).
     Status start_scan() override;
+    // Ends this backend's discovery; without one, asks BlueZ to stop a discovery that is still running.
     Status stop_scan() override;
+    // Device1.Pair, then Device1.Connect. No agent is registered here: BlueZ asks the desktop's agent for a PIN or
+    // a passkey confirmation, or pairs without one when no agent is registered.
     PairOutcome pair(std::string_view device) override;
     Status cancel_pairing(std::string_view device) override;
     Status connect(std::string_view device) override;
@@ -155,17 +201,16 @@ public:
     Status set_alias(std::string_view device, std::string_view alias) override;
     Status forget(std::string_view device) override;
 
-    // "hci0", or the lowest-numbered adapter under <sysfs_root>/class/bluetooth.
-    [[nodiscard]] std::string adapter_name() const;
-
 private:
-    Result<AdapterState> adapter_state();
-    Status device_command(std::string_view verb, std::string_view device, std::chrono::milliseconds limit);
+    // The tree, or an error when it holds no adapter.
+    Result<BluezObjects> tree_with_adapter();
+    Result<Adapter> default_adapter();
+    Status device_call(std::string_view device, std::string_view method, std::chrono::milliseconds limit);
 
     std::shared_ptr<cmd_runner::Runner> runner_;
     Options options_;
     std::mutex scan_mutex_;
-    std::optional<cmd_runner::AsyncCommand> scan_;
+    std::unique_ptr<detail::DiscoverySession> scan_;
 };
 
 // ---- The fake ------------------------------------------------------------------------------------------------------

@@ -32,6 +32,10 @@ Result<std::vector<PrintQueue>> queues()
 {
     return current()->queues();
 }
+Result<std::vector<PrintQueue>> queues_with_live_details()
+{
+    return current()->queues_with_live_details();
+}
 Result<std::vector<PrintJob>> jobs()
 {
     return current()->jobs();
@@ -55,6 +59,18 @@ Status cancel_job(std::string_view id)
 Status retry_job(std::string_view id)
 {
     return current()->retry_job(id);
+}
+Result<std::vector<DriverlessPrinter>> discover_driverless()
+{
+    return current()->discover_driverless();
+}
+Result<std::string> add_driverless(std::string_view uri, std::string_view name)
+{
+    return current()->add_driverless(uri, name);
+}
+Result<std::vector<ScannerEntry>> scanners()
+{
+    return current()->scanners();
 }
 
 bool is_queue_name(std::string_view name)
@@ -178,6 +194,11 @@ Status FakePrinting::retry_job(std::string_view id)
     }
     job->state = JobState::Waiting;
     return {};
+}
+
+Result<std::string> FakePrinting::add_driverless(std::string_view /*uri*/, std::string_view name)
+{
+    return std::unexpected(fmt::format("printer {} cannot be added here", name));
 }
 
 #undef VORN_FAKE_CHANGE

@@ -1,9 +1,15 @@
-// The CUPS backend against a real scheduler: a cupsd started by the test on loopback with a free port, and an
-// IPP Everywhere printer simulated by ippeveprinter.
+// The printing backend against a real scheduler: a cupsd started once for the suite on a free loopback port, with two
+// IPP Everywhere printers simulated by ippeveprinter ("office" for the queues, "nearby" for discovery). DNS-SD needs
+// an Avahi daemon, which the test cannot run without announcing printers on the machine's network, so discovery
+// reads a fake ippfind that reports the "nearby" printer; adding it then goes to the real scheduler and printer.
+// Scanners come from the real scanimage with SANE's test backend.
 
 #include "system_ops/printing.hpp"
+#include "system_ops/test_tools.hpp"
+#include "system_ops/tool.hpp"
 
 #include "cmd_runner/cmd_runner.hpp"
+#include "test_buses/test_buses.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,18 +23,39 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 namespace system_ops::printing {
+
+// Readable failure messages.
+void PrintTo(const PrinterSupply& supply, std::ostream* out)
+{
+    *out << "{" << supply.name << ", " << (supply.level ? std::to_string(*supply.level) : "no level") << "}";
+}
+void PrintTo(const DriverlessPrinter& printer, std::ostream* out)
+{
+    *out << "{" << printer.id << ", " << printer.name << ", " << printer.detail.value_or("no detail") << "}";
+}
+void PrintTo(const ScannerEntry& scanner, std::ostream* out)
+{
+    *out << "{" << scanner.description << ", " << scanner.device << "}";
+}
+
 namespace {
 
 using namespace std::chrono_literals;
+using system_ops::testing::Answer;
 using ::testing::Contains;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 // A port that nobody listens on right now (the kernel's choice for a socket bound to port 0).
 int free_port()
@@ -69,55 +96,111 @@ std::string read_file(const std::filesystem::path& file)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class CupsTest : public ::testing::Test {
-protected:
-    void SetUp() override
+void write_file(const std::filesystem::path& file, const std::string& text)
+{
+    std::ofstream out(file);
+    out << text;
+}
+
+std::string printer_uri(int port)
+{
+    return fmt::format("ipp://localhost:{}/ipp/print", port);
+}
+
+// The scheduler and the simulated printers, started once for the suite and stopped with it.
+class CupsServer {
+public:
+    // Programs the tests need; when one is missing the tests skip.
+    static std::optional<std::string> missing_program()
     {
-        // Only missing programs skip the test; a scheduler that is installed but does not run is a failure.
-        for (const char* program : {"/usr/sbin/cupsd", "/usr/sbin/lpadmin", "/usr/bin/lp", "/usr/sbin/ippeveprinter"}) {
+        for (const char* program :
+             {"/usr/sbin/cupsd", "/usr/sbin/lpadmin", "/usr/bin/lp", "/usr/bin/lpstat", "/usr/sbin/ippeveprinter"}) {
             if (!std::filesystem::exists(program)) {
-                GTEST_SKIP() << program << " is not installed (packages cups, cups-daemon, cups-client, "
-                             << "cups-ipp-utils); scripts/install-deps adds them";
+                return fmt::format("{} is not installed (packages cups, cups-daemon, cups-client, cups-ipp-utils); "
+                                   "scripts/install-deps adds them",
+                                   program);
             }
         }
+        if (!test_buses::have_program("dbus-daemon")) {
+            return std::string("dbus-daemon is not installed (ippeveprinter needs a D-Bus system bus)");
+        }
+        return std::nullopt;
+    }
+
+    static std::expected<std::unique_ptr<CupsServer>, std::string> start()
+    {
+        auto server = std::unique_ptr<CupsServer>(new CupsServer());
+        if (auto error = server->launch()) {
+            return std::unexpected(*error);
+        }
+        return server;
+    }
+
+    ~CupsServer()
+    {
+        printers_.clear();
+        cupsd_.reset();
+        buses_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    [[nodiscard]] std::string address() const { return fmt::format("127.0.0.1:{}", cups_port_); }
+    [[nodiscard]] const std::filesystem::path& dir() const { return dir_; }
+    [[nodiscard]] std::string office_uri() const { return printer_uri(office_port_); }
+    [[nodiscard]] std::string nearby_uri() const { return printer_uri(nearby_port_); }
+    [[nodiscard]] std::string error_log() const { return read_file(dir_ / "log" / "error_log"); }
+
+private:
+    CupsServer() = default;
+
+    std::optional<std::string> launch()
+    {
         std::string user;
         std::string group_name;
+        uid_t uid = ::geteuid();
+        gid_t gid = ::getegid();
         if (::geteuid() == 0) {
             // cupsd refuses to run its jobs as root.
             const passwd* lp = ::getpwnam("lp");
-            ASSERT_NE(lp, nullptr) << "cupsd refuses to run as root and there is no \"lp\" user to run it as";
+            if (lp == nullptr) {
+                return std::string("cupsd refuses to run as root and there is no \"lp\" user to run it as");
+            }
             user = lp->pw_name;
-            const ::group* g = ::getgrgid(lp->pw_gid);
-            group_name = g != nullptr ? g->gr_name : user;
-            uid_ = lp->pw_uid;
-            gid_ = lp->pw_gid;
+            uid = lp->pw_uid;
+            gid = lp->pw_gid;
         } else {
             const passwd* me = ::getpwuid(::geteuid());
-            const ::group* g = ::getgrgid(::getegid());
-            ASSERT_NE(me, nullptr);
+            if (me == nullptr) {
+                return std::string("this user has no passwd entry");
+            }
             user = me->pw_name;
-            group_name = g != nullptr ? g->gr_name : user;
         }
+        const ::group* g = ::getgrgid(gid);
+        group_name = g != nullptr ? g->gr_name : user;
 
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vorn_cups.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            return std::string("no temporary folder");
+        }
         dir_ = pattern;
         std::filesystem::permissions(dir_, std::filesystem::perms(0755));
-        for (const char* sub : {"cache", "log", "spool", "run", "ippeve"}) {
+        for (const char* sub : {"cache", "log", "spool", "run", "office", "nearby"}) {
             std::filesystem::create_directories(dir_ / sub);
-            if (::geteuid() == 0) {
-                ASSERT_EQ(::chown((dir_ / sub).c_str(), uid_, gid_), 0);
+            if (::geteuid() == 0 && ::chown((dir_ / sub).c_str(), uid, gid) != 0) {
+                return fmt::format("cannot hand {} to the lp user", sub);
             }
         }
-
         cups_port_ = free_port();
-        printer_port_ = free_port();
-        ASSERT_NE(cups_port_, 0);
-        ASSERT_NE(printer_port_, 0);
-        ASSERT_NE(cups_port_, printer_port_);
+        office_port_ = free_port();
+        nearby_port_ = free_port();
+        if (cups_port_ == 0 || office_port_ == 0 || nearby_port_ == 0 || cups_port_ == office_port_ ||
+            cups_port_ == nearby_port_ || office_port_ == nearby_port_) {
+            return std::string("no free loopback ports");
+        }
 
-        write(dir_ / "cupsd.conf", fmt::format(R"(Listen 127.0.0.1:{}
+        write_file(dir_ / "cupsd.conf", fmt::format(R"(Listen 127.0.0.1:{}
 LogLevel info
 Browsing Off
 WebInterface No
@@ -135,8 +218,8 @@ Order deny,allow
 </Limit>
 </Policy>
 )",
-                                               cups_port_));
-        write(dir_ / "cups-files.conf", fmt::format(R"(CacheDir {0}/cache
+                                                    cups_port_));
+        write_file(dir_ / "cups-files.conf", fmt::format(R"(CacheDir {0}/cache
 ErrorLog {0}/log/error_log
 AccessLog {0}/log/access_log
 PageLog {0}/log/page_log
@@ -150,114 +233,175 @@ User {1}
 Group {2}
 SystemGroup root
 )",
-                                                    dir_.string(), user, group_name));
+                                                         dir_.string(), user, group_name));
 
-        auto cupsd = cmd_runner::spawn_prepared({.program = "/usr/sbin/cupsd",
-                                                 .args = {"-f", "-c", (dir_ / "cupsd.conf").string(), "-s",
-                                                          (dir_ / "cups-files.conf").string()},
-                                                 .time_limit = 10min});
-        ASSERT_TRUE(cupsd.has_value()) << "cupsd did not start: " << cupsd.error().message;
-        cupsd_.emplace(std::move(*cupsd));
-        ASSERT_TRUE(wait_for_port(cups_port_, *cupsd_))
-            << "cupsd did not come up; its log says: " << read_file(dir_ / "log" / "error_log");
-        printing_.emplace(CupsPrinting::Options{.server = fmt::format("127.0.0.1:{}", cups_port_)});
-    }
-
-    void TearDown() override
-    {
-        printing_.reset();
-        printer_.reset();  // dropping a running command stops its process group
-        cupsd_.reset();
-        dbus_.reset();
-        if (!dir_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(dir_, ignored);
+        // ippeveprinter wants a D-Bus system bus for its DNS-SD client, even with announcements off; the private
+        // buses also keep every tool of the tests away from the machine's own.
+        auto buses = test_buses::PrivateBuses::start();
+        if (!buses) {
+            return "private D-Bus buses did not start: " + buses.error();
         }
+        buses_ = std::move(*buses);
+
+        auto cupsd = test_buses::Child::start({"/usr/sbin/cupsd", "-f", "-c", (dir_ / "cupsd.conf").string(), "-s",
+                                               (dir_ / "cups-files.conf").string()},
+                                              dir_ / "cupsd.out");
+        if (!cupsd) {
+            return "cupsd did not start: " + cupsd.error();
+        }
+        cupsd_.emplace(std::move(*cupsd));
+        if (!wait_for_port(cups_port_, *cupsd_)) {
+            return "cupsd did not come up; its log says: " + error_log();
+        }
+        for (const auto& [name, port] : {std::pair{"office", office_port_}, std::pair{"nearby", nearby_port_}}) {
+            auto printer = test_buses::Child::start(
+                {"/usr/sbin/ippeveprinter", "-p", std::to_string(port), "-r", "off", "-n", "localhost", "-d",
+                 (dir_ / name).string(), fmt::format("Vorn {} printer", name)},
+                dir_ / fmt::format("{}.out", name));
+            if (!printer) {
+                return "ippeveprinter did not start: " + printer.error();
+            }
+            printers_.push_back(std::move(*printer));
+            if (!wait_for_port(port, printers_.back())) {
+                return "ippeveprinter did not come up: " + read_file(dir_ / fmt::format("{}.out", name));
+            }
+        }
+        return std::nullopt;
     }
 
-    static void write(const std::filesystem::path& file, const std::string& text)
-    {
-        std::ofstream out(file);
-        out << text;
-    }
-
-    static bool wait_for_port(int port, cmd_runner::AsyncCommand& server)
+    static bool wait_for_port(int port, test_buses::Child& server)
     {
         const auto deadline = std::chrono::steady_clock::now() + 20s;
         while (std::chrono::steady_clock::now() < deadline) {
             if (port_answers(port)) {
                 return true;
             }
-            if (server.try_wait()) {
-                return false;  // it ended
+            if (!server.running()) {
+                return false;
             }
             std::this_thread::sleep_for(20ms);
         }
         return false;
     }
 
-    // A client tool (lpadmin, lp, ...) talking to the test's scheduler.
-    cmd_runner::Output client(const std::string& program, std::vector<std::string> args)
+    std::filesystem::path dir_;
+    int cups_port_ = 0;
+    int office_port_ = 0;
+    int nearby_port_ = 0;
+    std::unique_ptr<test_buses::PrivateBuses> buses_;
+    std::optional<test_buses::Child> cupsd_;
+    std::vector<test_buses::Child> printers_;
+};
+
+// Every test starts with a scheduler without queues or jobs. Fake tools (ippfind) come first on PATH.
+class CupsTest : public system_ops::testing::FakeTools {
+protected:
+    static void SetUpTestSuite()
+    {
+        skip_reason_ = CupsServer::missing_program();
+        if (skip_reason_) {
+            return;
+        }
+        auto server = CupsServer::start();
+        if (server) {
+            server_ = std::move(*server);
+        } else {
+            start_error_ = server.error();
+        }
+    }
+
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override
+    {
+        if (skip_reason_) {
+            GTEST_SKIP() << *skip_reason_;
+        }
+        ASSERT_TRUE(server_) << start_error_;
+        FakeTools::SetUp();
+        tools_ready_ = true;
+        printing_.emplace(CupsPrinting::Options{.server = server_->address()});
+        const auto queues = printing_->queues();
+        ASSERT_TRUE(queues.has_value()) << queues.error();
+        for (const auto& queue : *queues) {
+            ASSERT_TRUE(printing_->remove_queue(queue.name).has_value());  // takes its jobs with it
+        }
+    }
+
+    void TearDown() override
+    {
+        if (tools_ready_) {
+            FakeTools::TearDown();
+        }
+    }
+
+    // A client tool (lpadmin, lp, lpstat) talking to the test's scheduler; its standard output.
+    std::string client(const std::string& program, std::vector<std::string> args)
     {
         auto out = cmd_runner::run({.program = program,
                                     .args = std::move(args),
-                                    .env = {{"CUPS_SERVER", fmt::format("127.0.0.1:{}", cups_port_)}, {"LC_ALL", "C"}},
+                                    .env = {{"CUPS_SERVER", server_->address()}, {"LC_ALL", "C"}},
                                     .time_limit = 60s});
         EXPECT_TRUE(out.has_value()) << program << ": " << (out ? "" : out.error().message);
         if (!out) {
             return {};
         }
         EXPECT_TRUE(out->status.success()) << program << ": " << out->stderr_text();
-        return *out;
+        return out->stdout_text();
     }
 
-    // Starts the simulated printer and adds the queue `name` for it.
-    void add_printer(const std::string& name)
+    // How often the scheduler has said so far that it finished setting up a driverless queue of that name (it
+    // builds it in the background, then enables the queue).
+    std::size_t times_available(const std::string& name)
     {
-        if (!printer_) {
-            std::vector<cmd_runner::EnvVar> env;
-            // ippeveprinter wants a D-Bus system bus for its DNS-SD client, even with announcements off; give it
-            // a private one when the machine has none.
-            if (!std::filesystem::exists("/run/dbus/system_bus_socket") && std::filesystem::exists("/usr/bin/dbus-daemon")) {
-                const auto socket = dir_ / "bus";
-                auto bus = cmd_runner::spawn_prepared(
-                    {.program = "/usr/bin/dbus-daemon",
-                     .args = {"--config-file=/usr/share/dbus-1/session.conf", "--nofork",
-                              "--address=unix:path=" + socket.string()},
-                     .time_limit = 10min});
-                ASSERT_TRUE(bus.has_value()) << bus.error().message;
-                dbus_.emplace(std::move(*bus));
-                const auto deadline = std::chrono::steady_clock::now() + 10s;
-                while (!std::filesystem::exists(socket) && std::chrono::steady_clock::now() < deadline) {
-                    std::this_thread::sleep_for(10ms);
-                }
-                env.push_back({"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + socket.string()});
-            }
-            auto printer = cmd_runner::spawn_prepared({.program = "/usr/sbin/ippeveprinter",
-                                                       .args = {"-p", std::to_string(printer_port_), "-r", "off", "-n",
-                                                                "localhost", "-d", (dir_ / "ippeve").string(),
-                                                                "Vorn Test Printer"},
-                                                       .env = env,
-                                                       .time_limit = 10min});
-            ASSERT_TRUE(printer.has_value()) << printer.error().message;
-            printer_.emplace(std::move(*printer));
-            ASSERT_TRUE(wait_for_port(printer_port_, *printer_))
-                << "ippeveprinter did not start (it needs a D-Bus system bus, or dbus-daemon to start one)";
-        }
-        client("lpadmin", {"-p", name, "-E", "-v", fmt::format("ipp://localhost:{}/ipp/print", printer_port_), "-m",
-                           "everywhere"});
-        // The scheduler finishes setting up a driverless queue in the background (and then enables it again).
+        const std::string log = server_->error_log();
         const std::string ready = fmt::format("Printer \"{}\" is now available.", name);
+        std::size_t count = 0;
+        for (auto at = log.find(ready); at != std::string::npos; at = log.find(ready, at + ready.size())) {
+            ++count;
+        }
+        return count;
+    }
+
+    // Adds the printer at `uri` through the backend, waits until the scheduler has set it up, and answers the
+    // queue's name.
+    std::string add(const std::string& uri, const std::string& name)
+    {
+        const auto listed = printing_->queues();
+        std::vector<std::string> taken;
+        for (const auto& queue : listed ? *listed : std::vector<PrintQueue>{}) {
+            taken.push_back(queue.name);
+        }
+        const std::size_t before = times_available(unused_queue_name(name, taken));
+        const auto added = printing_->add_driverless(uri, name);
+        EXPECT_TRUE(added.has_value()) << added.error();
+        if (!added) {
+            return {};
+        }
         const auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (read_file(dir_ / "log" / "error_log").find(ready) == std::string::npos) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "queue " << name << " was never set up";
+        while (times_available(*added) <= before) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                ADD_FAILURE() << "queue " << *added << " was never set up";
+                break;
+            }
             std::this_thread::sleep_for(20ms);
         }
+        return *added;
     }
 
-    std::optional<PrintQueue> queue(const std::string& name)
+    std::string add_office(const std::string& name) { return add(server_->office_uri(), name); }
+
+    // The device address of a queue, as lpstat shows it.
+    std::string device_of(const std::string& queue)
     {
-        const auto list = printing_->queues();
+        const std::string out = client("lpstat", {"-v", queue});
+        const auto colon = out.find(": ");
+        return colon == std::string::npos ? out : std::string(detail::trim(out.substr(colon + 2)));
+    }
+
+    std::optional<PrintQueue> queue(const std::string& name, bool live = false)
+    {
+        const auto list = live ? printing_->queues_with_live_details() : printing_->queues();
         EXPECT_TRUE(list.has_value()) << list.error();
         if (list) {
             for (const auto& q : *list) {
@@ -283,36 +427,31 @@ SystemGroup root
         return std::nullopt;
     }
 
-    // Submits a small job and answers its id ("request id is vtest-3 (1 file(s))").
+    // Submits a small job and answers its id ("request id is office-3 (1 file(s))").
     std::string submit(const std::string& queue_name, std::vector<std::string> options = {})
     {
         const auto file = dir_ / "page.txt";
-        write(file, "Hello from the settings test\n");
+        write_file(file, "Hello from the settings test\n");
         std::vector<std::string> args = {"-d", queue_name, "-t", "Quarterly report"};
         args.insert(args.end(), options.begin(), options.end());
         args.push_back(file.string());
-        const auto out = client("lp", args);
-        const std::string text = out.stdout_text();
-        const auto dash = text.find(queue_name + "-");
-        const auto end = text.find(' ', dash);
-        EXPECT_NE(dash, std::string::npos) << text;
-        return dash == std::string::npos ? "" : text.substr(dash + queue_name.size() + 1, end - dash - queue_name.size() - 1);
+        const std::string text = client("lp", args);
+        std::smatch match;
+        const std::regex id_pattern(fmt::format("request id is {}-([0-9]+)", queue_name));
+        EXPECT_TRUE(std::regex_search(text, match, id_pattern)) << text;
+        return match.empty() ? "" : match[1].str();
     }
 
-    std::filesystem::path dir_;
-    uid_t uid_ = 0;
-    gid_t gid_ = 0;
-    int cups_port_ = 0;
-    int printer_port_ = 0;
-    std::optional<cmd_runner::AsyncCommand> cupsd_;
-    std::optional<cmd_runner::AsyncCommand> printer_;
-    std::optional<cmd_runner::AsyncCommand> dbus_;
+    static inline std::optional<std::string> skip_reason_;
+    static inline std::string start_error_;
+    static inline std::unique_ptr<CupsServer> server_;
+    bool tools_ready_ = false;
     std::optional<CupsPrinting> printing_;
 };
 
 TEST_F(CupsTest, SchedulerWithoutPrintersListsNothing)
 {
-    const auto queues = printing_->queues();
+    const auto queues = printing_->queues_with_live_details();
     ASSERT_TRUE(queues.has_value()) << queues.error();
     EXPECT_THAT(*queues, IsEmpty());
     const auto jobs = printing_->jobs();
@@ -320,43 +459,104 @@ TEST_F(CupsTest, SchedulerWithoutPrintersListsNothing)
     EXPECT_THAT(*jobs, IsEmpty());
 }
 
-TEST_F(CupsTest, QueueStateDefaultAndPause)
+TEST_F(CupsTest, DriverlessPrinterIsAddedPausedResumedMadeDefaultAndRemoved)
 {
-    add_printer("vtest");
-    add_printer("second");
-    auto q = queue("vtest");
+    const std::string office = add_office("Vorn Office (2nd floor)");
+    EXPECT_EQ(office, "Vorn_Office_2nd_floor");
+    EXPECT_EQ(device_of(office), server_->office_uri());
+    EXPECT_THAT(client("lpstat", {"-l", "-p", office}), HasSubstr("Description: Vorn Office (2nd floor)"));
+    auto q = queue(office);
     ASSERT_TRUE(q.has_value());
     EXPECT_EQ(q->state, QueueState::Ready);
     EXPECT_TRUE(q->accepting_jobs);
     EXPECT_FALSE(q->is_default);
 
-    ASSERT_TRUE(printing_->set_default("vtest").has_value());
-    EXPECT_TRUE(queue("vtest")->is_default);
-    EXPECT_FALSE(queue("second")->is_default);
-
-    const auto paused = printing_->set_enabled("vtest", false);
+    const auto paused = printing_->set_enabled(office, false);
     ASSERT_TRUE(paused.has_value()) << paused.error();
-    q = queue("vtest");
+    q = queue(office);
     EXPECT_EQ(q->state, QueueState::Paused);
     EXPECT_THAT(q->state_reasons, Contains("paused"));
+    EXPECT_THAT(client("lpstat", {"-p", office}), HasSubstr("disabled"));
 
-    ASSERT_TRUE(printing_->set_enabled("vtest", true).has_value());
-    EXPECT_EQ(queue("vtest")->state, QueueState::Ready);
+    ASSERT_TRUE(printing_->set_enabled(office, true).has_value());
+    EXPECT_EQ(queue(office)->state, QueueState::Ready);
+
+    const std::string second = add_office("Second");
+    ASSERT_TRUE(printing_->set_default(office).has_value());
+    EXPECT_TRUE(queue(office)->is_default);
+    EXPECT_FALSE(queue(second)->is_default);
+    EXPECT_THAT(client("lpstat", {"-d"}), HasSubstr(office));
+
+    ASSERT_TRUE(printing_->remove_queue(office).has_value());
+    EXPECT_EQ(queue(office), std::nullopt);
+    EXPECT_TRUE(queue(second).has_value());
+}
+
+TEST_F(CupsTest, AddingNeverChangesAnExistingQueue)
+{
+    // A queue set up elsewhere for another device, under the name the printer would get (names ignore case).
+    const std::string elsewhere = fmt::format("ipp://127.0.0.1:{}/ipp/print", free_port());
+    client("lpadmin", {"-p", "vorn_office", "-v", elsewhere});
+    const std::string first = add_office("Vorn Office");
+    EXPECT_EQ(first, "Vorn_Office-2");
+    const std::string again = add_office("Vorn Office");
+    EXPECT_EQ(again, "Vorn_Office-3");
+    EXPECT_EQ(device_of("vorn_office"), elsewhere);
+    EXPECT_EQ(device_of(first), server_->office_uri());
+    EXPECT_EQ(device_of(again), server_->office_uri());
+}
+
+TEST_F(CupsTest, PrintersThatCannotBeReachedAreNotAdded)
+{
+    const std::string silent = printer_uri(free_port());
+    const auto added = printing_->add_driverless(silent, "Ghost");
+    ASSERT_FALSE(added.has_value());
+    EXPECT_THAT(added.error(), StartsWith("the printer does not answer ("));
+
+    for (const std::string bad : {"http://127.0.0.1:631/ipp/print", "ipp://", "ipp://host/with space",
+                                  "-ipp://host/print", "ipp://host/print\nx", ""}) {
+        const auto refused = printing_->add_driverless(bad, "Bad");
+        ASSERT_FALSE(refused.has_value()) << bad;
+        EXPECT_THAT(refused.error(), HasSubstr("is not the address of an IPP printer")) << bad;
+    }
+    EXPECT_THAT(*printing_->queues(), IsEmpty());
+}
+
+TEST_F(CupsTest, LiveDetailsAreThePrintersOwnSupplyLevels)
+{
+    const std::string office = add_office("Office");
+    // A queue whose printer is gone (nothing listens on its port).
+    client("lpadmin", {"-p", "gone", "-v", printer_uri(free_port())});
+
+    const auto scheduler_only = queue(office);
+    ASSERT_TRUE(scheduler_only.has_value());
+    EXPECT_FALSE(scheduler_only->live_details);
+
+    const auto live = queue(office, true);
+    ASSERT_TRUE(live.has_value());
+    EXPECT_TRUE(live->live_details);
+    // What ippeveprinter reports for its toner.
+    EXPECT_EQ(live->supplies, (std::vector<PrinterSupply>{{.name = "Toner Waste Tank", .level = 25},
+                                                           {.name = "Black Toner", .level = 75}}));
+    const auto gone = queue("gone", true);
+    ASSERT_TRUE(gone.has_value());
+    EXPECT_FALSE(gone->live_details);
+    EXPECT_EQ(gone->supplies, std::nullopt);
 }
 
 TEST_F(CupsTest, JobsAreListedCanceledAndRetried)
 {
-    add_printer("vtest");
+    const std::string office = add_office("Office");
     // A paused queue keeps its jobs waiting, so that they can be looked at.
-    ASSERT_TRUE(printing_->set_enabled("vtest", false).has_value());
-    const std::string waiting = submit("vtest");
-    const std::string held = submit("vtest", {"-H", "hold"});
+    ASSERT_TRUE(printing_->set_enabled(office, false).has_value());
+    const std::string waiting = submit(office);
+    const std::string held = submit(office, {"-H", "hold"});
 
     auto j = job(waiting);
     ASSERT_TRUE(j.has_value()) << "job " << waiting;
     EXPECT_EQ(j->state, JobState::Waiting);
     EXPECT_EQ(j->title, "Quarterly report");
-    EXPECT_EQ(j->printer, "vtest");
+    EXPECT_EQ(j->printer, office);
     EXPECT_FALSE(j->owner.empty());
     EXPECT_GT(j->size, 0U);
     EXPECT_EQ(job(held)->state, JobState::Held);
@@ -366,19 +566,73 @@ TEST_F(CupsTest, JobsAreListedCanceledAndRetried)
     const auto retried = printing_->retry_job(waiting);
     ASSERT_TRUE(retried.has_value()) << retried.error();
     EXPECT_EQ(job(waiting)->state, JobState::Waiting);
+
+    // Resumed, the queue prints both to the simulated printer.
+    ASSERT_TRUE(printing_->cancel_job(held).has_value());
+    ASSERT_TRUE(printing_->set_enabled(office, true).has_value());
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (job(waiting).has_value()) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the job never printed";
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_THAT(client("lpstat", {"-W", "completed", "-o", office}), HasSubstr(fmt::format("{}-{}", office, waiting)));
 }
 
-TEST_F(CupsTest, RemovingAndMissingQueuesAndJobs)
+TEST_F(CupsTest, MissingQueuesAndJobsAreNamedInTheSchedulersWords)
 {
-    add_printer("vtest");
-    ASSERT_TRUE(printing_->remove_queue("vtest").has_value());
-    EXPECT_EQ(queue("vtest"), std::nullopt);
-
-    // The scheduler's own words reach the caller.
     EXPECT_EQ(printing_->remove_queue("vtest").error(), "The printer or class does not exist.");
     EXPECT_EQ(printing_->set_enabled("ghost", true).error(), "The printer or class does not exist.");
     EXPECT_EQ(printing_->cancel_job("4242").error(), "Job #4242 does not exist.");
 }
+
+TEST_F(CupsTest, DiscoveredPrinterIsAddedAsANewQueue)
+{
+    // What ippfind's printf prints for each printer found: address, name, make and model.
+    const std::string nearby = server_->nearby_uri();
+    tool("ippfind", {{.args = "*",
+                      .out = fmt::format("{0}\x1fVorn Nearby\x1fVorn IPP Everywhere\x1e"
+                                         "ipp://scanner.local.:80/eSCL\x1f" "A scanner only\x1f\x1e",
+                                         nearby)}});
+    const auto found = printing_->discover_driverless();
+    ASSERT_TRUE(found.has_value()) << found.error();
+    ASSERT_THAT(*found,
+                ElementsAre(DriverlessPrinter{.id = "ipp://scanner.local.:80/eSCL", .name = "A scanner only"},
+                            DriverlessPrinter{.id = nearby, .name = "Vorn Nearby", .detail = "Vorn IPP Everywhere"}));
+
+    const std::string added = add(found->back().id, found->back().name);
+    EXPECT_EQ(added, "Vorn_Nearby");
+    EXPECT_EQ(device_of(added), nearby);
+    EXPECT_EQ(queue(added)->state, QueueState::Ready);
+
+    // Only services that print a driverless format are asked for, within the discovery time.
+    const auto call = calls().front();
+    EXPECT_THAT(std::vector(call.begin(), call.begin() + 6),
+                ElementsAre("ippfind", "-T", "5", "_ipps._tcp", "_ipp._tcp", "("));
+    EXPECT_THAT(call, Contains("image/pwg-raster"));
+    EXPECT_THAT(call, Contains("{service_name}"));
+}
+
+TEST_F(CupsTest, TheBackendServesSeveralThreadsAtOnce)
+{
+    const std::string office = add_office("Office");
+    std::vector<std::jthread> threads;
+    std::atomic<int> failures = 0;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 5; ++i) {
+                const auto queues = printing_->queues_with_live_details();
+                const auto jobs = printing_->jobs();
+                if (!queues || queues->size() != 1 || !queues->front().live_details || !jobs) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    threads.clear();
+    EXPECT_EQ(failures, 0);
+}
+
+// ---- Without the scheduler -------------------------------------------------------------------------------------
 
 TEST(CupsArgumentsTest, BadNamesAndIdsNeverReachTheScheduler)
 {
@@ -391,10 +645,182 @@ TEST(CupsArgumentsTest, BadNamesAndIdsNeverReachTheScheduler)
     EXPECT_EQ(printing.retry_job("12a").error(), "\"12a\" is not a print job number");
     EXPECT_EQ(printing.cancel_job("0").error(), "\"0\" is not a print job number");
 
-    const auto queues = printing.queues();
+    const auto queues = printing.queues_with_live_details();
     ASSERT_FALSE(queues.has_value());
     EXPECT_THAT(queues.error(), HasSubstr("the printing service is not reachable"));
 }
+
+TEST(QueueStateTest, AStoppedQueueIsPausedEvenWhenOffline)
+{
+    const std::vector<std::string> offline = {"offline-report"};
+    EXPECT_EQ(queue_state(5, offline), QueueState::Paused);
+    EXPECT_EQ(queue_state(5, {}), QueueState::Paused);
+    EXPECT_EQ(queue_state(3, offline), QueueState::Offline);
+    EXPECT_EQ(queue_state(4, offline), QueueState::Offline);
+    EXPECT_EQ(queue_state(4, {"media-low-warning"}), QueueState::Printing);
+    EXPECT_EQ(queue_state(3, {}), QueueState::Ready);
+}
+
+TEST(SupplyLevelsTest, LevelsArePercentagesOfTheCapacity)
+{
+    const auto supplies = parse_supplies(
+        {"index=1;type=toner;unit=percent;maxcapacity=100;level=75;colorantname=black;",
+         "index=2;type=wasteToner;maxcapacity=200;level=50;colorantname=unknown;",
+         "index=3;type=ink;maxcapacity=100;level=-3;colorantname=cyan;", "index=4;type=ink;level=250;",
+         "index=5;type=ink;maxcapacity=0;level=40;", "index=6;level=x1;",
+         "index=7;type=ink;maxcapacity=2147483647;level=2147483647;", "index=8;type=ink;level=99999999999;"},
+        {"Black Toner", "", "Cyan\x1b[31m Ink"});
+    EXPECT_EQ(supplies, (std::vector<PrinterSupply>{{.name = "Black Toner", .level = 75},
+                                                    {.name = "wasteToner", .level = 25},
+                                                    {.name = "Cyan Ink"},
+                                                    {.name = "ink", .level = 100},
+                                                    {.name = "ink", .level = 40},
+                                                    {.name = "supply"},
+                                                    {.name = "ink", .level = 100},
+                                                    {.name = "ink"}}));
+}
+
+TEST(QueueNameTest, NamesForNewQueues)
+{
+    const std::vector<std::string> taken = {"Office", "office-2", "Printer", "Lab_Printer"};
+    const std::string long_name(150, 'x');
+    const struct {
+        std::string_view printer;
+        std::string queue;
+    } cases[] = {
+        {"HP LaserJet M28w (Office)", "HP_LaserJet_M28w_Office"},
+        {"Büro Drucker", "B_ro_Drucker"},
+        {"OFFICE", "OFFICE-3"},  // "office" and "office-2" are taken, whatever the case
+        {"  ***  ", "Printer-2"},
+        {"lab printer", "lab_printer-2"},
+        {"a/b\\c?d'e\"f#g", "a_b_c_d_e_f_g"},
+        {"-x", "-x"},
+        {long_name, std::string(100, 'x')},
+    };
+    for (const auto& c : cases) {
+        const std::string name = unused_queue_name(c.printer, taken);
+        EXPECT_EQ(name, c.queue) << c.printer;
+        EXPECT_TRUE(is_queue_name(name)) << name;
+    }
+}
+
+TEST(DriverlessUriTest, OnlyIppAddressesOfAHost)
+{
+    EXPECT_TRUE(is_driverless_uri("ipp://Office.local.:631/ipp/print"));
+    EXPECT_TRUE(is_driverless_uri("ipps://[fe80::1%25eth0]:443/ipp/print"));
+    EXPECT_TRUE(is_driverless_uri("ipp://printer/"));
+    for (const std::string_view bad : {"", "http://printer/ipp", "ipp:///ipp/print", "ipp://printer/a b",
+                                       "ipp://printer/\x1b]0;x", "dnssd://Office._ipp._tcp.local/", "ipp:printer"}) {
+        EXPECT_FALSE(is_driverless_uri(bad)) << bad;
+    }
+    EXPECT_FALSE(is_driverless_uri("ipp://printer/" + std::string(1100, 'a')));
+}
+
+// ---- Discovery through ippfind ------------------------------------------------------------------------------------
+
+using DiscoveryTest = system_ops::testing::FakeTools;
+
+TEST(DiscoveryOutputTest, OnePrinterPerNameWithItsEncryptedAddress)
+{
+    const auto found = parse_ippfind_output(
+        "ipp://office.local.:631/ipp/print\x1f" "Office\x1fHP LaserJet M28w\x1e"
+        "ipps://office.local.:631/ipp/print\x1f" "Office\x1fHP LaserJet M28w\x1e"
+        "ipps://lab.local.:443/ipp/print\x1f" "\x1b[1mLab\u202e printer\x1f{txt_ty}\x1e"
+        "ipps://bad.local.:443/ipp/print x\x1f" "Bad\x1f\x1e"
+        "http://web.local.:80/\x1f" "Web\x1f\x1e"
+        "ipp://two-fields.local./\x1f" "Two\x1e"
+        "ipp://cut.local./\x1f" "Cut\x1fstopped");
+    EXPECT_THAT(found, ElementsAre(DriverlessPrinter{.id = "ipps://lab.local.:443/ipp/print", .name = "Lab printer"},
+                                   DriverlessPrinter{.id = "ipps://office.local.:631/ipp/print",
+                                                     .name = "Office",
+                                                     .detail = "HP LaserJet M28w"}));
+}
+
+TEST_F(DiscoveryTest, NothingFoundAndBrowsingErrors)
+{
+    CupsPrinting printing;
+    tool("ippfind", {{.args = "*", .code = 1}});
+    const auto none = printing.discover_driverless();
+    ASSERT_TRUE(none.has_value()) << none.error();
+    EXPECT_THAT(*none, IsEmpty());
+
+    tool("ippfind", {{.args = "*", .err = "ippfind: Unable to use Bonjour: Daemon not running\n", .code = 2}});
+    EXPECT_EQ(printing.discover_driverless().error(),
+              "could not search for printers: Unable to use Bonjour: Daemon not running");
+}
+
+// ---- Scanners through scanimage -----------------------------------------------------------------------------------
+
+class ScannerTest : public system_ops::testing::FakeTools {
+protected:
+    void SetUp() override
+    {
+        FakeTools::SetUp();
+        const char* old = std::getenv("SANE_CONFIG_DIR");
+        saved_ = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
+    }
+    void TearDown() override
+    {
+        if (saved_) {
+            ::setenv("SANE_CONFIG_DIR", saved_->c_str(), 1);
+        } else {
+            ::unsetenv("SANE_CONFIG_DIR");
+        }
+        FakeTools::TearDown();
+    }
+
+    // SANE reads only the configuration written here: the test backend with `devices` virtual scanners, or no
+    // backend at all.
+    void sane_config(int devices)
+    {
+        const auto config = dir_ / "sane";
+        std::filesystem::create_directories(config);
+        write(config / "dll.conf", devices > 0 ? "test\n" : "");
+        write(config / "test.conf", fmt::format("number_of_devices {}\n", devices));
+        ::setenv("SANE_CONFIG_DIR", config.c_str(), 1);
+    }
+
+    std::optional<std::string> saved_;
+};
+
+TEST_F(ScannerTest, ScannersAsSaneReportsThem)
+{
+    if (!test_buses::have_program("scanimage")) {
+        GTEST_SKIP() << "scanimage is not installed (package sane-utils); scripts/install-deps adds it";
+    }
+    CupsPrinting printing;
+    sane_config(0);
+    const auto none = printing.scanners();
+    ASSERT_TRUE(none.has_value()) << none.error();
+    EXPECT_THAT(*none, IsEmpty());
+
+    sane_config(2);
+    const auto two = printing.scanners();
+    ASSERT_TRUE(two.has_value()) << two.error();
+    EXPECT_THAT(*two, ElementsAre(ScannerEntry{"Noname frontend-tester virtual device", "test:0"},
+                                  ScannerEntry{"Noname frontend-tester virtual device", "test:1"}));
+}
+
+TEST_F(ScannerTest, NetworkScannerNamesAreCleanedAndFailuresExplained)
+{
+    CupsPrinting printing({.scanner_time_limit = 300ms});
+    tool("scanimage", {{.args = "*",
+                        .out = "airscan:e0:HP LaserJet\x1b[2J MFP\x1f" "eSCL\x1fHP LaserJet MFP M28w\x1fip=192.168.1.5\x1e"
+                               "airscan:e0:HP LaserJet\x1b[2J MFP\x1f" "eSCL\x1f" "duplicate\x1f\x1e"
+                               "net:host:pixma\x1f\x1f\x1f\x1e"}});
+    const auto found = printing.scanners();
+    ASSERT_TRUE(found.has_value()) << found.error();
+    EXPECT_THAT(*found, ElementsAre(ScannerEntry{"eSCL HP LaserJet MFP M28w ip=192.168.1.5", "airscan:e0:HP LaserJet MFP"},
+                                    ScannerEntry{"net:host:pixma", "net:host:pixma"}));
+
+    tool("scanimage", {{.args = "*", .err = "scanimage: open of device failed: Invalid argument\n", .code = 1}});
+    EXPECT_EQ(printing.scanners().error(), "open of device failed: Invalid argument");
+
+    tool("scanimage", {{.args = "*", .shell = "sleep 30"}});
+    EXPECT_THAT(printing.scanners().error(), HasSubstr("timed out"));
+}
+
+// ---- Other -------------------------------------------------------------------------------------------------------
 
 TEST(PrintJobTest, ProgressIsAPercentageOfTheImpressions)
 {

@@ -36,4 +36,6 @@ std::optional<std::filesystem::path> config_dir() { return xdg_dir("XDG_CONFIG_H
 
 std::optional<std::filesystem::path> data_dir() { return xdg_dir("XDG_DATA_HOME", ".local/share"); }
 
+std::optional<std::filesystem::path> runtime_dir() { return absolute_env("XDG_RUNTIME_DIR"); }
+
 }  // namespace user_dirs

@@ -54,4 +54,15 @@ TEST(UserDirs, DataDirFollowsXdgThenHome)
     EXPECT_EQ(user_dirs::data_dir()->string(), "/home/ana/.local/share");
 }
 
+TEST(UserDirs, RuntimeDirIsOnlyTheAbsoluteXdgRuntimeDir)
+{
+    ::setenv("HOME", "/home/ana", 1);
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
+    EXPECT_EQ(user_dirs::runtime_dir()->string(), "/run/user/1000");
+    ::setenv("XDG_RUNTIME_DIR", "run/user/1000", 1);
+    EXPECT_FALSE(user_dirs::runtime_dir());
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_FALSE(user_dirs::runtime_dir());  // no folder under HOME stands in for it
+}
+
 }  // namespace

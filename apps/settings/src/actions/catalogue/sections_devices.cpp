@@ -87,13 +87,7 @@ std::vector<ChoiceRecord> device_records(const std::vector<sound_graph::audio::A
                                          std::string_view what)
 {
     auto shown = capped(nodes, limit, what);
-    std::vector<std::string> names;
-    names.reserve(shown.size());
-    for (const auto& node : shown) {
-        names.push_back(clean_label(node.display_name, node.node_name.empty() ? fmt::format("Device {}", node.id)
-                                                                              : node.node_name));
-    }
-    names = distinct_labels(std::move(names));
+    auto names = audio_device_labels(shown);
     std::vector<ChoiceRecord> records;
     records.reserve(shown.size());
     for (std::size_t i = 0; i < shown.size(); ++i) {
@@ -382,12 +376,8 @@ Resource sound_resource()
         if (card.profiles.empty()) {
             continue;
         }
-        std::vector<std::string> names;
         const auto shown = capped(card.profiles, kChoiceLimit, "audio card profiles");
-        for (const auto& profile : shown) {
-            names.push_back(clean_label(profile.description, profile.name));
-        }
-        names = distinct_labels(std::move(names));
+        auto names = audio_profile_labels(shown);
         std::vector<ChoiceRecord> profiles;
         for (std::size_t i = 0; i < shown.size(); ++i) {
             profiles.push_back({std::move(names[i]), shown[i].index});

@@ -61,6 +61,27 @@ std::vector<std::string> distinct_labels(std::vector<std::string> labels)
     return labels;
 }
 
+std::vector<std::string> audio_device_labels(std::span<const sound_graph::audio::AudioNode> nodes)
+{
+    std::vector<std::string> labels;
+    labels.reserve(nodes.size());
+    for (const auto& node : nodes) {
+        labels.push_back(clean_label(node.display_name, node.node_name.empty() ? fmt::format("Device {}", node.id)
+                                                                               : clean_label(node.node_name)));
+    }
+    return distinct_labels(std::move(labels));
+}
+
+std::vector<std::string> audio_profile_labels(std::span<const sound_graph::audio::AudioProfile> profiles)
+{
+    std::vector<std::string> labels;
+    labels.reserve(profiles.size());
+    for (const auto& profile : profiles) {
+        labels.push_back(clean_label(profile.description, clean_label(profile.name)));
+    }
+    return distinct_labels(std::move(labels));
+}
+
 std::vector<std::string> plain_choices(std::vector<std::string> choices, std::string_view what)
 {
     const auto before = choices.size();

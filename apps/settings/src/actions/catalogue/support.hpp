@@ -5,6 +5,7 @@
 #include "actions/action_payload.hpp"
 #include "actions/operation_actions.hpp"
 #include "actions/action_builders.hpp"
+#include "sound_graph/audio.hpp"
 #include "vorn_actions/resource.hpp"
 #include "vorn_log/log.hpp"
 
@@ -70,6 +71,14 @@ private:
 
 // The labels with every repeat of an earlier label suffixed " (2)", " (3)", ... so that each names one entry.
 [[nodiscard]] std::vector<std::string> distinct_labels(std::vector<std::string> labels);
+
+// The labels the contract and the Sound page give audio devices, one per node in order: the cleaned display name
+// (else the node name, else "Device {id}"), repeats told apart. The first n labels of a list are those of its first
+// n nodes, so a capped list keeps them.
+[[nodiscard]] std::vector<std::string> audio_device_labels(std::span<const sound_graph::audio::AudioNode> nodes);
+// The labels of a sound card's profiles, one per profile in order: the cleaned description (else the profile's
+// name), repeats told apart.
+[[nodiscard]] std::vector<std::string> audio_profile_labels(std::span<const sound_graph::audio::AudioProfile> profiles);
 
 // The choices that are plain text (valid UTF-8 without control characters); the others are left out and logged,
 // since an operation carrying them could not be encoded.
