@@ -210,9 +210,25 @@ void AccountsModel::answer_all(std::vector<std::uint64_t>& serials, const Outcom
     serials.clear();
 }
 
-bool AccountsModel::cancel_requested(const std::vector<std::uint64_t>& serials) const
+std::optional<operations::CheckResultText> AccountsModel::take_check_result(std::optional<AccountCheck>& check,
+                                                                           const std::vector<std::uint64_t>& waiters,
+                                                                           std::string_view disconnected) const
 {
-    return std::ranges::any_of(serials, [&](std::uint64_t serial) { return commands_.cancel_requested(serial); });
+    if (!check) {
+        return std::nullopt;
+    }
+    const bool cancelled =
+        std::ranges::any_of(waiters, [&](std::uint64_t serial) { return commands_.cancel_requested(serial); });
+    if (cancelled) {
+        check.reset();  // stops the probe
+        return std::unexpected(std::string(sentences::check_cancelled));
+    }
+    auto received = check->try_receive(now(), disconnected);
+    if (received.state == AccountCheck::State::Running) {
+        return std::nullopt;
+    }
+    check.reset();
+    return std::move(received.result);
 }
 
 void AccountsModel::apply_command(const operations::AccountCommandRequest& request)
@@ -422,21 +438,13 @@ void AccountsModel::stop_form_check(std::string_view status)
 
 void AccountsModel::poll_form_check()
 {
-    if (!pending_form_check_) {
+    auto result = take_check_result(pending_form_check_, form_waiters_, sentences::account_check_stopped);
+    if (!result) {
         return;
     }
-    if (cancel_requested(form_waiters_)) {
-        stop_form_check(sentences::check_cancelled);  // the form stays open with its inputs
-        return;
-    }
-    auto received = pending_form_check_->try_receive(now(), sentences::account_check_stopped);
-    if (received.state == AccountCheck::State::Running) {
-        return;
-    }
-    pending_form_check_.reset();
     structure_dirty_ = true;
-    if (!received.result) {
-        stop_form_check(received.result.error());
+    if (!*result) {
+        stop_form_check(result->error());  // the form stays open with its inputs
         return;
     }
     if (!pending_form_draft_) {
@@ -522,21 +530,13 @@ void AccountsModel::stop_reauth_check(std::string_view status)
 
 void AccountsModel::poll_reauth_check()
 {
-    if (!pending_reauth_check_) {
+    auto result = take_check_result(pending_reauth_check_, reauth_waiters_, sentences::credential_check_stopped);
+    if (!result) {
         return;
     }
-    if (cancel_requested(reauth_waiters_)) {
-        stop_reauth_check(sentences::check_cancelled);
-        return;
-    }
-    auto received = pending_reauth_check_->try_receive(now(), sentences::credential_check_stopped);
-    if (received.state == AccountCheck::State::Running) {
-        return;
-    }
-    pending_reauth_check_.reset();
     structure_dirty_ = true;
-    if (!received.result) {
-        stop_reauth_check(received.result.error());
+    if (!*result) {
+        stop_reauth_check(result->error());
         return;
     }
     if (!pending_reauth_draft_) {

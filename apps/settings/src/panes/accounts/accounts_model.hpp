@@ -180,7 +180,11 @@ private:
     void stop_reauth_check(std::string_view status);
     void answer(std::optional<std::uint64_t>& serial, const Outcome& outcome);
     void answer_all(std::vector<std::uint64_t>& serials, const Outcome& outcome);
-    [[nodiscard]] bool cancel_requested(const std::vector<std::uint64_t>& serials) const;
+    // The answer of a running check, which it then drops: the probe's result, its failure, or "connection check
+    // cancelled" when the application gave up on a command waiting for it; none while it runs.
+    [[nodiscard]] std::optional<operations::CheckResultText> take_check_result(
+        std::optional<operations::AccountCheck>& check, const std::vector<std::uint64_t>& waiters,
+        std::string_view disconnected) const;
     // The listed accounts, kinds in order, each list in its order.
     [[nodiscard]] std::vector<std::pair<AccountKind, std::string>> listed() const;
 

@@ -35,7 +35,7 @@ TEST(AccountsTexts, SyncAgesRoundDownAtEachUnit)
 
 TEST(AccountsTexts, DetailLineSaysWhenTheLastSyncSucceededAndWhy)
 {
-    constexpr std::int64_t now = 1'700'000'000;
+    static constexpr std::int64_t now = 1'700'000'000;
     const auto status = [](std::optional<std::int64_t> last, std::optional<std::string> message) {
         return AccountSyncStatus{.health = AccountSyncHealth::Error,
                                  .last_attempt_unix = now,
