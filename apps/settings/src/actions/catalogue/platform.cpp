@@ -241,9 +241,32 @@ std::vector<model_providers::ProviderProfile> SystemPlatform::provider_profiles(
     return model_providers::ProviderConfig::load().profiles;
 }
 
+LocalModelSnapshot local_model_objects(const system_ops::local_models::LocalModelSnapshot& snapshot)
+{
+    namespace lm = system_ops::local_models;
+    LocalModelSnapshot objects;
+    if (snapshot.recommendation) {
+        const auto& package = *snapshot.recommendation;
+        objects.packages.push_back({package.id, package.name, package.revision});
+    }
+    for (const auto& model : snapshot.models) {
+        LocalModelState state = LocalModelState::Installing;
+        if (const auto* ready = std::get_if<lm::Ready>(&model.phase)) {
+            state = ready->running ? LocalModelState::Running : LocalModelState::Stopped;
+        } else if (std::holds_alternative<lm::Failed>(model.phase)) {
+            state = LocalModelState::Failed;
+        }
+        objects.models.push_back({model.package.id, model.package.name, model.package.revision, state});
+    }
+    objects.may_install = lm::may_install(snapshot);
+    return objects;
+}
+
 LocalModelSnapshot SystemPlatform::local_models()
 {
-    return {};
+    // Asked for every catalogue snapshot: a manager that is not installed is the normal case, not worth a log line.
+    const auto snapshot = system_ops::local_models::local_model_snapshot();
+    return snapshot ? local_model_objects(*snapshot) : LocalModelSnapshot{};
 }
 
 bool SystemPlatform::has_screen_reader_engine()

@@ -19,6 +19,7 @@
 #include "sound_graph/audio.hpp"
 #include "system_ops/battery.hpp"
 #include "system_ops/bluez.hpp"
+#include "system_ops/local_models.hpp"
 #include "system_ops/printing.hpp"
 
 #include <cstdint>
@@ -95,6 +96,11 @@ struct LocalModelSnapshot {
     friend bool operator==(const LocalModelSnapshot&, const LocalModelSnapshot&) = default;
 };
 
+// The objects of the manager's report: its recommendation as the one package, each installed model with its state
+// (downloading and installing are Installing, a ready model Running or Stopped, one in error Failed), and whether
+// setting up the recommendation may start now (system_ops::local_models::may_install).
+[[nodiscard]] LocalModelSnapshot local_model_objects(const system_ops::local_models::LocalModelSnapshot& snapshot);
+
 class CataloguePlatform {
 public:
     virtual ~CataloguePlatform() = default;
@@ -123,8 +129,9 @@ public:
 
 // The machine itself: each query goes to its system layer (the replaceable backends of config_sections,
 // sound_graph and system_ops, the keyboard layout catalogue, /etc/passwd and /etc/group, the desktop entries of
-// the data directories, the model provider configuration). Queries for services this system does not run (the
-// workspace mesh, the model manager, the default-application policy) answer empty lists.
+// the data directories, the model provider configuration, the model manager's snapshot). Queries for services this
+// system does not run (the workspace mesh, the default-application policy), and a model manager that is missing or
+// does not answer, give empty lists.
 class SystemPlatform final : public CataloguePlatform {
 public:
     struct Options {

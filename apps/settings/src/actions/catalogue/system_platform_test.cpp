@@ -1,11 +1,16 @@
-// The system platform's own readers: users from passwd and group files, applications from desktop entries.
+// The system platform's own readers: users from passwd and group files, applications from desktop entries, local
+// models from the model manager.
 #include "actions/catalogue/platform.hpp"
+
+#include "system_ops/test_tools.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include <fmt/format.h>
 
 namespace settings::actions::catalogue {
 namespace {
@@ -79,6 +84,43 @@ TEST(SystemPlatform, ListsInstalledApplicationsFromDesktopEntries)
     EXPECT_EQ(platform.installed_apps(),
               (std::vector<AppEntry>{{"so.vorn.osk", "Keyboard"}, {"org.example.Viewer", "Viewer"}}));
     EXPECT_TRUE(platform.has_on_screen_keyboard());
+}
+
+class ModelManagerOnPath : public system_ops::testing::FakeTools {};
+
+TEST_F(ModelManagerOnPath, LocalModelsAreTheManagersRecommendationAndInstalledModels)
+{
+    const std::string package = R"("description": "", "source": "", "license": "", "license_url": "",
+                                   "download_bytes": 1, "installed_bytes": 2)";
+    auto model = [&](const char* id, const char* phase) {
+        return fmt::format(R"({{"package": {{"id": "{}", "name": "Model {}", "revision": "r-{}", {}}}, "phase": {}}})",
+                           id, id, id, package, phase);
+    };
+    const std::string snapshot = fmt::format(
+        R"({{"hardware": {{"fit": "good", "memory_gib": 32, "accelerator": "none", "reason": ""}},
+            "recommendation": {{"id": "qwen", "name": "Qwen 7B", "revision": "r3", {}}},
+            "models": [{}, {}, {}, {}, {}]}})",
+        package, model("a", R"({"state": "downloading", "downloaded_bytes": 1, "total_bytes": 2})"),
+        model("b", R"({"state": "installing", "message": "Verifying"})"),
+        model("c", R"({"state": "ready", "running": true})"), model("d", R"({"state": "ready", "running": false})"),
+        model("e", R"({"state": "error", "message": "broken"})"));
+    tool("vorn-model-manager", {{"snapshot --format json", snapshot}});
+
+    const auto objects = SystemPlatform().local_models();
+    EXPECT_EQ(objects.packages, (std::vector<ModelPackage>{{"qwen", "Qwen 7B", "r3"}}));
+    EXPECT_EQ(objects.models, (std::vector<LocalModel>{{"a", "Model a", "r-a", LocalModelState::Installing},
+                                                       {"b", "Model b", "r-b", LocalModelState::Installing},
+                                                       {"c", "Model c", "r-c", LocalModelState::Running},
+                                                       {"d", "Model d", "r-d", LocalModelState::Stopped},
+                                                       {"e", "Model e", "r-e", LocalModelState::Failed}}));
+    EXPECT_TRUE(objects.may_install);
+
+    // A manager that refuses, or none at all, lists nothing.
+    tool("vorn-model-manager", {{"*", "", "not running", 1}});
+    EXPECT_EQ(SystemPlatform().local_models(), LocalModelSnapshot{});
+    std::filesystem::remove(dir_ / "bin" / "vorn-model-manager");
+    ::setenv("PATH", (dir_ / "bin").c_str(), 1);
+    EXPECT_EQ(SystemPlatform().local_models(), LocalModelSnapshot{});
 }
 
 TEST(CurrentPlatform, IsReplacedForAScopeOnly)
