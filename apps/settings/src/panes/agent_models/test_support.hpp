@@ -1,0 +1,89 @@
+#pragma once
+// Helpers of the Agent Models tests (header only): workers the test runs by hand, and a device with one model in
+// each phase.
+
+#include "panes/agent_models/agent_models_model.hpp"
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace settings::panes::agent_models::testing {
+
+// A RunJob that keeps each job until the test runs it, on the test's thread.
+class ManualJobs {
+public:
+    struct Job {
+        std::string name;
+        std::function<void()> work;
+    };
+
+    [[nodiscard]] RunJob runner()
+    {
+        return [jobs = jobs_](std::string_view name, std::function<void()> work) -> std::expected<void, std::string> {
+            jobs->push_back({std::string(name), std::move(work)});
+            return {};
+        };
+    }
+    // Runs the jobs waiting now (not those they start), oldest first; answers how many ran.
+    std::size_t run()
+    {
+        auto waiting = std::exchange(*jobs_, {});
+        for (auto& job : waiting) {
+            job.work();
+        }
+        return waiting.size();
+    }
+    // Runs the job at `index` alone.
+    void run_one(std::size_t index)
+    {
+        auto job = std::move(jobs_->at(index));
+        jobs_->erase(jobs_->begin() + static_cast<std::ptrdiff_t>(index));
+        job.work();
+    }
+    [[nodiscard]] std::vector<std::string> names() const
+    {
+        std::vector<std::string> out;
+        for (const auto& job : *jobs_) {
+            out.push_back(job.name);
+        }
+        return out;
+    }
+    [[nodiscard]] std::size_t size() const { return jobs_->size(); }
+
+private:
+    std::shared_ptr<std::deque<Job>> jobs_ = std::make_shared<std::deque<Job>>();
+};
+
+inline lm::LocalModelPackage package(const std::string& id, const std::string& name, const std::string& revision)
+{
+    return {.id = id,
+            .name = name,
+            .description = name + " for this device.",
+            .source = "https://models.vorn.example/" + id,
+            .revision = revision,
+            .license = "Apache-2.0",
+            .license_url = "https://www.apache.org/licenses/LICENSE-2.0",
+            .download_bytes = 4831838208ULL,
+            .installed_bytes = 5368709120ULL};
+}
+
+// A good fit recommending Qwen 7B, with Llama 8B running on loopback, Phi 3 stopped, Mistral failed and Gemma
+// downloading; no accelerator setup.
+inline lm::LocalModelSnapshot sample_snapshot()
+{
+    lm::LocalModelSnapshot s;
+    s.hardware = {.fit = lm::HardwareFit::Good, .memory_gib = 32, .accelerator = "Radeon 780M", .reason = "Balanced."};
+    s.recommendation = package("qwen-7b", "Qwen 7B", "r3");
+    s.models = {
+        {package("llama-8b", "Llama 8B", "r1"),
+         lm::Ready{.endpoint = lm::LocalModelEndpoint{"http://127.0.0.1:8000/v1", "llama-8b"}, .running = true}},
+        {package("phi-3", "Phi 3", "r2"), lm::Ready{.running = false}},
+        {package("mistral", "Mistral", "r4"), lm::Failed{"checksum mismatch"}},
+        {package("gemma", "Gemma", "r5"), lm::Downloading{1024, 4096}},
+    };
+    return s;
+}
+
+}  // namespace settings::panes::agent_models::testing
