@@ -410,7 +410,9 @@ public:
             return false;
         }
         const FileId now = id_of(st);
-        if (now.device != item.device || now.inode != item.inode || S_ISDIR(st.st_mode) != item.folder) {
+        // The kind counts as much as the number: a link made where a file was may get the file's inode number.
+        const bool same_kind = item.folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
+        if (now.device != item.device || now.inode != item.inode || !same_kind) {
             problem(fmt::format("{} changed since the preview and was left in place", shown(item.path)));
             return false;
         }
