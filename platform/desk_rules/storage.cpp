@@ -258,6 +258,26 @@ public:
     // Whether `st` is a folder the walk leaves out (another root, measured on its own).
     [[nodiscard]] bool skips(const struct stat& st) const { return S_ISDIR(st.st_mode) && skip_.contains(id_of(st)); }
 
+    // Calls `visit(name, stat)` for each entry of a root's folder, within the walk's bounds and leaving out other
+    // roots. False when reading the folder failed.
+    template <class Visit>
+    bool each_entry(Folder& folder, Visit visit)
+    {
+        bool failed = false;
+        while (const auto name = folder.next(failed)) {
+            if (!admit()) {
+                return true;
+            }
+            const std::string entry(*name);
+            struct stat st {};
+            if (::fstatat(folder.fd(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || skips(st)) {
+                continue;  // gone meanwhile, or measured as a root of its own
+            }
+            visit(entry, st);
+        }
+        return !failed;
+    }
+
     // The space a file takes; a file with several names counts once.
     std::uint64_t own_size(const struct stat& st)
     {
@@ -668,19 +688,10 @@ StorageSnapshot scan_storage(const StorageRoots& roots, std::stop_token stop, co
         }
         read.insert(root.category);
         std::uint64_t& total = snapshot.totals[root.category];
-        bool failed = false;
-        while (const auto name = folder.next(failed)) {
-            if (!walk.admit()) {
-                break;
-            }
-            const std::string entry(*name);
-            struct stat st {};
-            if (::fstatat(folder.fd(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || walk.skips(st)) {
-                continue;
-            }
+        const bool read_whole = walk.each_entry(folder, [&](const std::string& entry, const struct stat& st) {
             const auto measured = walk.measure(folder.fd(), entry.c_str(), st, id_of(root_stat).device);
             if (measured.mount_point) {
-                continue;
+                return;
             }
             total += measured.bytes;
             if (measured.listed()) {
@@ -689,8 +700,8 @@ StorageSnapshot scan_storage(const StorageRoots& roots, std::stop_token stop, co
                                    .bytes = measured.bytes,
                                    .category = root.category});
             }
-        }
-        if (failed) {
+        });
+        if (!read_whole) {
             ++snapshot.unreadable_folders;
         }
     }
@@ -760,22 +771,13 @@ std::expected<CleanupPreview, std::string> preview_cache_cleanup(const fs::path&
                                            error_text(errno)));
     }
     Walk walk(limits, std::move(stop), {});
-    bool failed = false;
-    while (const auto name = folder.next(failed)) {
-        if (!walk.admit()) {
-            break;
-        }
-        const std::string entry(*name);
-        struct stat st {};
-        if (::fstatat(folder.fd(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;
-        }
+    const bool read_whole = walk.each_entry(folder, [&](const std::string& entry, const struct stat& st) {
         if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-            continue;  // links, sockets, pipes and devices are not cache content
+            return;  // links, sockets, pipes and devices are not cache content
         }
         const auto measured = walk.measure(folder.fd(), entry.c_str(), st, preview.root_device);
         if (!measured.listed()) {
-            continue;
+            return;
         }
         preview.items.push_back({.path = preview.root / entry,
                                  .bytes = measured.bytes,
@@ -783,8 +785,8 @@ std::expected<CleanupPreview, std::string> preview_cache_cleanup(const fs::path&
                                  .inode = id_of(st).inode,
                                  .folder = S_ISDIR(st.st_mode)});
         preview.total_bytes += measured.bytes;
-    }
-    if (failed) {
+    });
+    if (!read_whole) {
         return std::unexpected(fmt::format("could not read the cache folder {}: {}", shown(cache_root),
                                            error_text(errno)));
     }

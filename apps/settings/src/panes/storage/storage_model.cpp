@@ -5,27 +5,9 @@
 
 #include <fmt/format.h>
 
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
-#include <variant>
-
-#include <pthread.h>
 
 namespace settings::panes::storage {
-
-namespace detail {
-
-// One worker's channel: at most one message, and whether the worker's end is gone (with or without sending).
-template <class T>
-struct Channel {
-    std::mutex mutex;
-    std::optional<T> message;
-    bool closed = false;
-};
-
-}  // namespace detail
 
 namespace {
 
@@ -36,77 +18,10 @@ struct Overloaded : F... {
     using F::operator()...;
 };
 
-// The worker's end of a channel. Sending keeps the first message; the end closes when the last copy of the sender
-// goes, whatever the worker did, so a worker that dies without a message does not leave the page waiting. Both
-// wake the UI loop.
-template <class T>
-class Sender {
-public:
-    Sender(std::shared_ptr<detail::Channel<T>> channel, vorn_ui::WakeHandle wake)
-        : channel_(std::move(channel)), wake_(std::move(wake))
-    {
-    }
-    Sender(const Sender&) = delete;
-    Sender& operator=(const Sender&) = delete;
-    ~Sender()
-    {
-        {
-            const std::lock_guard lock(channel_->mutex);
-            channel_->closed = true;
-        }
-        wake_.wake();
-    }
-
-    void send(T message)
-    {
-        {
-            const std::lock_guard lock(channel_->mutex);
-            if (!channel_->message) {
-                channel_->message = std::move(message);
-            }
-        }
-        wake_.wake();
-    }
-
-private:
-    std::shared_ptr<detail::Channel<T>> channel_;
-    vorn_ui::WakeHandle wake_;
-};
-
-// What a channel holds now, without waiting.
-struct Nothing {};
-struct Ended {};
-template <class T>
-using Arrival = std::variant<Nothing, T, Ended>;
-
-template <class T>
-Arrival<T> poll(const std::shared_ptr<detail::Channel<T>>& channel)
-{
-    if (!channel) {
-        return Nothing{};
-    }
-    const std::lock_guard lock(channel->mutex);
-    if (channel->message) {
-        return std::move(*channel->message);
-    }
-    if (channel->closed) {
-        return Ended{};
-    }
-    return Nothing{};
-}
-
-// The backend's answer, or the text of an exception that escaped it.
-template <class F>
-auto guarded(F&& call) -> decltype(call())
-{
-    try {
-        return call();
-    } catch (const std::exception& error) {
-        return std::unexpected(std::string(error.what()));
-    } catch (...) {
-        return std::unexpected(std::string("unexpected failure"));
-    }
-}
+using vorn_ui::workers::Channel;
+using vorn_ui::workers::guarded;
+using vorn_ui::workers::Sender;
+using vorn_ui::workers::try_receive;
 
 std::string_view tool_name(Tool tool)
 {
@@ -168,19 +83,6 @@ std::vector<EvictionSelection> eviction_selection(const SyncedStorageSnapshot& s
         }
     }
     return selection;
-}
-
-std::expected<void, std::string> start_storage_thread(std::string_view name, std::function<void()> work)
-{
-    try {
-        std::thread([name = std::string(name.substr(0, 15)), work = std::move(work)] {
-            ::pthread_setname_np(::pthread_self(), name.c_str());
-            work();
-        }).detach();
-    } catch (const std::system_error& error) {
-        return std::unexpected(error.code().message());
-    }
-    return {};
 }
 
 // ---- The model -----------------------------------------------------------------------------------------------------
@@ -257,8 +159,8 @@ void StorageModel::take_request(page_doc::Document& document)
 
 void StorageModel::start_synced_snapshot()
 {
-    auto channel = std::make_shared<detail::Channel<SyncedAnswer>>();
-    auto sender = std::make_shared<Sender<SyncedAnswer>>(channel, wake_);
+    auto channel = std::make_shared<Channel<std::optional<SyncedAnswer>>>();
+    auto sender = std::make_shared<Sender<std::optional<SyncedAnswer>>>(channel, wake_);
     const auto started = environment_.start_thread("vorn-storage-sync", [backend = environment_.backend, sender] {
         sender->send(guarded([&] { return backend->synced_snapshot(); }));
     });
@@ -277,7 +179,7 @@ void StorageModel::start_synced_snapshot()
 
 std::optional<std::string> StorageModel::start_local(std::optional<CleanupPreview> cleanup)
 {
-    auto channel = std::make_shared<detail::Channel<LocalResult>>();
+    auto channel = std::make_shared<Channel<LocalResult>>();
     auto sender = std::make_shared<Sender<LocalResult>>(channel, wake_);
     const bool cleaning = cleanup.has_value();
     const auto started = environment_.start_thread(
@@ -333,13 +235,13 @@ void StorageModel::adopt(LocalReading reading)
 
 void StorageModel::receive_synced()
 {
-    auto arrival = poll(synced_channel_);
-    if (std::holds_alternative<Nothing>(arrival)) {
+    auto arrival = try_receive(synced_channel_, [] { return std::optional<SyncedAnswer>(); });
+    if (!arrival) {
         return;
     }
     synced_channel_.reset();
     structure_dirty_ = true;
-    if (auto* answer = std::get_if<SyncedAnswer>(&arrival)) {
+    if (const auto& answer = *arrival) {
         if (*answer) {
             synced_ = std::move(**answer);
             if (status_ == loading_synced_text) {
@@ -357,15 +259,15 @@ void StorageModel::receive_synced()
 
 void StorageModel::receive_eviction()
 {
-    auto arrival = poll(eviction_channel_);
-    if (std::holds_alternative<Nothing>(arrival)) {
+    auto arrival = try_receive(eviction_channel_, [] { return std::optional<EvictionAnswer>(); });
+    if (!arrival) {
         return;
     }
     eviction_channel_.reset();
     evicting_ = false;
     structure_dirty_ = true;
     const StorageOperation free_files{StorageOperation::FreeSyncedFiles{}};
-    if (auto* answer = std::get_if<EvictionAnswer>(&arrival)) {
+    if (const auto& answer = *arrival) {
         if (*answer) {
             start_synced_snapshot();  // fresh accounting
             status_ = eviction_text(**answer);
@@ -383,8 +285,9 @@ void StorageModel::receive_eviction()
 
 void StorageModel::receive_local()
 {
-    auto arrival = poll(local_channel_);
-    if (std::holds_alternative<Nothing>(arrival)) {
+    // A worker that ended without a word hands back neither a reading nor a cleanup.
+    auto arrival = try_receive(local_channel_, [] { return LocalResult{}; });
+    if (!arrival) {
         return;
     }
     local_channel_.reset();
@@ -392,8 +295,8 @@ void StorageModel::receive_local()
     structure_dirty_ = true;
     const StorageOperation cleanup{StorageOperation::CleanupCaches{}};
 
-    auto* result = std::get_if<LocalResult>(&arrival);
-    if (result == nullptr || (!result->reading && !result->cleanup)) {
+    LocalResult* result = &*arrival;
+    if (!result->reading && !result->cleanup) {
         if (was_cleaning) {
             std::string text = cleanup_failed_text("the cleanup ended without a result");
             cleanup_status_ = text;
@@ -470,8 +373,8 @@ void StorageModel::handle_free(page_doc::Document& document)
         finish_operation(free_files, std::unexpected(std::string(no_synced_files_text)));
         return;
     }
-    auto channel = std::make_shared<detail::Channel<EvictionAnswer>>();
-    auto sender = std::make_shared<Sender<EvictionAnswer>>(channel, wake_);
+    auto channel = std::make_shared<Channel<std::optional<EvictionAnswer>>>();
+    auto sender = std::make_shared<Sender<std::optional<EvictionAnswer>>>(channel, wake_);
     const auto started = environment_.start_thread(
         "vorn-storage-evict", [backend = environment_.backend, sender, selection = std::move(selection)] {
             sender->send(guarded([&] { return backend->evict(selection); }));

@@ -29,6 +29,7 @@
 
 #include "page_doc/page_doc.hpp"
 #include "vorn_ui/state.hpp"
+#include "vorn_ui/workers.hpp"
 
 #include <expected>
 #include <functional>
@@ -83,15 +84,7 @@ inline constexpr std::string_view scan_ended_text = "The storage scan ended with
 
 // ---- Workers ------------------------------------------------------------------------------------------------------
 
-// Starts `work` on a detached thread named `name`; the system's error text when no thread could be started.
-using StartThread = std::function<std::expected<void, std::string>(std::string_view name, std::function<void()> work)>;
-[[nodiscard]] std::expected<void, std::string> start_storage_thread(std::string_view name,
-                                                                    std::function<void()> work);
-
-namespace detail {
-template <class T>
-struct Channel;  // one worker's one-shot channel
-}  // namespace detail
+using vorn_ui::workers::StartThread;
 
 // What the scan worker hands back: a fresh reading, and for a cleanup the removal's outcome (no reading when a
 // cleanup removed nothing).
@@ -106,7 +99,7 @@ class StorageModel {
 public:
     struct Environment {
         std::shared_ptr<StorageBackend> backend = std::make_shared<SystemStorageBackend>();
-        StartThread start_thread = start_storage_thread;
+        StartThread start_thread = vorn_ui::workers::start_detached_thread;
     };
 
     // Starts the local reading and the synced snapshot.
@@ -195,9 +188,10 @@ private:
     bool cleaning_ = false;
     bool structure_dirty_ = true;
 
-    std::shared_ptr<detail::Channel<LocalResult>> local_channel_;
-    std::shared_ptr<detail::Channel<SyncedAnswer>> synced_channel_;
-    std::shared_ptr<detail::Channel<EvictionAnswer>> eviction_channel_;
+    // The workers' channels; an answer left empty says the worker ended without one.
+    std::shared_ptr<vorn_ui::workers::Channel<LocalResult>> local_channel_;
+    std::shared_ptr<vorn_ui::workers::Channel<std::optional<SyncedAnswer>>> synced_channel_;
+    std::shared_ptr<vorn_ui::workers::Channel<std::optional<EvictionAnswer>>> eviction_channel_;
 };
 
 }  // namespace settings::panes::storage

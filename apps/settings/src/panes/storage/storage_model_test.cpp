@@ -1,11 +1,11 @@
 #include "panes/storage/storage_model.hpp"
 
 #include "panes/storage/storage_text.hpp"
-#include "panes/storage/testing/manual_threads.hpp"
 
 #include "synced_files/testing/fake_storage_service.hpp"
 #include "system_ops/test_tools.hpp"
 #include "vorn_ui/format.hpp"
+#include "vorn_ui/testing/manual_threads.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 using operations::OperationStatus;
 using synced_files::storage::testing::FakeStorageService;
 using synced_files::storage::testing::sample_snapshot;
-using testing::ManualThreads;
+using vorn_ui::testing::ManualThreads;
 using vorn_ui::format::bytes_si;
 using Mode = FakeStorageService::Mode;
 using Op = StorageOperation;
@@ -209,7 +209,7 @@ TEST_F(StorageModelTest, EachOperationEndsWithItsSentence)
     EXPECT_EQ(outcome(), failed(Op{Op::FreeSyncedFiles{}}, "No reclaimable synced files are available."));
 
     (void)status.publish(OperationStatus::running(operations::operation_key(Op{Op::FreeSyncedFiles{}})));
-    threads.run(evict);
+    threads.run_next(evict);
     model->sync(doc);
     EXPECT_EQ(outcome(), done(Op{Op::FreeSyncedFiles{}}, "Synced-file reclamation completed."));
     EXPECT_EQ(model->status(),
@@ -234,7 +234,7 @@ TEST_F(StorageModelTest, OperationsWaitForTheReadingTheirAnswerDependsOn)
     // Both arrive before any worker answered: the page has no preview and no accounting yet.
     request(Op{Op::CleanupCaches{}});
     EXPECT_TRUE(outcome().is_running(operations::operation_key(Op{Op::CleanupCaches{}})));
-    threads.run(scan);
+    threads.run_next(scan);
     model->sync(doc);
     EXPECT_TRUE(model->cleaning());
     settle();
@@ -244,7 +244,7 @@ TEST_F(StorageModelTest, OperationsWaitForTheReadingTheirAnswerDependsOn)
     request(Op{Op::FreeSyncedFiles{}});
     EXPECT_TRUE(outcome().is_running(operations::operation_key(Op{Op::FreeSyncedFiles{}})));
     EXPECT_FALSE(page.evicting());
-    threads.run(sync_worker);
+    threads.run_next(sync_worker);
     page.sync(doc);
     EXPECT_TRUE(page.evicting());
     settle();
@@ -394,8 +394,8 @@ TEST_F(StorageModelTest, WorkersThatEndWithoutAWordOrCannotStart)
 {
     file(".cache/app/blob", 65536);
     open();
-    threads.drop(sync_worker);
-    threads.drop(scan);
+    threads.drop_next(sync_worker);
+    threads.drop_next(scan);
     model->sync(doc);
     EXPECT_EQ(model->status(), "Sync storage service ended unexpectedly.");
     EXPECT_FALSE(model->synced_snapshot());
@@ -405,13 +405,13 @@ TEST_F(StorageModelTest, WorkersThatEndWithoutAWordOrCannotStart)
     open();
     settle();
     request(Op{Op::FreeSyncedFiles{}});
-    threads.drop(evict);
+    threads.drop_next(evict);
     model->sync(doc);
     EXPECT_EQ(model->status(), "The sync storage request ended unexpectedly; nothing was assumed removed.");
     EXPECT_EQ(outcome(), failed(Op{Op::FreeSyncedFiles{}}, "Sync storage service ended unexpectedly."));
 
     request(Op{Op::CleanupCaches{}});
-    threads.drop(scan);
+    threads.drop_next(scan);
     model->sync(doc);
     EXPECT_EQ(outcome(),
               failed(Op{Op::CleanupCaches{}}, "Could not clean application caches: the cleanup ended without a result"));
