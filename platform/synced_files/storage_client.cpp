@@ -90,7 +90,8 @@ std::expected<json, std::string> reply_payload(std::string_view line, std::strin
         if (!error->is_string()) {
             return std::unexpected(unreadable("\"error\" is not text"));
         }
-        std::string text = cmd_runner::clean_text(error->get<std::string>(), {.max_bytes = max_error_bytes, .trim = true});
+        std::string text =
+            cmd_runner::clean_text(error->get<std::string>(), {.max_bytes = max_error_bytes, .trim = true});
         if (text.empty()) {
             return std::unexpected(fmt::format("{} refused the request", service_name));
         }
@@ -202,7 +203,8 @@ std::expected<SyncedStorageSnapshot, std::string> decode_snapshot_reply(std::str
             StorageUsage read;
             std::string label;
             for (const auto& problem :
-                 {read_text(entry, where, "label", label, false), read_count(entry, where, "synced_total", read.synced_total),
+                 {read_text(entry, where, "label", label, false),
+                  read_count(entry, where, "synced_total", read.synced_total),
                   read_count(entry, where, "on_device", read.on_device),
                   read_count(entry, where, "remote_only", read.remote_only),
                   read_count(entry, where, "safe_to_free", read.safe_to_free)}) {

@@ -241,7 +241,7 @@ void StorageModel::receive_synced()
     }
     synced_channel_.reset();
     structure_dirty_ = true;
-    if (const auto& answer = *arrival) {
+    if (auto& answer = *arrival) {
         if (*answer) {
             synced_ = std::move(**answer);
             if (status_ == loading_synced_text) {
@@ -267,7 +267,7 @@ void StorageModel::receive_eviction()
     evicting_ = false;
     structure_dirty_ = true;
     const StorageOperation free_files{StorageOperation::FreeSyncedFiles{}};
-    if (const auto& answer = *arrival) {
+    if (auto& answer = *arrival) {
         if (*answer) {
             start_synced_snapshot();  // fresh accounting
             status_ = eviction_text(**answer);

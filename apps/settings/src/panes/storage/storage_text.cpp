@@ -164,7 +164,8 @@ CleanupCard cleanup_card(const StorageModel& model)
     card.title = std::string(cleanup_preview_title);
     card.caption = std::string(cleanup_caption);
     card.busy = model.cleaning();
-    card.button_label = card.busy ? std::string(removing_text) : fmt::format("Remove {}", bytes_si(preview->total_bytes));
+    card.button_label =
+        card.busy ? std::string(removing_text) : fmt::format("Remove {}", bytes_si(preview->total_bytes));
     std::uint64_t rest = preview->total_bytes;
     const std::size_t shown = std::min(preview->items.size(), listed_rows);
     for (std::size_t i = 0; i < shown; ++i) {
