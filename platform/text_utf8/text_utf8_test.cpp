@@ -63,5 +63,15 @@ TEST(TextUtf8, ValidLooksAtEveryCharacter)
     EXPECT_FALSE(valid("\xC3\xA9\xED\xBF\xBF"));
 }
 
+TEST(TextUtf8, TrimRemovesUnicodeWhiteSpaceAtBothEnds)
+{
+    EXPECT_EQ(trim_white_space(" \t Ada Lovelace\n"), "Ada Lovelace");
+    EXPECT_EQ(trim_white_space("\xC2\xA0\xE3\x80\x80" "Ada\xE2\x80\xAF"), "Ada");  // no-break, ideographic, narrow
+    EXPECT_EQ(trim_white_space("a \xC2\xA0 b"), "a \xC2\xA0 b");                  // inner white space stays
+    EXPECT_EQ(trim_white_space(" \xC3 "), "\xC3");                                   // a stray byte is text
+    EXPECT_EQ(trim_white_space("\xE2\x80\x8B"), "\xE2\x80\x8B");                  // zero width space is not white
+    EXPECT_EQ(trim_white_space(" \n\xC2\x85 "), "");
+}
+
 }  // namespace
 }  // namespace text_utf8
