@@ -4,6 +4,7 @@
 #include "system_ops/users.hpp"
 
 #include "cmd_runner/fake_runner.hpp"
+#include "system_ops/testing/account_prefix.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -255,19 +256,6 @@ constexpr std::string_view debian_gdm =
     "[debug]\n"
     "#Enable=true\n";
 
-constexpr std::string_view debian_lightdm =
-    "[LightDM]\n"
-    "#start-default-seat=true\n"
-    "\n"
-    "[Seat:*]\n"
-    "#type=local\n"
-    "greeter-session=lightdm-gtk-greeter\n"
-    "#autologin-user=\n"
-    "#autologin-user-timeout=0\n"
-    "\n"
-    "[XDMCPServer]\n"
-    "#enabled=false\n";
-
 TEST(AutomaticLoginFileTest, WhoIsLoggedInAutomatically)
 {
     using DM = DisplayManager;
@@ -283,7 +271,7 @@ TEST(AutomaticLoginFileTest, WhoIsLoggedInAutomatically)
         {"gdm user without enable", DM::GDM, {"[daemon]\nAutomaticLogin=ada\n"}, std::nullopt},
         {"gdm off", DM::GDM, {"[daemon]\nAutomaticLoginEnable=false\nAutomaticLogin=ada\n"}, std::nullopt},
         {"gdm other section", DM::GDM, {"[security]\nAutomaticLoginEnable=true\nAutomaticLogin=ada\n"}, std::nullopt},
-        {"lightdm as shipped", DM::LightDM, {std::string(debian_lightdm)}, std::nullopt},
+        {"lightdm as shipped", DM::LightDM, {std::string(testing::AccountPrefix::stock_lightdm_conf)}, std::nullopt},
         {"lightdm all seats", DM::LightDM, {"[Seat:*]\nautologin-user=ada\n"}, "ada"},
         {"lightdm legacy section", DM::LightDM, {"[SeatDefaults]\nautologin-user = ada\n"}, "ada"},
         {"lightdm first seat wins", DM::LightDM, {"[Seat:seat0]\nautologin-user=alan\n[Seat:*]\nautologin-user=ada\n"},
@@ -323,7 +311,7 @@ TEST(AutomaticLoginFileTest, ChangesKeepEveryOtherLine)
         {"gdm other user replaced", DM::GDM, "[daemon]\nAutomaticLoginEnable=true\nAutomaticLogin=alan\n", "ada",
          "[daemon]\nAutomaticLoginEnable=true\nAutomaticLogin=ada\n"},
         {"gdm new file", DM::GDM, "", "ada", "[daemon]\nAutomaticLoginEnable=true\nAutomaticLogin=ada\n"},
-        {"lightdm on", DM::LightDM, std::string(debian_lightdm), "ada",
+        {"lightdm on", DM::LightDM, std::string(testing::AccountPrefix::stock_lightdm_conf), "ada",
          "[LightDM]\n#start-default-seat=true\n\n[Seat:*]\n#type=local\ngreeter-session=lightdm-gtk-greeter\n"
          "autologin-user=ada\n#autologin-user=\n#autologin-user-timeout=0\n\n[XDMCPServer]\n#enabled=false\n"},
         {"lightdm off everywhere", DM::LightDM,
@@ -519,98 +507,37 @@ TEST_F(ShadowCommandsTest, ListsAccountsWithTheDisplayManagersAutomaticLogin)
 
 // ---- The real tools on a prefix folder ----------------------------------------------------------------------------
 
-// A prefix folder with the account files of a small machine (root, a system account, "ada" as administrator and
-// "grace" as the signed-in user) and LightDM's configuration, changed by the real shadow tools. pkexec is a script
-// that records its arguments and standard input and then runs its arguments.
 class ShadowToolsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "the shadow tools write account files only as root, even below a prefix";
+        auto prefix = testing::AccountPrefix::create();
+        if (!prefix) {
+            GTEST_SKIP() << prefix.error();
         }
-        for (const char* tool : {"/usr/sbin/useradd", "/usr/sbin/usermod", "/usr/sbin/userdel", "/usr/sbin/chpasswd"}) {
-            if (!fs::exists(tool)) {
-                GTEST_SKIP() << tool << " is not installed";
-            }
-        }
-        prefix_ = dir_.path() / "root";
-        write(prefix_ / "etc/passwd",
-              "root:x:0:0:root:/root:/bin/bash\n"
-              "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n"
-              "ada:x:1000:1000:Ada Lovelace:/home/ada:/bin/bash\n"
-              "grace:x:1001:1001:Grace Hopper:/home/grace:/bin/bash\n");
-        write(prefix_ / "etc/group",
-              "root:x:0:\ndaemon:x:1:\nsudo:x:27:ada\nusers:x:100:\nada:x:1000:\ngrace:x:1001:\n");
-        write(prefix_ / "etc/shadow", "root:*:19000:0:99999:7:::\ndaemon:*:19000:0:99999:7:::\n"
-                                      "ada:!:19000:0:99999:7:::\ngrace:!:19000:0:99999:7:::\n");
-        write(prefix_ / "etc/gshadow", "root:*::\ndaemon:*::\nsudo:*::ada\nusers:*::\nada:!::\ngrace:!::\n");
-        fs::permissions(prefix_ / "etc/shadow", fs::perms::owner_read | fs::perms::owner_write);
-        fs::permissions(prefix_ / "etc/gshadow", fs::perms::owner_read | fs::perms::owner_write);
-        if (fs::exists("/etc/login.defs")) {
-            fs::copy_file("/etc/login.defs", prefix_ / "etc/login.defs");
-        }
-        fs::create_directories(prefix_ / "home/ada");
-        write(prefix_ / "etc/X11/default-display-manager", "/usr/sbin/lightdm\n");
-        write(prefix_ / "etc/lightdm/lightdm.conf", debian_lightdm);
-
-        pkexec_ = dir_.path() / "pkexec";
-        write(pkexec_, "#!/bin/sh\n"
-                       "log='" + (dir_.path() / "pkexec.log").string() + "'\n"
-                       "{ for a in \"$@\"; do printf '%s\\037' \"$a\"; done; printf '\\036'; } >> \"$log\"\n"
-                       "n=$(tr -cd '\\036' < \"$log\" | wc -c)\n"
-                       "tee '" + dir_.path().string() + "/stdin.'$n | \"$@\"\n");
-        fs::permissions(pkexec_, fs::perms::owner_all);
+        prefix_ = std::move(*prefix);
     }
 
-    ShadowUsers users()
-    {
-        return ShadowUsers(cmd_runner::system_runner(),
-                           {.pkexec = pkexec_.string(), .prefix = prefix_, .self = std::vector<std::string>{"grace"}});
-    }
-
-    // Every pkexec run so far, its arguments joined by blanks.
-    [[nodiscard]] std::vector<std::string> runs() const
-    {
-        std::vector<std::string> out;
-        std::istringstream log(read(dir_.path() / "pkexec.log"));
-        std::string line;
-        while (std::getline(log, line, '\036')) {
-            for (char& c : line) {
-                c = c == '\037' ? ' ' : c;
-            }
-            out.push_back(line.substr(0, line.size() - 1));
-        }
-        return out;
-    }
-
+    ShadowUsers users() { return ShadowUsers(cmd_runner::system_runner(), prefix_->options({"grace"})); }
+    [[nodiscard]] std::vector<std::string> runs() const { return prefix_->runs(); }
     [[nodiscard]] std::string line_of(std::string_view file, std::string_view login) const
     {
-        std::istringstream in(read(prefix_ / "etc" / file));
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.starts_with(std::string(login) + ":")) {
-                return line;
-            }
-        }
-        return {};
+        return prefix_->line_of(file, login);
     }
 
-    TempDir dir_;
-    fs::path prefix_;
-    fs::path pkexec_;
+    std::unique_ptr<testing::AccountPrefix> prefix_;
 };
 
 TEST_F(ShadowToolsTest, CreateSetAPasswordChangeTheRoleAndRemove)
 {
     auto backend = users();
-    ASSERT_TRUE(backend.create_user("bob", "Bob Builder", Role::Standard)) << read(dir_.path() / "pkexec.log");
+    ASSERT_TRUE(backend.create_user("bob", "Bob Builder", Role::Standard));
     EXPECT_THAT(line_of("passwd", "bob"), ::testing::MatchesRegex("bob:x:[0-9]+:[0-9]+:Bob Builder:/home/bob:/bin/bash"));
-    EXPECT_TRUE(fs::is_directory(prefix_ / "home/bob"));
+    EXPECT_TRUE(fs::is_directory(prefix_->root() / "home/bob"));
 
     ASSERT_TRUE(backend.set_password("bob", "correct horse battery"));
     EXPECT_THAT(line_of("shadow", "bob"), ::testing::StartsWith("bob:$y$"));
-    EXPECT_EQ(read(dir_.path() / "stdin.2"), "bob:correct horse battery\n");
+    EXPECT_EQ(prefix_->stdin_of(1), "bob:correct horse battery\n");
     for (const auto& run : runs()) {
         EXPECT_THAT(run, ::testing::Not(HasSubstr("horse")));
     }
@@ -628,7 +555,7 @@ TEST_F(ShadowToolsTest, CreateSetAPasswordChangeTheRoleAndRemove)
 
     ASSERT_TRUE(backend.delete_user("bob", false));
     EXPECT_EQ(line_of("passwd", "bob"), "");
-    EXPECT_TRUE(fs::is_directory(prefix_ / "home/bob"));  // files kept
+    EXPECT_TRUE(fs::is_directory(prefix_->root() / "home/bob"));  // files kept
     EXPECT_EQ(runs().size(), 5U);
 }
 
@@ -641,7 +568,7 @@ TEST_F(ShadowToolsTest, RemovingWithFilesRemovesTheHomeFolder)
     ASSERT_TRUE(backend.delete_user("carol", true));
     EXPECT_EQ(line_of("passwd", "carol"), "");
     EXPECT_EQ(line_of("group", "sudo"), "sudo:x:27:ada");
-    EXPECT_FALSE(fs::exists(prefix_ / "home/carol"));
+    EXPECT_FALSE(fs::exists(prefix_->root() / "home/carol"));
 }
 
 TEST_F(ShadowToolsTest, AToolsRefusalReachesTheCaller)
@@ -657,22 +584,22 @@ TEST_F(ShadowToolsTest, AToolsRefusalReachesTheCaller)
 TEST_F(ShadowToolsTest, AutomaticLoginIsWrittenWholeByTheRootShell)
 {
     auto backend = users();
-    const auto before = fs::status(prefix_ / "etc/lightdm/lightdm.conf").permissions();
-    ASSERT_TRUE(backend.set_automatic_login("ada", true)) << read(dir_.path() / "pkexec.log");
+    const auto before = fs::status(prefix_->root() / "etc/lightdm/lightdm.conf").permissions();
+    ASSERT_TRUE(backend.set_automatic_login("ada", true));
     EXPECT_EQ(backend.automatic_login("ada"), true);
-    EXPECT_THAT(read(prefix_ / "etc/lightdm/lightdm.conf"),
+    EXPECT_THAT(read(prefix_->root() / "etc/lightdm/lightdm.conf"),
                 HasSubstr("greeter-session=lightdm-gtk-greeter\nautologin-user=ada\n#autologin-user=\n"));
-    EXPECT_EQ(fs::status(prefix_ / "etc/lightdm/lightdm.conf").permissions(), before);
+    EXPECT_EQ(fs::status(prefix_->root() / "etc/lightdm/lightdm.conf").permissions(), before);
     ASSERT_TRUE(backend.set_automatic_login("grace", true));  // replaces ada
     EXPECT_EQ(backend.automatic_login("ada"), false);
     ASSERT_TRUE(backend.set_automatic_login("grace", false));
-    EXPECT_EQ(read(prefix_ / "etc/lightdm/lightdm.conf"), debian_lightdm);
+    EXPECT_EQ(read(prefix_->root() / "etc/lightdm/lightdm.conf"), testing::AccountPrefix::stock_lightdm_conf);
     EXPECT_EQ(runs().size(), 3U);
     EXPECT_THAT(runs()[0], ::testing::StartsWith("/bin/sh -c "));
-    EXPECT_THAT(runs()[0], ::testing::EndsWith(" sh " + (prefix_ / "etc/lightdm/lightdm.conf").string()));
+    EXPECT_THAT(runs()[0], ::testing::EndsWith(" sh " + (prefix_->root() / "etc/lightdm/lightdm.conf").string()));
     // No temporary file is left beside it.
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(prefix_ / "etc/lightdm")) {
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(prefix_->root() / "etc/lightdm")) {
         ++files;
     }
     EXPECT_EQ(files, 1U);
@@ -680,11 +607,11 @@ TEST_F(ShadowToolsTest, AutomaticLoginIsWrittenWholeByTheRootShell)
 
 TEST_F(ShadowToolsTest, ANewConfigurationFileIsMadeReadableByAll)
 {
-    fs::remove(prefix_ / "etc/lightdm/lightdm.conf");
+    fs::remove(prefix_->root() / "etc/lightdm/lightdm.conf");
     auto backend = users();
     ASSERT_TRUE(backend.set_automatic_login("ada", true));
-    EXPECT_EQ(read(prefix_ / "etc/lightdm/lightdm.conf"), "[Seat:*]\nautologin-user=ada\n");
-    EXPECT_EQ(fs::status(prefix_ / "etc/lightdm/lightdm.conf").permissions(),
+    EXPECT_EQ(read(prefix_->root() / "etc/lightdm/lightdm.conf"), "[Seat:*]\nautologin-user=ada\n");
+    EXPECT_EQ(fs::status(prefix_->root() / "etc/lightdm/lightdm.conf").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
 }
 
