@@ -663,7 +663,17 @@ Status ShadowUsers::delete_user(std::string_view login, bool remove_files)
         args.emplace_back("--remove");
     }
     args.insert(args.end(), {"--", std::string(login)});
-    return run_privileged(options_.userdel, std::move(args));
+    if (auto removed = run_privileged(options_.userdel, std::move(args)); !removed) {
+        return removed;
+    }
+    // Automatic login must not outlive the account: a new account of the same name would inherit it.
+    if (automatic_login(login).value_or(false)) {
+        if (auto cleared = write_automatic_login(login, false); !cleared) {
+            return std::unexpected(fmt::format("{} was removed, but automatic login still names it: {}", login,
+                                               cleared.error()));
+        }
+    }
+    return {};
 }
 
 Status ShadowUsers::set_role(std::string_view login, bool admin)
@@ -702,6 +712,11 @@ Status ShadowUsers::set_automatic_login(std::string_view login, bool enabled)
     if (auto account = existing_account(login); !account) {
         return std::unexpected(account.error());
     }
+    return write_automatic_login(login, enabled);
+}
+
+Status ShadowUsers::write_automatic_login(std::string_view login, bool enabled) const
+{
     const auto config = display_manager();
     if (!config) {
         return std::unexpected(config.error());

@@ -154,7 +154,8 @@ public:
     // administrators group for Role::Administrator. It has no password until set_password.
     [[nodiscard]] virtual Status create_user(std::string_view login, std::string_view full_name, Role role) = 0;
     [[nodiscard]] virtual Status set_password(std::string_view login, std::string_view password) = 0;
-    // Removes the account, and its home folder and mail spool when `remove_files`.
+    // Removes the account, and its home folder and mail spool when `remove_files`; automatic login of the account
+    // is switched off with it.
     [[nodiscard]] virtual Status delete_user(std::string_view login, bool remove_files) = 0;
     // Adds the account to the administrators group ("sudo", or "wheel" where there is no "sudo") or removes it
     // from both.
@@ -226,6 +227,9 @@ private:
     [[nodiscard]] Status run_privileged(const std::string& program, std::vector<std::string> args,
                                         std::optional<std::string> input = std::nullopt) const;
     [[nodiscard]] std::vector<std::string> prefix_args() const;
+    // Writes the display manager's configuration so that `login` is (or is no longer) logged in automatically; no
+    // run when it already is so.
+    [[nodiscard]] Status write_automatic_login(std::string_view login, bool enabled) const;
 
     std::shared_ptr<cmd_runner::Runner> runner_;
     Options options_;

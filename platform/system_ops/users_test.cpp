@@ -390,9 +390,9 @@ TEST_F(ShadowCommandsTest, EveryChangeIsOnePkexecRunWithTheValueAfterItsOptionOr
     ASSERT_TRUE(backend.delete_user("ada", true));
     EXPECT_EQ(argv(3), (std::vector<std::string>{"/usr/bin/pkexec", "/usr/sbin/userdel", "--prefix", prefix,
                                                  "--remove", "--", "ada"}));
-    ASSERT_TRUE(backend.delete_user("alan", false));
+    ASSERT_TRUE(backend.delete_user("odd", false));
     EXPECT_EQ(argv(4), (std::vector<std::string>{"/usr/bin/pkexec", "/usr/sbin/userdel", "--prefix", prefix, "--",
-                                                 "alan"}));
+                                                 "odd"}));
     ASSERT_TRUE(backend.set_role("alan", true));
     EXPECT_EQ(argv(5), (std::vector<std::string>{"/usr/bin/pkexec", "/usr/sbin/usermod", "--prefix", prefix,
                                                  "--append", "--groups", "sudo", "--", "alan"}));
@@ -603,6 +603,16 @@ TEST_F(ShadowToolsTest, AutomaticLoginIsWrittenWholeByTheRootShell)
         ++files;
     }
     EXPECT_EQ(files, 1U);
+}
+
+TEST_F(ShadowToolsTest, AutomaticLoginGoesWithTheAccount)
+{
+    auto backend = users();
+    ASSERT_TRUE(backend.set_automatic_login("ada", true));
+    ASSERT_TRUE(backend.delete_user("ada", false));
+    EXPECT_EQ(read(prefix_->root() / "etc/lightdm/lightdm.conf"), testing::AccountPrefix::stock_lightdm_conf);
+    ASSERT_TRUE(backend.create_user("ada", "", Role::Standard));
+    EXPECT_EQ(backend.automatic_login("ada"), false);  // a new account of that name does not inherit it
 }
 
 TEST_F(ShadowToolsTest, ANewConfigurationFileIsMadeReadableByAll)
