@@ -81,19 +81,31 @@ bool is_white_space(char32_t cp)
            cp == 0x3000;
 }
 
-std::string_view trim_white_space(std::string_view text)
+std::string_view trim_white_space(std::string_view s)
 {
-    std::size_t begin = text.size();
+    std::size_t begin = s.size();
     std::size_t end = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto [code_point, length] = decode(text, i, Invalid::replace);
-        if (!is_white_space(code_point)) {
+    for (std::size_t i = 0; i < s.size();) {
+        const Decoded d = decode(s, i, Invalid::replace);
+        if (!is_white_space(d.code_point)) {
             begin = std::min(begin, i);
-            end = i + length;
+            end = i + d.length;
         }
-        i += length;
+        i += d.length;
     }
-    return begin < end ? text.substr(begin, end - begin) : std::string_view{};
+    return begin < end ? s.substr(begin, end - begin) : std::string_view{};
+}
+
+bool has_white_space(std::string_view s)
+{
+    for (std::size_t i = 0; i < s.size();) {
+        const Decoded d = decode(s, i, Invalid::replace);
+        if (is_white_space(d.code_point)) {
+            return true;
+        }
+        i += d.length;
+    }
+    return false;
 }
 
 }  // namespace text_utf8

@@ -63,14 +63,16 @@ TEST(TextUtf8, ValidLooksAtEveryCharacter)
     EXPECT_FALSE(valid("\xC3\xA9\xED\xBF\xBF"));
 }
 
-TEST(TextUtf8, TrimRemovesUnicodeWhiteSpaceAtBothEnds)
+TEST(TextUtf8, WhiteSpaceIsUnicodeWhiteSpaceNotOnlyAscii)
 {
-    EXPECT_EQ(trim_white_space(" \t Ada Lovelace\n"), "Ada Lovelace");
-    EXPECT_EQ(trim_white_space("\xC2\xA0\xE3\x80\x80" "Ada\xE2\x80\xAF"), "Ada");  // no-break, ideographic, narrow
-    EXPECT_EQ(trim_white_space("a \xC2\xA0 b"), "a \xC2\xA0 b");                  // inner white space stays
-    EXPECT_EQ(trim_white_space(" \xC3 "), "\xC3");                                   // a stray byte is text
-    EXPECT_EQ(trim_white_space("\xE2\x80\x8B"), "\xE2\x80\x8B");                  // zero width space is not white
-    EXPECT_EQ(trim_white_space(" \n\xC2\x85 "), "");
+    // No-break space, ideographic space, next line and a line separator count; a zero-width space does not.
+    EXPECT_EQ(trim_white_space("\xC2\xA0 \t ada@example.org\xE3\x80\x80\xC2\x85\xE2\x80\xA8"), "ada@example.org");
+    EXPECT_EQ(trim_white_space("\xE2\x80\x8B x \xE2\x80\x8B"), "\xE2\x80\x8B x \xE2\x80\x8B");
+    EXPECT_EQ(trim_white_space(" \xE2\x80\x83 "), "");
+    EXPECT_EQ(trim_white_space(" \xC3 "), "\xC3");  // a stray byte is text
+    EXPECT_TRUE(has_white_space("ada\xC2\xA0@example.org"));
+    EXPECT_TRUE(has_white_space("ada@example.org\n"));
+    EXPECT_FALSE(has_white_space("ada@ex\xE2\x80\x8B" "ample.org"));
 }
 
 }  // namespace

@@ -58,11 +58,6 @@ void append_quoted(vorn_net::SecureBuffer& out, std::string_view text)
 
 }  // namespace
 
-std::string_view trim_white_space(std::string_view text)
-{
-    return text_utf8::trim_white_space(text);
-}
-
 bool has_control_characters(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size();) {
