@@ -1,6 +1,6 @@
 #include "signing_ids/secret_service.hpp"
 
-#include "vorn_log/log.hpp"
+#include "account_registry/secret_service.hpp"
 
 #include <fmt/format.h>
 #include <sodium.h>
@@ -10,8 +10,6 @@
 namespace signing_ids {
 
 namespace {
-
-constexpr std::string_view attribute = "vorn-signing-identity";
 
 bool sodium_ready()
 {
@@ -29,14 +27,6 @@ std::expected<std::uint8_t*, std::string> locked_block()
         return std::unexpected("no locked memory is left for a signing key");
     }
     return bytes;
-}
-
-void wipe(std::string& text)
-{
-    if (!text.empty()) {
-        sodium_memzero(text.data(), text.size());
-    }
-    text.clear();
 }
 
 std::mutex& slot_mutex()
@@ -112,89 +102,44 @@ std::array<std::uint8_t, 32> SecretKey::public_key() const
     return key;
 }
 
-// ---- SecretToolKeys --------------------------------------------------------------------------------------------------
+// ---- KeyringKeys ---------------------------------------------------------------------------------------------------------
 
-SecretToolKeys::SecretToolKeys(std::shared_ptr<cmd_runner::Runner> runner) : SecretToolKeys(std::move(runner), Options{}) {}
+namespace keyring = account_registry::secret_service;
 
-SecretToolKeys::SecretToolKeys(std::shared_ptr<cmd_runner::Runner> runner, Options options)
-    : runner_(std::move(runner)), options_(std::move(options))
+bool KeyringKeys::available()
 {
+    // Asking for an item no identity has answers "nothing stored" exactly when the service runs and is unlocked.
+    return keyring::lookup(schema, {{std::string(attribute), ""}}, limit_).has_value();
 }
 
-cmd_runner::Result SecretToolKeys::run(std::vector<std::string> args, std::optional<std::string> input,
-                                       std::chrono::milliseconds limit) const
+std::expected<void, std::string> KeyringKeys::store(std::string_view id, std::string_view label, const SecretKey& key)
 {
-    cmd_runner::Command command{.program = options_.secret_tool,
-                                .args = std::move(args),
-                                .input = std::move(input),
-                                .time_limit = limit,
-                                .output_limit = 64 * 1024};
-    auto result = runner_->run(command);
-    if (command.input) {
-        wipe(*command.input);
-    }
-    return result;
-}
-
-bool SecretToolKeys::available()
-{
-    if (!cmd_runner::program_available(options_.secret_tool)) {
-        return false;
-    }
-    const auto ask = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {"--user", "call", "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus"});
-        auto out = runner_->run({.program = options_.busctl, .args = std::move(args), .time_limit = options_.probe_limit});
-        return out && out->status.success() ? out->stdout_text() : std::string();
-    };
-    if (ask({"NameHasOwner", "s", "org.freedesktop.secrets"}).starts_with("b true")) {
-        return true;
-    }
-    return ask({"ListActivatableNames"}).find("\"org.freedesktop.secrets\"") != std::string::npos;
-}
-
-std::expected<void, std::string> SecretToolKeys::store(std::string_view id, std::string_view label, const SecretKey& key)
-{
-    std::string hex(2 * SecretKey::seed_size + 1, '\0');
-    sodium_bin2hex(hex.data(), hex.size(), key.seed().data(), key.seed().size());
-    hex.pop_back();  // the terminating NUL; the size stays within the first allocation
-    const auto result = run({"store", fmt::format("--label={}", label), std::string(attribute), std::string(id)},
-                            std::move(hex), options_.item_limit);
-    if (!result) {
-        return std::unexpected(fmt::format("could not keep the key in the Secret Service: {}", result.error().message));
-    }
-    if (!result->status.success()) {
-        return std::unexpected(
-            fmt::format("could not keep the key in the Secret Service: {}", cmd_runner::failure_text(*result, "secret-tool")));
+    account_registry::SecretBytes hex(2 * SecretKey::seed_size + 1);
+    sodium_bin2hex(reinterpret_cast<char*>(hex.data()), hex.size(), key.seed().data(), key.seed().size());
+    const account_registry::SecretBytes text(hex.bytes().first(2 * SecretKey::seed_size));
+    if (auto stored = keyring::store(schema, {{std::string(attribute), std::string(id)}}, label, text, limit_); !stored) {
+        return std::unexpected(fmt::format("could not keep the key in the Secret Service: {}", stored.error()));
     }
     return {};
 }
 
-std::expected<std::shared_ptr<const SecretKey>, std::string> SecretToolKeys::lookup(std::string_view id)
+std::expected<std::shared_ptr<const SecretKey>, std::string> KeyringKeys::lookup(std::string_view id)
 {
-    auto result = run({"lookup", std::string(attribute), std::string(id)}, std::nullopt, options_.item_limit);
-    if (!result) {
-        return std::unexpected(fmt::format("could not read the key from the Secret Service: {}", result.error().message));
+    const auto found = keyring::lookup(schema, {{std::string(attribute), std::string(id)}}, limit_);
+    if (!found) {
+        return std::unexpected(fmt::format("could not read the key from the Secret Service: {}", found.error()));
     }
-    if (!result->status.success() || result->stdout_bytes.empty()) {
-        wipe(result->stdout_bytes);
-        return std::unexpected("the Secret Service holds no key for this identity (or the keyring is locked)");
+    if (!*found) {
+        return std::unexpected("the Secret Service holds no key for this identity");
     }
-    auto key = SecretKey::from_seed_hex(result->stdout_bytes);
-    wipe(result->stdout_bytes);
-    return key;
+    const auto bytes = (*found)->bytes();
+    return SecretKey::from_seed_hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-std::expected<void, std::string> SecretToolKeys::clear(std::string_view id)
+std::expected<void, std::string> KeyringKeys::clear(std::string_view id)
 {
-    const auto result = run({"clear", std::string(attribute), std::string(id)}, std::nullopt, options_.item_limit);
-    if (!result) {
-        return std::unexpected(
-            fmt::format("could not remove the key from the Secret Service: {}", result.error().message));
-    }
-    // secret-tool clear answers 1 both when nothing matched and when it failed; only its message tells them apart.
-    if (!result->status.success() && !result->stderr_bytes.empty()) {
-        return std::unexpected(fmt::format("could not remove the key from the Secret Service: {}",
-                                           cmd_runner::failure_text(*result, "secret-tool")));
+    if (auto cleared = keyring::clear(schema, {{std::string(attribute), std::string(id)}}, limit_); !cleared) {
+        return std::unexpected(fmt::format("could not remove the key from the Secret Service: {}", cleared.error()));
     }
     return {};
 }
@@ -205,7 +150,7 @@ std::shared_ptr<SecretServiceKeys> secret_service()
 {
     const std::lock_guard lock(slot_mutex());
     if (!slot()) {
-        slot() = std::make_shared<SecretToolKeys>();
+        slot() = std::make_shared<KeyringKeys>();
     }
     return slot();
 }

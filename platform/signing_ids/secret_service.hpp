@@ -4,16 +4,12 @@
 // SecretKey holds one Ed25519 key (libsodium's 64-byte secret key: the seed followed by the public key) in memory
 // from sodium_malloc (kept out of swap, guarded), wiped and released when it goes.
 //
-// SecretServiceKeys keeps identity keys in the Secret Service, one item per identity with the attribute
-// vorn-signing-identity=<id> and the seed in hex as its secret. The real one, SecretToolKeys, runs libsecret's
-// secret-tool through the bounded command runner (the seed on standard input, never in the arguments), so a keyring
-// that waits for the user to unlock it cannot hold the caller for longer than the time limit; whether the service
-// can be reached is asked of the session bus with busctl. secret_service() is the one the identity functions use;
-// tests put another in place:
+// SecretServiceKeys keeps identity keys in the Secret Service, one item per identity (schema
+// "so.vorn.settings.SigningIdentity", attribute "identity" = the id) holding the seed in hex. The real one,
+// KeyringKeys, goes through account_registry::secret_service (libsecret, every call bounded, never a prompt: a locked
+// keyring counts as unavailable). secret_service() is the one the identity functions use; tests put another in place:
 //
 //   signing_ids::ScopedSecretService scoped(std::make_shared<MyFakeKeys>());
-
-#include "cmd_runner/cmd_runner.hpp"
 
 #include <array>
 #include <chrono>
@@ -67,18 +63,13 @@ public:
     [[nodiscard]] virtual std::expected<void, std::string> clear(std::string_view id) = 0;
 };
 
-class SecretToolKeys final : public SecretServiceKeys {
+class KeyringKeys final : public SecretServiceKeys {
 public:
-    struct Options {
-        std::string secret_tool = "secret-tool";
-        std::string busctl = "busctl";
-        std::chrono::milliseconds probe_limit = std::chrono::seconds(3);
-        // Long enough for the user to unlock the keyring when the service asks.
-        std::chrono::milliseconds item_limit = std::chrono::seconds(30);
-    };
+    static constexpr std::string_view schema = "so.vorn.settings.SigningIdentity";
+    static constexpr std::string_view attribute = "identity";
 
-    explicit SecretToolKeys(std::shared_ptr<cmd_runner::Runner> runner = cmd_runner::system_runner());
-    SecretToolKeys(std::shared_ptr<cmd_runner::Runner> runner, Options options);
+    // `limit` bounds each call of the service.
+    explicit KeyringKeys(std::chrono::milliseconds limit = std::chrono::seconds(5)) : limit_(limit) {}
 
     bool available() override;
     std::expected<void, std::string> store(std::string_view id, std::string_view label, const SecretKey& key) override;
@@ -86,14 +77,10 @@ public:
     std::expected<void, std::string> clear(std::string_view id) override;
 
 private:
-    [[nodiscard]] cmd_runner::Result run(std::vector<std::string> args, std::optional<std::string> input,
-                                         std::chrono::milliseconds limit) const;
-
-    std::shared_ptr<cmd_runner::Runner> runner_;
-    Options options_;
+    std::chrono::milliseconds limit_;
 };
 
-// The Secret Service the identity functions use (a SecretToolKeys until replaced).
+// The Secret Service the identity functions use (a KeyringKeys until replaced).
 [[nodiscard]] std::shared_ptr<SecretServiceKeys> secret_service();
 // Puts `keys` in place (nullptr: the real one again) and returns the previous one.
 std::shared_ptr<SecretServiceKeys> replace_secret_service(std::shared_ptr<SecretServiceKeys> keys);

@@ -18,8 +18,8 @@
 // document's keys. "recovery" says how many of how many recovery shares restore the key (1-of-1 without a recovery
 // set-up). "custody" says where the private key is kept, which gives the identity's protection:
 //
-//   "secret-service"  the desktop's Secret Service (an item with the attribute vorn-signing-identity=<id>, the seed
-//                     in hex): SecretService while the service can be reached, ProviderUnavailable otherwise
+//   "secret-service"  the desktop's Secret Service (see secret_service.hpp): SecretService while the service can be
+//                     reached and is unlocked, ProviderUnavailable otherwise
 //   "private-file"    private.key: PrivateFile while the file is the owner's alone; a file others may read (or a
 //                     leftover signing.key) is MigrationRequired
 //   "hardware"        sealed by a hardware provider: this build has none to unseal it, so ProviderUnavailable
