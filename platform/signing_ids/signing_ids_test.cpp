@@ -5,6 +5,8 @@
 #include "signing_ids/secret_service.hpp"
 
 #include "account_registry/secret_service.hpp"
+#include "test_buses/no_session_bus.hpp"
+#include "test_buses/temp_dir.hpp"
 #include "test_buses/test_buses.hpp"
 
 #include <gmock/gmock.h>
@@ -26,38 +28,15 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
-std::string read(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test_buses::read_file;
 
 void write(const fs::path& file, std::string_view text, fs::perms perms = fs::perms::owner_read | fs::perms::owner_write)
 {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    test_buses::write_file(file, text);
     fs::permissions(file, perms);
 }
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "vorn_ids.XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    [[nodiscard]] const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using test_buses::TempDir;
 
 // A Secret Service in memory that can be switched off and made to fail.
 class MemoryKeys final : public SecretServiceKeys {
@@ -220,12 +199,12 @@ TEST_F(IdentityDirTest, ActivatingAndRemoving)
     identity("old", "Old", 3, "");
 
     ASSERT_TRUE(unix::set_active_identity(dir(), "home"));
-    EXPECT_EQ(read(dir() / "active"), "home\n");
+    EXPECT_EQ(read_file(dir() / "active"), "home\n");
     EXPECT_EQ(fs::status(dir() / "active").permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(unix::resolve_active_identity(dir()), dir() / "home");
     EXPECT_EQ(unix::set_active_identity(dir(), "nope").error(), "there is no identity nope");
     EXPECT_EQ(unix::set_active_identity(dir(), "../home").error(), "there is no identity ../home");
-    EXPECT_EQ(read(dir() / "active"), "home\n");
+    EXPECT_EQ(read_file(dir() / "active"), "home\n");
 
     EXPECT_EQ(unix::remove_identity(dir(), "home").error(),
               "the active identity cannot be removed; make another identity active first");
@@ -255,7 +234,7 @@ TEST_F(IdentityDirTest, ProtectNowMovesTheKeyIntoTheSecretServiceAndShredsTheOld
     EXPECT_FALSE(fs::exists(old_key));
     EXPECT_TRUE(keys_->holds("old"));
     EXPECT_EQ(protections().at("old"), Protection::SecretService);
-    EXPECT_THAT(read(dir() / "old/identity.json"), HasSubstr(R"("custody": "secret-service")"));
+    EXPECT_THAT(read_file(dir() / "old/identity.json"), HasSubstr(R"("custody": "secret-service")"));
     const auto loaded = unix::load_from_path(dir() / "old");
     ASSERT_TRUE(loaded) << loaded.error();
     EXPECT_EQ(loaded->public_key, public_of(3));
@@ -296,7 +275,7 @@ TEST_F(IdentityDirTest, ProtectNowRefusesWhatItCannotProtect)
 
     // A damaged old file (its public half does not follow from its seed).
     identity("damaged", "Damaged", 4, "");
-    std::string bytes = read(dir() / "damaged/signing.key");
+    std::string bytes = read_file(dir() / "damaged/signing.key");
     bytes[40] = static_cast<char>(bytes[40] ^ 0x01);
     write(dir() / "damaged/signing.key", bytes);
     EXPECT_THAT(unix::secure_identity(dir(), "damaged").error(), HasSubstr("holds a damaged signing key"));
@@ -408,7 +387,7 @@ TEST_F(KeyringTest, KeepsFindsAndClearsAKey)
     for (int i = 0; i < 100 && !keys.available(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    ASSERT_TRUE(keys.available()) << read(home_.path() / "keyring.log");
+    ASSERT_TRUE(keys.available()) << read_file(home_.path() / "keyring.log");
 
     const auto key = *SecretKey::from_seed(seed_of(7));
     ASSERT_TRUE(keys.store("work", "Vorn identity Work", *key));
@@ -426,16 +405,11 @@ TEST_F(KeyringTest, KeepsFindsAndClearsAKey)
 
 TEST(KeyringUnavailableTest, NoSessionBusMeansNoSecretService)
 {
-    const char* value = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    const std::optional<std::string> saved = value != nullptr ? std::optional<std::string>(value) : std::nullopt;
-    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    const test_buses::NoSessionBus no_bus;
     KeyringKeys keys;
     EXPECT_FALSE(keys.available());
     const auto key = *SecretKey::from_seed(seed_of(7));
     EXPECT_THAT(keys.store("work", "Work", *key).error(), HasSubstr("could not keep the key in the Secret Service"));
-    if (saved) {
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", saved->c_str(), 1);
-    }
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include "cmd_runner/fake_runner.hpp"
 #include "system_ops/testing/account_prefix.hpp"
 
+#include "test_buses/temp_dir.hpp"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -22,37 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
-std::string read(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write(const fs::path& file, std::string_view text)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
-}
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "vorn_users.XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    [[nodiscard]] const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using test_buses::read_file;
+using test_buses::write_file;
+using test_buses::TempDir;
 
 // ---- The account files -------------------------------------------------------------------------------------------
 
@@ -228,7 +202,7 @@ TEST(DisplayManagerTest, DetectedByNameByUnitOrByItsFiles)
                 fs::create_directories((root.path() / path).parent_path());
                 fs::create_symlink(text.substr(2), root.path() / path);
             } else {
-                write(root.path() / path, text);
+                write_file(root.path() / path, text);
             }
         }
         const auto found = detect_display_manager(root.path());
@@ -346,10 +320,10 @@ class ShadowCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        write(root_.path() / "etc/passwd", fixture_passwd);
-        write(root_.path() / "etc/group", fixture_group);
-        write(root_.path() / "etc/lightdm/lightdm.conf", "[Seat:*]\nautologin-user=alan\n");
-        write(root_.path() / "etc/X11/default-display-manager", "/usr/sbin/lightdm\n");
+        write_file(root_.path() / "etc/passwd", fixture_passwd);
+        write_file(root_.path() / "etc/group", fixture_group);
+        write_file(root_.path() / "etc/lightdm/lightdm.conf", "[Seat:*]\nautologin-user=alan\n");
+        write_file(root_.path() / "etc/X11/default-display-manager", "/usr/sbin/lightdm\n");
     }
 
     ShadowUsers users(ShadowUsers::Options options = {})
@@ -587,13 +561,13 @@ TEST_F(ShadowToolsTest, AutomaticLoginIsWrittenWholeByTheRootShell)
     const auto before = fs::status(prefix_->root() / "etc/lightdm/lightdm.conf").permissions();
     ASSERT_TRUE(backend.set_automatic_login("ada", true));
     EXPECT_EQ(backend.automatic_login("ada"), true);
-    EXPECT_THAT(read(prefix_->root() / "etc/lightdm/lightdm.conf"),
+    EXPECT_THAT(read_file(prefix_->root() / "etc/lightdm/lightdm.conf"),
                 HasSubstr("greeter-session=lightdm-gtk-greeter\nautologin-user=ada\n#autologin-user=\n"));
     EXPECT_EQ(fs::status(prefix_->root() / "etc/lightdm/lightdm.conf").permissions(), before);
     ASSERT_TRUE(backend.set_automatic_login("grace", true));  // replaces ada
     EXPECT_EQ(backend.automatic_login("ada"), false);
     ASSERT_TRUE(backend.set_automatic_login("grace", false));
-    EXPECT_EQ(read(prefix_->root() / "etc/lightdm/lightdm.conf"), testing::AccountPrefix::stock_lightdm_conf);
+    EXPECT_EQ(read_file(prefix_->root() / "etc/lightdm/lightdm.conf"), testing::AccountPrefix::stock_lightdm_conf);
     EXPECT_EQ(runs().size(), 3U);
     EXPECT_THAT(runs()[0], ::testing::StartsWith("/bin/sh -c "));
     EXPECT_THAT(runs()[0], ::testing::EndsWith(" sh " + (prefix_->root() / "etc/lightdm/lightdm.conf").string()));
@@ -610,7 +584,7 @@ TEST_F(ShadowToolsTest, AutomaticLoginGoesWithTheAccount)
     auto backend = users();
     ASSERT_TRUE(backend.set_automatic_login("ada", true));
     ASSERT_TRUE(backend.delete_user("ada", false));
-    EXPECT_EQ(read(prefix_->root() / "etc/lightdm/lightdm.conf"), testing::AccountPrefix::stock_lightdm_conf);
+    EXPECT_EQ(read_file(prefix_->root() / "etc/lightdm/lightdm.conf"), testing::AccountPrefix::stock_lightdm_conf);
     ASSERT_TRUE(backend.create_user("ada", "", Role::Standard));
     EXPECT_EQ(backend.automatic_login("ada"), false);  // a new account of that name does not inherit it
 }
@@ -620,7 +594,7 @@ TEST_F(ShadowToolsTest, ANewConfigurationFileIsMadeReadableByAll)
     fs::remove(prefix_->root() / "etc/lightdm/lightdm.conf");
     auto backend = users();
     ASSERT_TRUE(backend.set_automatic_login("ada", true));
-    EXPECT_EQ(read(prefix_->root() / "etc/lightdm/lightdm.conf"), "[Seat:*]\nautologin-user=ada\n");
+    EXPECT_EQ(read_file(prefix_->root() / "etc/lightdm/lightdm.conf"), "[Seat:*]\nautologin-user=ada\n");
     EXPECT_EQ(fs::status(prefix_->root() / "etc/lightdm/lightdm.conf").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
 }

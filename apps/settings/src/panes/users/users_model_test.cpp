@@ -30,11 +30,12 @@ std::vector<std::string> logins(const std::vector<LocalUser>& users)
     return out;
 }
 
-class UsersModelTest : public ::testing::Test {
+// A model with the application's cells and a worker the test runs.
+class ModelFixture : public ::testing::Test {
 protected:
-    void SetUp() override
+    void start(UsersModel::Environment environment)
     {
-        model_ = std::make_unique<UsersModel>(machine_->environment(worker_.executor()));
+        model_ = std::make_unique<UsersModel>(std::move(environment));
         model_->share_operation_requests(requests_);
         model_->share_operation_status(status_);
         settle();
@@ -59,13 +60,20 @@ protected:
         return key;
     }
 
-    std::shared_ptr<FakeMachine> machine_ =
-        FakeMachine::create({.users = testing::sample_users(), .identities = testing::sample_identities()});
     ManualWorker worker_;
     operations::OperationRequestCell requests_{std::nullopt};
     operations::OperationStatusCell status_{OperationStatus::idle()};
     page_doc::Document doc_;
     std::unique_ptr<UsersModel> model_;
+};
+
+// On an in-memory machine.
+class UsersModelTest : public ModelFixture {
+protected:
+    void SetUp() override { start(machine_->environment(worker_.executor())); }
+
+    std::shared_ptr<FakeMachine> machine_ =
+        FakeMachine::create({.users = testing::sample_users(), .identities = testing::sample_identities()});
 };
 
 TEST_F(UsersModelTest, ReadsAccountsAndIdentitiesOnTheWorker)
@@ -354,7 +362,7 @@ TEST(UsersTextTest, LinesAndLabels)
 
 // The model with the production backend (SystemUserAdmin over system_ops::users), the shadow tools working on a
 // prefix folder through the pkexec stand-in, and a worker the test runs.
-class UsersModelShadowTest : public ::testing::Test {
+class UsersModelShadowTest : public ModelFixture {
 protected:
     void SetUp() override
     {
@@ -368,26 +376,11 @@ protected:
         UsersModel::Environment environment;
         environment.sources.identity_dir = [] { return std::optional<std::filesystem::path>(); };
         environment.worker = worker_.executor();
-        model_ = std::make_unique<UsersModel>(std::move(environment));
-        model_->share_operation_requests(requests_);
-        model_->share_operation_status(status_);
-        settle();
-    }
-
-    void settle()
-    {
-        model_->sync(doc_);
-        worker_.run();
-        model_->sync(doc_);
+        start(std::move(environment));
     }
 
     std::unique_ptr<system_ops::testing::AccountPrefix> prefix_;
     std::optional<system_ops::ScopedCurrent<system_ops::users::UsersService>> scoped_;
-    ManualWorker worker_;
-    operations::OperationRequestCell requests_{std::nullopt};
-    operations::OperationStatusCell status_{OperationStatus::idle()};
-    page_doc::Document doc_;
-    std::unique_ptr<UsersModel> model_;
 };
 
 TEST_F(UsersModelShadowTest, AddingAndRemovingAUserThroughThePage)
@@ -395,12 +388,12 @@ TEST_F(UsersModelShadowTest, AddingAndRemovingAUserThroughThePage)
     ASSERT_THAT(logins(model_->users()), ElementsAre("ada", "grace"));
     EXPECT_TRUE(model_->users()[0].signed_in);
 
-    doc_.put_bool(add_key, true);
+    press(add_key);
     settle();
     (void)doc_.update_text(std::get<page_doc::TextObject>(*doc_.get(form_full_name_key)).id, "Bob Builder");
     (void)doc_.update_text(std::get<page_doc::TextObject>(*doc_.get(form_username_key)).id, "bob");
     model_->password_buffer()->set("correct horse battery");
-    doc_.put_bool(form_save_key, true);
+    press(form_save_key);
     settle();
     ASSERT_EQ(model_->status(), std::nullopt);
     EXPECT_THAT(logins(model_->users()), ElementsAre("ada", "grace", "bob"));
@@ -411,23 +404,20 @@ TEST_F(UsersModelShadowTest, AddingAndRemovingAUserThroughThePage)
     }
 
     // The runner hands over "make bob an administrator", then the page's own buttons remove him.
-    const UserOperation promote{UserOperation::SetAdmin{"bob", true}};
-    const auto key = operations::operation_key(promote);
-    (void)status_.publish(OperationStatus::running(key));
-    (void)requests_.publish(operations::PaneOperationRequest{promote});
+    const auto key = hand_over(UserOperation{UserOperation::SetAdmin{"bob", true}});
     settle();
     EXPECT_EQ(status_.get(), OperationStatus::done(key, "User account updated."));
     EXPECT_EQ(prefix_->line_of("group", "sudo"), "sudo:x:27:ada,bob");
     EXPECT_TRUE(model_->users()[2].admin);
 
-    doc_.put_bool(autologin_key("bob"), true);
+    press(autologin_key("bob"));
     settle();
     EXPECT_TRUE(model_->users()[2].automatic_login);
     EXPECT_THAT(prefix_->read("etc/lightdm/lightdm.conf"), ::testing::HasSubstr("autologin-user=bob\n"));
 
-    doc_.put_bool(remove_key("bob"), true);
+    press(remove_key("bob"));
     settle();
-    doc_.put_bool(confirm_remove_key("bob"), true);
+    press(confirm_remove_key("bob"));
     settle();
     EXPECT_EQ(model_->status(), std::nullopt);
     EXPECT_THAT(logins(model_->users()), ElementsAre("ada", "grace"));
@@ -435,10 +425,7 @@ TEST_F(UsersModelShadowTest, AddingAndRemovingAUserThroughThePage)
     EXPECT_FALSE(std::filesystem::exists(prefix_->root() / "home/bob"));
 
     // The signed-in user cannot demote herself, whatever the runner hands over.
-    const UserOperation demote_self{UserOperation::SetAdmin{"ada", false}};
-    const auto self_key = operations::operation_key(demote_self);
-    (void)status_.publish(OperationStatus::running(self_key));
-    (void)requests_.publish(operations::PaneOperationRequest{demote_self});
+    const auto self_key = hand_over(UserOperation{UserOperation::SetAdmin{"ada", false}});
     settle();
     EXPECT_EQ(status_.get(), OperationStatus::failed(self_key, "User account is no longer available."));
     EXPECT_EQ(prefix_->line_of("group", "sudo"), "sudo:x:27:ada");
