@@ -1,5 +1,7 @@
 #include "system_ops/users.hpp"
 
+#include "system_ops/tool.hpp"
+
 #include "text_utf8/text_utf8.hpp"
 #include "vorn_log/log.hpp"
 
@@ -48,26 +50,6 @@ std::vector<std::string_view> split(std::string_view text, char separator)
     }
 }
 
-// The lines of a file's text: split at line feeds, a carriage return before the feed dropped, no empty last line.
-std::vector<std::string_view> lines_of(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        auto line = text.substr(start, end - start);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
 // An unsigned decimal number with an optional leading "+" and nothing else.
 std::optional<std::uint64_t> parse_uid(std::string_view text)
 {
@@ -91,7 +73,7 @@ std::optional<std::uint64_t> parse_uid(std::string_view text)
 std::set<std::string, std::less<>> administrators(std::string_view group)
 {
     std::set<std::string, std::less<>> admins;
-    for (const auto line : lines_of(group)) {
+    for (const auto line : detail::split_lines(group)) {
         const auto fields = split(line, ':');
         if (fields.size() < 4 || std::ranges::find(admin_groups, fields[0]) == admin_groups.end()) {
             continue;
@@ -108,14 +90,14 @@ std::set<std::string, std::less<>> administrators(std::string_view group)
 // Whether the group file has a group of that name.
 bool has_group(std::string_view group, std::string_view name)
 {
-    return std::ranges::any_of(lines_of(group), [&](std::string_view line) { return split(line, ':')[0] == name; });
+    return std::ranges::any_of(detail::split_lines(group), [&](std::string_view line) { return split(line, ':')[0] == name; });
 }
 
 // The administrator groups that list the login as a member.
 std::vector<std::string> admin_groups_of(std::string_view group, std::string_view login)
 {
     std::vector<std::string> out;
-    for (const auto line : lines_of(group)) {
+    for (const auto line : detail::split_lines(group)) {
         const auto fields = split(line, ':');
         if (fields.size() < 4 || std::ranges::find(admin_groups, fields[0]) == admin_groups.end()) {
             continue;
@@ -290,7 +272,7 @@ std::vector<LocalUser> parse_login_users(std::string_view passwd, std::string_vi
 {
     const auto admins = administrators(group);
     std::vector<LocalUser> users;
-    for (const auto line : lines_of(passwd)) {
+    for (const auto line : detail::split_lines(passwd)) {
         const auto fields = split(line, ':');
         if (fields.size() < 7) {
             continue;
@@ -616,7 +598,7 @@ Status ShadowUsers::create_user(std::string_view login, std::string_view full_na
     if (!accounts) {
         return std::unexpected(accounts.error());
     }
-    for (const auto line : lines_of(accounts->passwd)) {
+    for (const auto line : detail::split_lines(accounts->passwd)) {
         if (split(line, ':')[0] == login) {
             return std::unexpected(fmt::format("The user name {} is already taken.", login));
         }
