@@ -21,9 +21,9 @@ struct Overloaded : F... {
     using F::operator()...;
 };
 
-using vorn_ui::workers::guarded;
-using vorn_ui::workers::Sender;
-using vorn_ui::workers::try_receive;
+using page_workers::guarded;
+using page_workers::Sender;
+using page_workers::try_receive;
 
 // Publishes Done or Failed for the operation `key` while the status cell still shows it running: an operation that
 // was cancelled or timed out has nobody waiting.
@@ -380,7 +380,7 @@ void PrintersModel::start_status_read()
     if (status_slot_) {
         return;
     }
-    auto slot = std::make_shared<vorn_ui::workers::Channel<PrinterStatusSnapshot>>();
+    auto slot = std::make_shared<page_workers::Channel<PrinterStatusSnapshot>>();
     auto sender = std::make_shared<Sender<PrinterStatusSnapshot>>(slot, wake_);
     auto started = environment_.start_thread("vorn-printer-status", [backend = environment_.backend, sender] {
         sender->send(read_status(*backend));
@@ -404,7 +404,7 @@ void PrintersModel::start_discovery()
     if (discovery_slot_) {
         return;
     }
-    auto slot = std::make_shared<vorn_ui::workers::Channel<Listed<DriverlessPrinter>>>();
+    auto slot = std::make_shared<page_workers::Channel<Listed<DriverlessPrinter>>>();
     auto sender = std::make_shared<Sender<Listed<DriverlessPrinter>>>(slot, wake_);
     auto started = environment_.start_thread("vorn-printer-discovery", [backend = environment_.backend, sender] {
         sender->send(guarded([&] { return backend->discover_driverless(); }));
@@ -440,7 +440,7 @@ void PrintersModel::start_next_action()
     while (!action_slot_ && !actions_.empty()) {
         Queued next = std::move(actions_.front());
         actions_.pop_front();
-        auto slot = std::make_shared<vorn_ui::workers::Channel<Outcome>>();
+        auto slot = std::make_shared<page_workers::Channel<Outcome>>();
         auto sender = std::make_shared<Sender<Outcome>>(slot, wake_);
         // The worker answers the operation it carries out, so that the answer comes even when the page has gone.
         auto started = environment_.start_thread(

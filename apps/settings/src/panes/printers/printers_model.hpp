@@ -33,7 +33,7 @@
 
 #include "page_doc/page_doc.hpp"
 #include "vorn_ui/state.hpp"
-#include "vorn_ui/workers.hpp"
+#include "page_workers/one_shot.hpp"
 
 #include <array>
 #include <chrono>
@@ -89,9 +89,9 @@ private:
 
 // ---- Workers ------------------------------------------------------------------------------------------------------
 
-// Starts `work` on a detached thread named `name` (vorn_ui/workers.hpp).
-using vorn_ui::workers::StartThread;
-using vorn_ui::workers::start_detached_thread;
+// Starts `work` on a detached thread named `name` (page_workers/one_shot.hpp).
+using page_workers::StartThread;
+using page_workers::start_detached_thread;
 
 // One pass of the status worker.
 struct PrinterStatusSnapshot {
@@ -241,7 +241,7 @@ private:
     std::optional<std::string> status_text_;
     bool structure_dirty_ = false;
 
-    std::shared_ptr<vorn_ui::workers::Channel<PrinterStatusSnapshot>> status_slot_;
+    std::shared_ptr<page_workers::Channel<PrinterStatusSnapshot>> status_slot_;
     std::chrono::steady_clock::time_point last_refresh_;
     std::uint64_t reads_started_ = 0;
     bool read_again_ = false;
@@ -251,12 +251,12 @@ private:
     };
     std::optional<RefreshAnswer> refresh_answer_;
 
-    std::shared_ptr<vorn_ui::workers::Channel<Listed<DriverlessPrinter>>> discovery_slot_;
+    std::shared_ptr<page_workers::Channel<Listed<DriverlessPrinter>>> discovery_slot_;
     std::optional<std::string> discovery_answer_;
 
     std::deque<Queued> actions_;
     std::optional<Queued> running_action_;
-    std::shared_ptr<vorn_ui::workers::Channel<Outcome>> action_slot_;
+    std::shared_ptr<page_workers::Channel<Outcome>> action_slot_;
 };
 
 }  // namespace settings::panes::printers

@@ -18,10 +18,10 @@ struct Overloaded : F... {
     using F::operator()...;
 };
 
-using vorn_ui::workers::Channel;
-using vorn_ui::workers::guarded;
-using vorn_ui::workers::Sender;
-using vorn_ui::workers::try_receive;
+using page_workers::Channel;
+using page_workers::guarded;
+using page_workers::Sender;
+using page_workers::try_receive;
 
 std::string_view tool_name(Tool tool)
 {

@@ -29,7 +29,7 @@
 
 #include "page_doc/page_doc.hpp"
 #include "vorn_ui/state.hpp"
-#include "vorn_ui/workers.hpp"
+#include "page_workers/one_shot.hpp"
 
 #include <expected>
 #include <functional>
@@ -84,7 +84,7 @@ inline constexpr std::string_view scan_ended_text = "The storage scan ended with
 
 // ---- Workers ------------------------------------------------------------------------------------------------------
 
-using vorn_ui::workers::StartThread;
+using page_workers::StartThread;
 
 // What the scan worker hands back: a fresh reading, and for a cleanup the removal's outcome (no reading when a
 // cleanup removed nothing).
@@ -99,7 +99,7 @@ class StorageModel {
 public:
     struct Environment {
         std::shared_ptr<StorageBackend> backend = std::make_shared<SystemStorageBackend>();
-        StartThread start_thread = vorn_ui::workers::start_detached_thread;
+        StartThread start_thread = page_workers::start_detached_thread;
     };
 
     // Starts the local reading and the synced snapshot.
@@ -189,9 +189,9 @@ private:
     bool structure_dirty_ = true;
 
     // The workers' channels; an answer left empty says the worker ended without one.
-    std::shared_ptr<vorn_ui::workers::Channel<LocalResult>> local_channel_;
-    std::shared_ptr<vorn_ui::workers::Channel<std::optional<SyncedAnswer>>> synced_channel_;
-    std::shared_ptr<vorn_ui::workers::Channel<std::optional<EvictionAnswer>>> eviction_channel_;
+    std::shared_ptr<page_workers::Channel<LocalResult>> local_channel_;
+    std::shared_ptr<page_workers::Channel<std::optional<SyncedAnswer>>> synced_channel_;
+    std::shared_ptr<page_workers::Channel<std::optional<EvictionAnswer>>> eviction_channel_;
 };
 
 }  // namespace settings::panes::storage

@@ -5,7 +5,7 @@
 #include "synced_files/testing/fake_storage_service.hpp"
 #include "system_ops/test_tools.hpp"
 #include "vorn_ui/format.hpp"
-#include "vorn_ui/testing/manual_threads.hpp"
+#include "page_workers/testing/manual_threads.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 using operations::OperationStatus;
 using synced_files::storage::testing::FakeStorageService;
 using synced_files::storage::testing::sample_snapshot;
-using vorn_ui::testing::ManualThreads;
+using page_workers::testing::ManualThreads;
 using vorn_ui::format::bytes_si;
 using Mode = FakeStorageService::Mode;
 using Op = StorageOperation;

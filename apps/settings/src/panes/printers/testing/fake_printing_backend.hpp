@@ -4,7 +4,7 @@
 
 #include "panes/printers/printers_model.hpp"
 
-#include "vorn_ui/testing/manual_threads.hpp"
+#include "page_workers/testing/manual_threads.hpp"
 
 #include <chrono>
 #include <cstddef>
@@ -64,7 +64,7 @@ private:
 };
 
 // Worker threads that do not run until the test says so.
-using ManualThreads = vorn_ui::testing::ManualThreads;
+using ManualThreads = page_workers::testing::ManualThreads;
 
 // A steady clock that moves only when the test moves it.
 class ManualClock {

@@ -2,7 +2,7 @@
 // Worker threads that do not run until the test says so (tests only): a page's workers are recorded in the order
 // they were started and run on the test's thread.
 
-#include "vorn_ui/workers.hpp"
+#include "page_workers/one_shot.hpp"
 
 #include <algorithm>
 #include <deque>
@@ -13,12 +13,12 @@
 #include <string_view>
 #include <vector>
 
-namespace vorn_ui::testing {
+namespace settings::page_workers::testing {
 
 class ManualThreads {
 public:
     // The starter to give the page; while `refuse_with` is set, starting fails with that text.
-    [[nodiscard]] workers::StartThread starter()
+    [[nodiscard]] StartThread starter()
     {
         return [this, workers = workers_](std::string_view name,
                                           std::function<void()> work) -> std::expected<void, std::string> {
@@ -81,4 +81,4 @@ private:
     std::shared_ptr<std::deque<Worker>> workers_ = std::make_shared<std::deque<Worker>>();
 };
 
-}  // namespace vorn_ui::testing
+}  // namespace settings::page_workers::testing

@@ -1,11 +1,11 @@
-#include "vorn_ui/workers.hpp"
+#include "page_workers/one_shot.hpp"
 
 #include <pthread.h>
 
 #include <system_error>
 #include <thread>
 
-namespace vorn_ui::workers {
+namespace settings::page_workers {
 
 std::expected<void, std::string> start_detached_thread(std::string_view name, std::function<void()> work)
 {
@@ -20,4 +20,4 @@ std::expected<void, std::string> start_detached_thread(std::string_view name, st
     return {};
 }
 
-}  // namespace vorn_ui::workers
+}  // namespace settings::page_workers

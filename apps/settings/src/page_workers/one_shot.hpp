@@ -1,12 +1,13 @@
 #pragma once
-// One-shot workers of a page: a detached thread that does one slow thing (a tool run, a walk, a socket call) and
-// hands its one result back through a channel that the page's sync looks at without waiting.
+// One-shot workers of a page (beside the executors of page_workers.hpp): a detached thread that does one slow
+// thing (a tool run, a walk, a socket call) and hands its one result back through a channel that the page's sync
+// looks at without waiting.
 //
-//   auto channel = std::make_shared<vorn_ui::workers::Channel<Result>>();
-//   auto sender = std::make_shared<vorn_ui::workers::Sender<Result>>(channel, wake);
+//   auto channel = std::make_shared<page_workers::Channel<Result>>();
+//   auto sender = std::make_shared<page_workers::Sender<Result>>(channel, wake);
 //   start_thread("vorn-page-read", [sender, backend] { sender->send(backend->read()); });
 //   ... in every sync:
-//   if (auto result = vorn_ui::workers::try_receive(channel, [] { return Result(ended); })) { ...; channel.reset(); }
+//   if (auto result = page_workers::try_receive(channel, [] { return Result(ended); })) { ...; channel.reset(); }
 //
 // The worker owns the sender: when the last copy goes (the work returned, threw, or was never run) the channel is
 // closed, so a page never waits for a worker that died without a word. Sending and closing wake the UI loop. A page
@@ -24,7 +25,7 @@
 #include <string_view>
 #include <utility>
 
-namespace vorn_ui::workers {
+namespace settings::page_workers {
 
 // At most one message, and whether the worker's end is gone.
 template <class T>
@@ -38,7 +39,7 @@ struct Channel {
 template <class T>
 class Sender {
 public:
-    Sender(std::shared_ptr<Channel<T>> channel, WakeHandle wake) : channel_(std::move(channel)), wake_(std::move(wake))
+    Sender(std::shared_ptr<Channel<T>> channel, vorn_ui::WakeHandle wake) : channel_(std::move(channel)), wake_(std::move(wake))
     {
     }
     Sender(const Sender&) = delete;
@@ -65,7 +66,7 @@ public:
 
 private:
     std::shared_ptr<Channel<T>> channel_;
-    WakeHandle wake_;
+    vorn_ui::WakeHandle wake_;
 };
 
 // The channel's message without waiting; `ended()` when the worker ended without one; none before either (or
@@ -105,4 +106,4 @@ using StartThread = std::function<std::expected<void, std::string>(std::string_v
 [[nodiscard]] std::expected<void, std::string> start_detached_thread(std::string_view name,
                                                                      std::function<void()> work);
 
-}  // namespace vorn_ui::workers
+}  // namespace settings::page_workers
