@@ -5,27 +5,12 @@
 
 #include <fmt/format.h>
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <exception>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace settings::panes::printers {
-
-namespace detail {
-
-template <class T>
-struct WorkerSlot {
-    std::mutex mutex;
-    std::optional<T> value;
-    bool sender_gone = false;
-};
-
-}  // namespace detail
 
 namespace {
 
@@ -36,71 +21,9 @@ struct Overloaded : F... {
     using F::operator()...;
 };
 
-// The worker's end of its channel: keeps the one result it sends, marks the worker's end whatever happens (so a
-// worker that dies without a result does not leave the page waiting) and wakes the UI loop each time.
-template <class T>
-class Sender {
-public:
-    Sender(std::shared_ptr<detail::WorkerSlot<T>> slot, vorn_ui::WakeHandle wake)
-        : slot_(std::move(slot)), wake_(std::move(wake))
-    {
-    }
-    Sender(const Sender&) = delete;
-    Sender& operator=(const Sender&) = delete;
-    ~Sender()
-    {
-        {
-            const std::lock_guard lock(slot_->mutex);
-            slot_->sender_gone = true;
-        }
-        wake_.wake();
-    }
-
-    void send(T value)
-    {
-        {
-            const std::lock_guard lock(slot_->mutex);
-            if (!slot_->value) {
-                slot_->value = std::move(value);
-            }
-        }
-        wake_.wake();
-    }
-
-private:
-    std::shared_ptr<detail::WorkerSlot<T>> slot_;
-    vorn_ui::WakeHandle wake_;
-};
-
-// The slot's result without waiting: the worker's value, `ended` when the worker ended without one, or none yet.
-template <class T, class Ended>
-std::optional<T> try_receive(const std::shared_ptr<detail::WorkerSlot<T>>& slot, Ended ended)
-{
-    if (!slot) {
-        return std::nullopt;
-    }
-    const std::lock_guard lock(slot->mutex);
-    if (slot->value) {
-        return std::move(*slot->value);
-    }
-    if (slot->sender_gone) {
-        return ended();
-    }
-    return std::nullopt;
-}
-
-// The backend's answer, or the text of an exception that escaped it.
-template <class F>
-auto guarded(F&& call) -> decltype(call())
-{
-    try {
-        return call();
-    } catch (const std::exception& error) {
-        return std::unexpected(std::string(error.what()));
-    } catch (...) {
-        return std::unexpected(std::string("unexpected failure"));
-    }
-}
+using page_workers::guarded;
+using page_workers::Sender;
+using page_workers::try_receive;
 
 // Publishes Done or Failed for the operation `key` while the status cell still shows it running: an operation that
 // was cancelled or timed out has nobody waiting.
@@ -189,19 +112,6 @@ const std::string& ControlIds::find(std::string_view key) const
 }
 
 // ---- Workers -------------------------------------------------------------------------------------------------------
-
-std::expected<void, std::string> start_detached_thread(std::string_view name, std::function<void()> work)
-{
-    try {
-        std::thread([name = std::string(name.substr(0, 15)), work = std::move(work)] {
-            ::pthread_setname_np(::pthread_self(), name.c_str());
-            work();
-        }).detach();
-    } catch (const std::system_error& error) {
-        return std::unexpected(error.code().message());
-    }
-    return {};
-}
 
 Outcome perform(PrintingBackend& backend, const PrinterAction& action)
 {
@@ -470,7 +380,7 @@ void PrintersModel::start_status_read()
     if (status_slot_) {
         return;
     }
-    auto slot = std::make_shared<detail::WorkerSlot<PrinterStatusSnapshot>>();
+    auto slot = std::make_shared<page_workers::Channel<PrinterStatusSnapshot>>();
     auto sender = std::make_shared<Sender<PrinterStatusSnapshot>>(slot, wake_);
     auto started = environment_.start_thread("vorn-printer-status", [backend = environment_.backend, sender] {
         sender->send(read_status(*backend));
@@ -494,7 +404,7 @@ void PrintersModel::start_discovery()
     if (discovery_slot_) {
         return;
     }
-    auto slot = std::make_shared<detail::WorkerSlot<Listed<DriverlessPrinter>>>();
+    auto slot = std::make_shared<page_workers::Channel<Listed<DriverlessPrinter>>>();
     auto sender = std::make_shared<Sender<Listed<DriverlessPrinter>>>(slot, wake_);
     auto started = environment_.start_thread("vorn-printer-discovery", [backend = environment_.backend, sender] {
         sender->send(guarded([&] { return backend->discover_driverless(); }));
@@ -530,7 +440,7 @@ void PrintersModel::start_next_action()
     while (!action_slot_ && !actions_.empty()) {
         Queued next = std::move(actions_.front());
         actions_.pop_front();
-        auto slot = std::make_shared<detail::WorkerSlot<Outcome>>();
+        auto slot = std::make_shared<page_workers::Channel<Outcome>>();
         auto sender = std::make_shared<Sender<Outcome>>(slot, wake_);
         // The worker answers the operation it carries out, so that the answer comes even when the page has gone.
         auto started = environment_.start_thread(

@@ -33,6 +33,7 @@
 
 #include "page_doc/page_doc.hpp"
 #include "vorn_ui/state.hpp"
+#include "page_workers/one_shot.hpp"
 
 #include <array>
 #include <chrono>
@@ -88,11 +89,9 @@ private:
 
 // ---- Workers ------------------------------------------------------------------------------------------------------
 
-// Starts `work` on a detached thread named `name`; the system's error text when no thread could be started.
-using StartThread = std::function<std::expected<void, std::string>(std::string_view name, std::function<void()> work)>;
-// The real one (the name Linux keeps is cut to 15 bytes).
-[[nodiscard]] std::expected<void, std::string> start_detached_thread(std::string_view name,
-                                                                     std::function<void()> work);
+// Starts `work` on a detached thread named `name` (page_workers/one_shot.hpp).
+using page_workers::StartThread;
+using page_workers::start_detached_thread;
 
 // One pass of the status worker.
 struct PrinterStatusSnapshot {
@@ -137,11 +136,6 @@ struct PrinterAction {
 [[nodiscard]] Outcome perform(PrintingBackend& backend, const PrinterAction& action);
 
 // ---- The model ----------------------------------------------------------------------------------------------------
-
-namespace detail {
-template <class T>
-struct WorkerSlot;  // one worker's one-shot channel
-}  // namespace detail
 
 class PrintersModel {
 public:
@@ -247,7 +241,7 @@ private:
     std::optional<std::string> status_text_;
     bool structure_dirty_ = false;
 
-    std::shared_ptr<detail::WorkerSlot<PrinterStatusSnapshot>> status_slot_;
+    std::shared_ptr<page_workers::Channel<PrinterStatusSnapshot>> status_slot_;
     std::chrono::steady_clock::time_point last_refresh_;
     std::uint64_t reads_started_ = 0;
     bool read_again_ = false;
@@ -257,12 +251,12 @@ private:
     };
     std::optional<RefreshAnswer> refresh_answer_;
 
-    std::shared_ptr<detail::WorkerSlot<Listed<DriverlessPrinter>>> discovery_slot_;
+    std::shared_ptr<page_workers::Channel<Listed<DriverlessPrinter>>> discovery_slot_;
     std::optional<std::string> discovery_answer_;
 
     std::deque<Queued> actions_;
     std::optional<Queued> running_action_;
-    std::shared_ptr<detail::WorkerSlot<Outcome>> action_slot_;
+    std::shared_ptr<page_workers::Channel<Outcome>> action_slot_;
 };
 
 }  // namespace settings::panes::printers
