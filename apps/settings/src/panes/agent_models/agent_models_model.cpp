@@ -5,13 +5,9 @@
 #include "vorn_log/log.hpp"
 #include "vorn_ui/state.hpp"
 
-#include <pthread.h>
-
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace settings::panes::agent_models {
@@ -25,32 +21,11 @@ struct Overloaded : F... {
     using F::operator()...;
 };
 
-// The callee's answer, or the text of an exception that escaped it.
-template <class F>
-auto guarded(F&& call) -> decltype(call())
-{
-    try {
-        return call();
-    } catch (const std::exception& error) {
-        return std::unexpected(std::string(error.what()));
-    } catch (...) {
-        return std::unexpected(std::string("unexpected failure"));
-    }
-}
-
 // Publishes Done or Failed for the operation while the status cell shows exactly it running.
 void answer_operation(const operations::OperationStatusCell& cell, const AgentModelOperation& operation,
                       const std::expected<std::string, std::string>& outcome)
 {
-    const std::string key = operations::operation_key(operation);
-    if (!cell.get().is_running(key)) {
-        return;
-    }
-    auto next = outcome ? operations::OperationStatus::done(key, *outcome)
-                        : operations::OperationStatus::failed(key, outcome.error());
-    if (const auto published = cell.publish(std::move(next)); !published) {
-        VORN_WARN(log_tag, "agent model operation outcome not published: {}", published.error().message());
-    }
+    (void)operations::finish_operation_with_key(cell, operations::operation_key(operation), outcome);
 }
 
 // Writes false at a press key unless it holds false already.
@@ -69,19 +44,6 @@ void clear_model_flags(page_doc::Document& doc, std::string_view model_id)
 }
 
 }  // namespace
-
-std::expected<void, std::string> run_on_new_thread(std::string_view name, std::function<void()> work)
-{
-    try {
-        std::thread([name = std::string(name.substr(0, 15)), work = std::move(work)] {
-            ::pthread_setname_np(::pthread_self(), name.c_str());
-            work();
-        }).detach();
-    } catch (const std::system_error& error) {
-        return std::unexpected(std::string(error.what()));
-    }
-    return {};
-}
 
 // ---- What the workers hand back -------------------------------------------------------------------------------------
 
@@ -184,7 +146,8 @@ std::string AgentModelsModel::Request::target() const
 
 AgentModelsModel::AgentModelsModel(AgentModelsOptions options)
     : backend_(options.backend ? std::move(options.backend) : std::make_shared<lm::ModelManagerBackend>()),
-      run_job_(options.run_job ? std::move(options.run_job) : RunJob(run_on_new_thread)),
+      start_thread_(options.start_thread ? std::move(options.start_thread)
+                                         : page_workers::StartThread(page_workers::start_detached_thread)),
       clock_(options.clock ? std::move(options.clock) : [] { return std::chrono::steady_clock::now(); }),
       stores_(std::move(options.providers)),
       register_local_provider_(options.register_local_provider),
@@ -218,7 +181,7 @@ bool AgentModelsModel::take_structure_dirty() { return std::exchange(structure_d
 void AgentModelsModel::post(std::string_view name, std::function<void(Inbox&)> work,
                             std::function<Answer(const std::string& error)> not_started)
 {
-    auto started = run_job_(name, [inbox = inbox_, work = std::move(work)] { work(*inbox); });
+    auto started = start_thread_(name, [inbox = inbox_, work = std::move(work)] { work(*inbox); });
     if (!started) {
         VORN_WARN(log_tag, "no worker for {}: {}", name, started.error());
         inbox_->deliver(not_started(started.error()));
@@ -489,7 +452,7 @@ void AgentModelsModel::start_next()
     auto work = [request = *running_, backend = backend_, stores = stores_, register_provider = register_local_provider_,
                  status_cell = status_cell_](Inbox& inbox) {
         using Kind = Request::Kind;
-        const system_ops::Status outcome = guarded([&]() -> system_ops::Status {
+        const system_ops::Status outcome = page_workers::guarded([&]() -> system_ops::Status {
             switch (request.kind) {
                 case Kind::Accelerator: return backend->stage_accelerator();
                 case Kind::Install: return backend->install(request.package);
@@ -506,15 +469,7 @@ void AgentModelsModel::start_next()
         RequestResult result{.request = request, .outcome = outcome, .reading = std::nullopt};
         if (outcome) {
             // Read the new state at once, so that the page shows what the request started.
-            Reading reading{.result = std::unexpected(std::string()), .serial = inbox.begin_reading()};
-            reading.result = guarded([&] { return backend->snapshot(); });
-            if (reading.result && register_provider) {
-                (void)guarded([&]() -> system_ops::Status {
-                    (void)register_local_vllm_provider(reading.result->models, stores);
-                    return {};
-                });
-            }
-            result.reading = std::move(reading);
+            result.reading = read_snapshot(inbox, *backend, stores, register_provider);
         }
         const auto answer = result.answer();
         if (!inbox.deliver_request(std::move(result))) {
@@ -549,6 +504,21 @@ void AgentModelsModel::finish_request(page_doc::Document& doc, const RequestResu
 
 // ---- Readings ------------------------------------------------------------------------------------------------------
 
+AgentModelsModel::Reading AgentModelsModel::read_snapshot(Inbox& inbox, lm::LocalModelBackend& backend,
+                                                          const ProviderStores& stores, bool register_provider)
+{
+    Reading reading{.result = std::unexpected(std::string()), .serial = inbox.begin_reading()};
+    reading.result = page_workers::guarded([&] { return backend.snapshot(); });
+    if (reading.result && register_provider) {
+        try {
+            (void)register_local_vllm_provider(reading.result->models, stores);
+        } catch (const std::exception& error) {
+            VORN_WARN(log_tag, "the local model provider was not registered: {}", error.what());
+        }
+    }
+    return reading;
+}
+
 void AgentModelsModel::start_reading()
 {
     if (reading_) {
@@ -556,14 +526,7 @@ void AgentModelsModel::start_reading()
     }
     reading_ = true;
     auto work = [backend = backend_, stores = stores_, register_provider = register_local_provider_](Inbox& inbox) {
-        Reading reading{.result = std::unexpected(std::string()), .serial = inbox.begin_reading()};
-        reading.result = guarded([&] { return backend->snapshot(); });
-        if (reading.result && register_provider) {
-            (void)guarded([&]() -> system_ops::Status {
-                (void)register_local_vllm_provider(reading.result->models, stores);
-                return {};
-            });
-        }
+        Reading reading = read_snapshot(inbox, *backend, stores, register_provider);
         inbox.deliver([reading = std::move(reading)](AgentModelsModel& model, page_doc::Document& doc) {
             model.reading_ = false;
             model.apply_reading(doc, reading, false);

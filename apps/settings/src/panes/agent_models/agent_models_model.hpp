@@ -40,6 +40,7 @@
 
 #include "actions/payloads/agents.hpp"
 #include "operations/cells.hpp"
+#include "page_workers/one_shot.hpp"
 
 #include "page_doc/page_doc.hpp"
 #include "system_ops/local_models.hpp"
@@ -61,16 +62,11 @@ namespace settings::panes::agent_models {
 
 using actions::AgentModelOperation;
 
-// Runs `work` on a thread of its own named `name` (Linux keeps 15 bytes of it); the system's sentence when no thread
-// could be started. Tests put a runner of their own in its place.
-using RunJob = std::function<std::expected<void, std::string>(std::string_view name, std::function<void()> work)>;
-[[nodiscard]] std::expected<void, std::string> run_on_new_thread(std::string_view name, std::function<void()> work);
-
 struct AgentModelsOptions {
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     std::shared_ptr<lm::LocalModelBackend> backend;  // none: the model manager on PATH
-    RunJob run_job;                                  // none: run_on_new_thread
+    page_workers::StartThread start_thread;          // none: a detached thread per job
     Clock clock;                                     // none: steady_clock::now
     ProviderStores providers;                        // default: the user's configuration and key store
     // Keep the local provider in step with every successful reading (the page does; tests may not).
@@ -179,6 +175,9 @@ private:
     void start_next();
     void finish_request(page_doc::Document& doc, const RequestResult& result);
     void start_reading();
+    // One reading on a worker, numbered as it begins, followed by the local provider's registration.
+    static Reading read_snapshot(Inbox& inbox, lm::LocalModelBackend& backend, const ProviderStores& stores,
+                                 bool register_provider);
     void apply_reading(page_doc::Document& doc, const Reading& reading, bool after_request);
     void seed_model_keys(page_doc::Document& doc);
     void start_listing();
@@ -192,7 +191,7 @@ private:
     [[nodiscard]] std::chrono::steady_clock::time_point now() const { return clock_(); }
 
     std::shared_ptr<lm::LocalModelBackend> backend_;
-    RunJob run_job_;
+    page_workers::StartThread start_thread_;
     AgentModelsOptions::Clock clock_;
     ProviderStores stores_;
     bool register_local_provider_ = true;

@@ -1,5 +1,6 @@
 #include "panes/agent_models/agent_models_model.hpp"
 
+#include "page_workers/testing/manual_threads.hpp"
 #include "panes/agent_models/test_support.hpp"
 #include "system_ops/testing/fake_local_models.hpp"
 #include "test_support/temp_home.hpp"
@@ -19,7 +20,7 @@ using model_providers::ProviderProtocol;
 using operations::OperationStatus;
 using operations::PaneOperationRequest;
 using system_ops::testing::FakeLocalModels;
-using testing::ManualJobs;
+using page_workers::testing::ManualThreads;
 using testing::sample_snapshot;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -34,7 +35,7 @@ protected:
     {
         auto model = std::make_unique<AgentModelsModel>(AgentModelsOptions{
             .backend = manager,
-            .run_job = jobs.runner(),
+            .start_thread = jobs.starter(),
             .clock = [this] { return now; },
             .providers = stores,
             .register_local_provider = register_provider,
@@ -55,7 +56,8 @@ protected:
     void settle(AgentModelsModel& model)
     {
         model.sync(doc);
-        while (jobs.run() > 0) {
+        while (!jobs.waiting().empty()) {
+            jobs.run_all();
             model.sync(doc);
         }
     }
@@ -77,7 +79,7 @@ protected:
     ProviderStores stores{.config_file = home.path() / "vorn" / "model-providers.json",
                           .key_directory = home.path() / "keys"};
     std::shared_ptr<FakeLocalModels> manager = std::make_shared<FakeLocalModels>(sample_snapshot());
-    ManualJobs jobs;
+    ManualThreads jobs;
     Clock::time_point now = Clock::time_point() + std::chrono::hours(1);
     page_doc::Document doc;
     operations::OperationRequestCell requests{std::nullopt};
@@ -88,7 +90,7 @@ protected:
 TEST_F(AgentModelsTest, OperationsAndPressesWaitForTheFirstReading)
 {
     auto model = make();
-    EXPECT_THAT(jobs.names(), ElementsAre("model-snapshot", "provider-list"));
+    EXPECT_THAT(jobs.waiting(), ElementsAre("model-snapshot", "provider-list"));
     hand_over(Op{Op::Start{"phi-3"}});
     model->sync(doc);
     EXPECT_FALSE(model->loaded());
@@ -199,7 +201,7 @@ TEST_F(AgentModelsTest, ARequestThatCannotApplyIsRefusedAtOnceAndNeverFiresLater
         hand_over(c.operation);
         model->sync(doc);
         EXPECT_EQ(status.get(), OperationStatus::failed(key, c.refusal));
-        EXPECT_EQ(jobs.size(), 0U);
+        EXPECT_THAT(jobs.waiting(), IsEmpty());
         EXPECT_THAT(new_calls(), IsEmpty());
         EXPECT_EQ(page_doc::doc_bool(doc, local_confirm_key), false);
         for (const auto action : all_local_model_actions) {
@@ -372,14 +374,14 @@ TEST_F(AgentModelsTest, WhileSomethingIsOnItsWayTheSnapshotIsReadEvery750Ms)
     EXPECT_EQ(model->next_refresh_due(), first + std::chrono::milliseconds(750));
     now += std::chrono::milliseconds(749);
     model->sync(doc);
-    EXPECT_EQ(jobs.size(), 0U);
+    EXPECT_THAT(jobs.waiting(), IsEmpty());
     now += std::chrono::milliseconds(1);
     model->sync(doc);
-    EXPECT_THAT(jobs.names(), ElementsAre("model-snapshot"));
+    EXPECT_THAT(jobs.waiting(), ElementsAre("model-snapshot"));
     EXPECT_EQ(model->next_refresh_due(), std::nullopt) << "none while a reading runs";
     now += std::chrono::seconds(5);
     model->sync(doc);
-    EXPECT_EQ(jobs.size(), 1U) << "one reading at a time";
+    EXPECT_THAT(jobs.waiting(), ElementsAre("model-snapshot")) << "one reading at a time";
 
     // Gemma finishes: the readings stop.
     auto done = sample_snapshot();
@@ -390,7 +392,7 @@ TEST_F(AgentModelsTest, WhileSomethingIsOnItsWayTheSnapshotIsReadEvery750Ms)
     EXPECT_EQ(model->next_refresh_due(), std::nullopt);
     now += std::chrono::minutes(5);
     model->sync(doc);
-    EXPECT_EQ(jobs.size(), 0U);
+    EXPECT_THAT(jobs.waiting(), IsEmpty());
     EXPECT_THAT(new_calls(), ElementsAre("snapshot"));
 
     // The accelerator staging is polled the same way.
@@ -453,15 +455,15 @@ TEST_F(AgentModelsTest, AnOlderReadingNeverReplacesANewerOne)
 {
     auto held = std::make_shared<HeldManager>(manager);
     auto model = std::make_unique<AgentModelsModel>(AgentModelsOptions{
-        .backend = held, .run_job = jobs.runner(), .clock = [this] { return now; }, .providers = stores});
+        .backend = held, .start_thread = jobs.starter(), .clock = [this] { return now; }, .providers = stores});
     settle(*model);
 
     // A periodic reading begins and is held up with the state before the start.
     held->hold_next();
     now += std::chrono::seconds(1);
     model->sync(doc);
-    ASSERT_THAT(jobs.names(), ElementsAre("model-snapshot"));
-    std::thread periodic([&] { jobs.run_one(0); });
+    ASSERT_THAT(jobs.waiting(), ElementsAre("model-snapshot"));
+    std::thread periodic([&] { jobs.run_next(); });
     held->wait_until_held();
 
     // Meanwhile Phi 3 starts, and the reading after it sees it running.
@@ -470,8 +472,8 @@ TEST_F(AgentModelsTest, AnOlderReadingNeverReplacesANewerOne)
     manager->on("start", [&](lm::LocalModelSnapshot& s) { s = started; });
     press(local_model_flag_key("phi-3", LocalModelAction::Start));
     model->sync(doc);
-    ASSERT_THAT(jobs.names(), ElementsAre("model-request"));
-    jobs.run_one(0);
+    ASSERT_THAT(jobs.waiting(), ElementsAre("model-request"));
+    jobs.run_next();
     model->sync(doc);
     EXPECT_EQ(model->snapshot(), started);
 
@@ -496,7 +498,7 @@ TEST_F(AgentModelsTest, OperationsAreAnsweredWhenThePageCloses)
     model.reset();
     EXPECT_EQ(status.get(), OperationStatus::failed(operations::operation_key(stop),
                                                     "the Agent Models page closed before the request was carried out"));
-    jobs.run();
+    jobs.run_all();
 
     // Handed to the manager: answered by its worker.
     model = loaded();
@@ -504,7 +506,7 @@ TEST_F(AgentModelsTest, OperationsAreAnsweredWhenThePageCloses)
     model->sync(doc);
     model.reset();
     EXPECT_TRUE(status.get().is_running(operations::operation_key(start)));
-    jobs.run();
+    jobs.run_all();
     EXPECT_EQ(status.get(), OperationStatus::done(operations::operation_key(start),
                                                   "Start request accepted by the local model manager"));
 
@@ -512,7 +514,7 @@ TEST_F(AgentModelsTest, OperationsAreAnsweredWhenThePageCloses)
     model = loaded();
     hand_over(start);
     model->sync(doc);
-    jobs.run();
+    jobs.run_all();
     EXPECT_TRUE(status.get().is_running(operations::operation_key(start)));
     model.reset();
     EXPECT_EQ(status.get(), OperationStatus::done(operations::operation_key(start),
@@ -599,11 +601,12 @@ TEST_F(AgentModelsProvidersTest, AKeyIsWipedWhenItsJobCannotStartAndWhenThePageG
 {
     auto model = std::make_unique<AgentModelsModel>(AgentModelsOptions{
         .backend = manager,
-        .run_job = [this](std::string_view name, std::function<void()> work) -> std::expected<void, std::string> {
+        .start_thread = [this](std::string_view name,
+                               std::function<void()> work) -> std::expected<void, std::string> {
             if (name == "provider-job") {
                 return std::unexpected("Resource temporarily unavailable");
             }
-            return jobs.runner()(name, std::move(work));
+            return jobs.starter()(name, std::move(work));
         },
         .clock = [this] { return now; },
         .providers = stores});

@@ -1,60 +1,11 @@
 #pragma once
-// Helpers of the Agent Models tests (header only): workers the test runs by hand, and a device with one model in
-// each phase.
+// Helpers of the Agent Models tests (header only): a device with one model in each phase.
 
 #include "panes/agent_models/agent_models_model.hpp"
 
-#include <deque>
-#include <memory>
 #include <string>
-#include <vector>
 
 namespace settings::panes::agent_models::testing {
-
-// A RunJob that keeps each job until the test runs it, on the test's thread.
-class ManualJobs {
-public:
-    struct Job {
-        std::string name;
-        std::function<void()> work;
-    };
-
-    [[nodiscard]] RunJob runner()
-    {
-        return [jobs = jobs_](std::string_view name, std::function<void()> work) -> std::expected<void, std::string> {
-            jobs->push_back({std::string(name), std::move(work)});
-            return {};
-        };
-    }
-    // Runs the jobs waiting now (not those they start), oldest first; answers how many ran.
-    std::size_t run()
-    {
-        auto waiting = std::exchange(*jobs_, {});
-        for (auto& job : waiting) {
-            job.work();
-        }
-        return waiting.size();
-    }
-    // Runs the job at `index` alone.
-    void run_one(std::size_t index)
-    {
-        auto job = std::move(jobs_->at(index));
-        jobs_->erase(jobs_->begin() + static_cast<std::ptrdiff_t>(index));
-        job.work();
-    }
-    [[nodiscard]] std::vector<std::string> names() const
-    {
-        std::vector<std::string> out;
-        for (const auto& job : *jobs_) {
-            out.push_back(job.name);
-        }
-        return out;
-    }
-    [[nodiscard]] std::size_t size() const { return jobs_->size(); }
-
-private:
-    std::shared_ptr<std::deque<Job>> jobs_ = std::make_shared<std::deque<Job>>();
-};
 
 inline lm::LocalModelPackage package(const std::string& id, const std::string& name, const std::string& revision)
 {
