@@ -128,6 +128,52 @@ Status read_value(const Json& v, LocalModelEndpoint& out)
     return r.finish();
 }
 
+Status read_value(const Json& v, Downloading& out)
+{
+    json_text::RecordReader r(v, "downloading", 2);
+    r.required("downloaded_bytes", out.downloaded_bytes).required("total_bytes", out.total_bytes);
+    return r.finish();
+}
+
+Status read_value(const Json& v, Installing& out)
+{
+    json_text::RecordReader r(v, "installing", 2);
+    r.defaulted("percent", out.percent).required("message", out.message);
+    out.message = clean(out.message, text_bytes);
+    return r.finish();
+}
+
+Status read_value(const Json& v, Ready& out)
+{
+    json_text::RecordReader r(v, "ready", 2);
+    r.defaulted("endpoint", out.endpoint).required("running", out.running);
+    return r.finish();
+}
+
+Status read_value(const Json& v, Failed& out)
+{
+    json_text::RecordReader r(v, "error", 1);
+    r.required("message", out.message);
+    out.message = clean(out.message, text_bytes);
+    return r.finish();
+}
+
+namespace {
+
+// The variant's members, which stand beside "state" in the phase's object.
+template <class Phase>
+Status read_phase(const Json& v, LocalModelPhase& out)
+{
+    Phase phase;
+    if (auto ok = read_value(v, phase); !ok) {
+        return ok;
+    }
+    out = std::move(phase);
+    return {};
+}
+
+}  // namespace
+
 Status read_value(const Json& v, LocalModelPhase& out)
 {
     const auto state = state_of(v, phase_names, "LocalModelPhase");
@@ -135,48 +181,10 @@ Status read_value(const Json& v, LocalModelPhase& out)
         return std::unexpected(state.error());
     }
     switch (*state) {
-        case 0: {
-            Downloading phase;
-            json_text::RecordReader r(v, "downloading", 2);
-            r.required("downloaded_bytes", phase.downloaded_bytes).required("total_bytes", phase.total_bytes);
-            if (auto ok = r.finish(); !ok) {
-                return ok;
-            }
-            out = phase;
-            return {};
-        }
-        case 1: {
-            Installing phase;
-            json_text::RecordReader r(v, "installing", 2);
-            r.defaulted("percent", phase.percent).required("message", phase.message);
-            if (auto ok = r.finish(); !ok) {
-                return ok;
-            }
-            phase.message = clean(phase.message, text_bytes);
-            out = std::move(phase);
-            return {};
-        }
-        case 2: {
-            Ready phase;
-            json_text::RecordReader r(v, "ready", 2);
-            r.defaulted("endpoint", phase.endpoint).required("running", phase.running);
-            if (auto ok = r.finish(); !ok) {
-                return ok;
-            }
-            out = std::move(phase);
-            return {};
-        }
-        default: {
-            Failed phase;
-            json_text::RecordReader r(v, "error", 1);
-            r.required("message", phase.message);
-            if (auto ok = r.finish(); !ok) {
-                return ok;
-            }
-            phase.message = clean(phase.message, text_bytes);
-            out = std::move(phase);
-            return {};
-        }
+        case 0: return read_phase<Downloading>(v, out);
+        case 1: return read_phase<Installing>(v, out);
+        case 2: return read_phase<Ready>(v, out);
+        default: return read_phase<Failed>(v, out);
     }
 }
 
