@@ -191,6 +191,9 @@ UpdatesModel::UpdatesModel(UpdatesEnvironment environment)
 // the page is opened again.
 UpdatesModel::~UpdatesModel()
 {
+    // Answers that have arrived give their own outcome.
+    receive_answers();
+    receive_install_events();
     const std::string closed(closed_message);
     if (check_slot_) {
         fail_operation(UpdateOperation{UpdateOperation::Check{}}, closed);
