@@ -5,27 +5,14 @@
 
 #include <fmt/format.h>
 
-#include <pthread.h>
 
 #include <algorithm>
 #include <exception>
 #include <mutex>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 namespace settings::panes::printers {
-
-namespace detail {
-
-template <class T>
-struct WorkerSlot {
-    std::mutex mutex;
-    std::optional<T> value;
-    bool sender_gone = false;
-};
-
-}  // namespace detail
 
 namespace {
 
@@ -35,59 +22,6 @@ template <class... F>
 struct Overloaded : F... {
     using F::operator()...;
 };
-
-// The worker's end of its channel: keeps the one result it sends, marks the worker's end whatever happens (so a
-// worker that dies without a result does not leave the page waiting) and wakes the UI loop each time.
-template <class T>
-class Sender {
-public:
-    Sender(std::shared_ptr<detail::WorkerSlot<T>> slot, vorn_ui::WakeHandle wake)
-        : slot_(std::move(slot)), wake_(std::move(wake))
-    {
-    }
-    Sender(const Sender&) = delete;
-    Sender& operator=(const Sender&) = delete;
-    ~Sender()
-    {
-        {
-            const std::lock_guard lock(slot_->mutex);
-            slot_->sender_gone = true;
-        }
-        wake_.wake();
-    }
-
-    void send(T value)
-    {
-        {
-            const std::lock_guard lock(slot_->mutex);
-            if (!slot_->value) {
-                slot_->value = std::move(value);
-            }
-        }
-        wake_.wake();
-    }
-
-private:
-    std::shared_ptr<detail::WorkerSlot<T>> slot_;
-    vorn_ui::WakeHandle wake_;
-};
-
-// The slot's result without waiting: the worker's value, `ended` when the worker ended without one, or none yet.
-template <class T, class Ended>
-std::optional<T> try_receive(const std::shared_ptr<detail::WorkerSlot<T>>& slot, Ended ended)
-{
-    if (!slot) {
-        return std::nullopt;
-    }
-    const std::lock_guard lock(slot->mutex);
-    if (slot->value) {
-        return std::move(*slot->value);
-    }
-    if (slot->sender_gone) {
-        return ended();
-    }
-    return std::nullopt;
-}
 
 // The backend's answer, or the text of an exception that escaped it.
 template <class F>
@@ -189,19 +123,6 @@ const std::string& ControlIds::find(std::string_view key) const
 }
 
 // ---- Workers -------------------------------------------------------------------------------------------------------
-
-std::expected<void, std::string> start_detached_thread(std::string_view name, std::function<void()> work)
-{
-    try {
-        std::thread([name = std::string(name.substr(0, 15)), work = std::move(work)] {
-            ::pthread_setname_np(::pthread_self(), name.c_str());
-            work();
-        }).detach();
-    } catch (const std::system_error& error) {
-        return std::unexpected(error.code().message());
-    }
-    return {};
-}
 
 Outcome perform(PrintingBackend& backend, const PrinterAction& action)
 {
@@ -368,20 +289,20 @@ void PrintersModel::take_presses(page_doc::Document& document)
 
 void PrintersModel::receive_results()
 {
-    if (auto outcome = try_receive(action_slot_, [] {
+    if (auto outcome = page_workers::take_answer(action_slot_, [] {
             return Outcome(std::unexpected(std::string("the printer change ended without a result")));
         })) {
         action_slot_.reset();
         running_action_.reset();
         finish(*outcome);
     }
-    if (auto snapshot = try_receive(status_slot_, [] {
+    if (auto snapshot = page_workers::take_answer(status_slot_, [] {
             const std::string ended = "the status read ended without a result";
             return PrinterStatusSnapshot{std::unexpected(ended), std::unexpected(ended), std::unexpected(ended)};
         })) {
         handle_snapshot(std::move(*snapshot));
     }
-    if (auto found = try_receive(discovery_slot_, [] {
+    if (auto found = page_workers::take_answer(discovery_slot_, [] {
             return Listed<DriverlessPrinter>(std::unexpected(std::string("the search ended without a result")));
         })) {
         handle_discovery(std::move(*found));
@@ -470,8 +391,8 @@ void PrintersModel::start_status_read()
     if (status_slot_) {
         return;
     }
-    auto slot = std::make_shared<detail::WorkerSlot<PrinterStatusSnapshot>>();
-    auto sender = std::make_shared<Sender<PrinterStatusSnapshot>>(slot, wake_);
+    auto slot = std::make_shared<page_workers::AnswerSlot<PrinterStatusSnapshot>>();
+    auto sender = std::make_shared<page_workers::AnswerSender<PrinterStatusSnapshot>>(slot, wake_);
     auto started = environment_.start_thread("vorn-printer-status", [backend = environment_.backend, sender] {
         sender->send(read_status(*backend));
     });
@@ -494,8 +415,8 @@ void PrintersModel::start_discovery()
     if (discovery_slot_) {
         return;
     }
-    auto slot = std::make_shared<detail::WorkerSlot<Listed<DriverlessPrinter>>>();
-    auto sender = std::make_shared<Sender<Listed<DriverlessPrinter>>>(slot, wake_);
+    auto slot = std::make_shared<page_workers::AnswerSlot<Listed<DriverlessPrinter>>>();
+    auto sender = std::make_shared<page_workers::AnswerSender<Listed<DriverlessPrinter>>>(slot, wake_);
     auto started = environment_.start_thread("vorn-printer-discovery", [backend = environment_.backend, sender] {
         sender->send(guarded([&] { return backend->discover_driverless(); }));
     });
@@ -530,8 +451,8 @@ void PrintersModel::start_next_action()
     while (!action_slot_ && !actions_.empty()) {
         Queued next = std::move(actions_.front());
         actions_.pop_front();
-        auto slot = std::make_shared<detail::WorkerSlot<Outcome>>();
-        auto sender = std::make_shared<Sender<Outcome>>(slot, wake_);
+        auto slot = std::make_shared<page_workers::AnswerSlot<Outcome>>();
+        auto sender = std::make_shared<page_workers::AnswerSender<Outcome>>(slot, wake_);
         // The worker answers the operation it carries out, so that the answer comes even when the page has gone.
         auto started = environment_.start_thread(
             "vorn-printer-action", [backend = environment_.backend, action = next.action, key = next.answer_key,

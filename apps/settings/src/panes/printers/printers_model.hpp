@@ -30,6 +30,8 @@
 #include "panes/printers/printers_backend.hpp"
 
 #include "operations/cells.hpp"
+#include "page_workers/answer_slot.hpp"
+#include "page_workers/worker_thread.hpp"
 
 #include "page_doc/page_doc.hpp"
 #include "vorn_ui/state.hpp"
@@ -88,11 +90,7 @@ private:
 
 // ---- Workers ------------------------------------------------------------------------------------------------------
 
-// Starts `work` on a detached thread named `name`; the system's error text when no thread could be started.
-using StartThread = std::function<std::expected<void, std::string>(std::string_view name, std::function<void()> work)>;
-// The real one (the name Linux keeps is cut to 15 bytes).
-[[nodiscard]] std::expected<void, std::string> start_detached_thread(std::string_view name,
-                                                                     std::function<void()> work);
+using page_workers::StartThread;
 
 // One pass of the status worker.
 struct PrinterStatusSnapshot {
@@ -138,10 +136,6 @@ struct PrinterAction {
 
 // ---- The model ----------------------------------------------------------------------------------------------------
 
-namespace detail {
-template <class T>
-struct WorkerSlot;  // one worker's one-shot channel
-}  // namespace detail
 
 class PrintersModel {
 public:
@@ -155,7 +149,7 @@ public:
 
     struct Environment {
         std::shared_ptr<PrintingBackend> backend = std::make_shared<SystemPrintingBackend>();
-        StartThread start_thread = start_detached_thread;
+        StartThread start_thread = page_workers::start_worker_thread;
         Clock clock = [] { return std::chrono::steady_clock::now(); };
     };
 
@@ -247,7 +241,7 @@ private:
     std::optional<std::string> status_text_;
     bool structure_dirty_ = false;
 
-    std::shared_ptr<detail::WorkerSlot<PrinterStatusSnapshot>> status_slot_;
+    std::shared_ptr<page_workers::AnswerSlot<PrinterStatusSnapshot>> status_slot_;
     std::chrono::steady_clock::time_point last_refresh_;
     std::uint64_t reads_started_ = 0;
     bool read_again_ = false;
@@ -257,12 +251,12 @@ private:
     };
     std::optional<RefreshAnswer> refresh_answer_;
 
-    std::shared_ptr<detail::WorkerSlot<Listed<DriverlessPrinter>>> discovery_slot_;
+    std::shared_ptr<page_workers::AnswerSlot<Listed<DriverlessPrinter>>> discovery_slot_;
     std::optional<std::string> discovery_answer_;
 
     std::deque<Queued> actions_;
     std::optional<Queued> running_action_;
-    std::shared_ptr<detail::WorkerSlot<Outcome>> action_slot_;
+    std::shared_ptr<page_workers::AnswerSlot<Outcome>> action_slot_;
 };
 
 }  // namespace settings::panes::printers

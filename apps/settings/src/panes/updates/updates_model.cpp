@@ -6,32 +6,13 @@
 
 #include <fmt/format.h>
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <exception>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 namespace settings::panes::updates {
 
 namespace firmware = system_ops::firmware;
-
-// ---- Worker channels ---------------------------------------------------------------------------------------------
-
-// One worker's answer: at most one value, and whether the worker's end has gone (with or without sending).
-template <class T>
-struct UpdatesModel::Slot {
-    std::mutex mutex;
-    std::optional<T> value;
-    bool sender_gone = false;
-};
-
-struct UpdatesModel::Action {
-    UpdateOperation operation;
-    std::shared_ptr<Slot<Apply>> slot;
-};
 
 namespace {
 
@@ -42,79 +23,13 @@ struct Overloaded : F... {
     using F::operator()...;
 };
 
-// The worker's end of its slot: keeps the first value sent, marks the end whatever happens (a worker that dies
-// without an answer does not leave the page waiting) and wakes the UI loop each time.
-template <class T>
-class Sender {
-public:
-    Sender(std::shared_ptr<UpdatesModel::Slot<T>> slot, vorn_ui::WakeHandle wake)
-        : slot_(std::move(slot)), wake_(std::move(wake))
-    {
-    }
-    Sender(Sender&& other) noexcept = default;
-    Sender(const Sender&) = delete;
-    Sender& operator=(const Sender&) = delete;
-    Sender& operator=(Sender&&) = delete;
-    ~Sender()
-    {
-        if (!slot_) {
-            return;
-        }
-        {
-            const std::lock_guard lock(slot_->mutex);
-            slot_->sender_gone = true;
-        }
-        wake_.wake();
-    }
-
-    void send(T value)
-    {
-        {
-            const std::lock_guard lock(slot_->mutex);
-            if (!slot_->value) {
-                slot_->value = std::move(value);
-            }
-        }
-        wake_.wake();
-    }
-
-private:
-    std::shared_ptr<UpdatesModel::Slot<T>> slot_;
-    vorn_ui::WakeHandle wake_;
-};
-
-// What a slot holds now, without waiting: nothing yet, the worker's value, or the worker gone without one.
-enum class Got : std::uint8_t { Nothing, Value, Gone };
-
-template <class T>
-struct Received {
-    Got got = Got::Nothing;
-    std::optional<T> value;
-};
-
-template <class T>
-Received<T> try_receive(const std::shared_ptr<UpdatesModel::Slot<T>>& slot)
-{
-    if (!slot) {
-        return {};
-    }
-    const std::lock_guard lock(slot->mutex);
-    if (slot->value) {
-        return {Got::Value, std::move(slot->value)};
-    }
-    if (slot->sender_gone) {
-        return {Got::Gone, std::nullopt};
-    }
-    return {};
-}
-
 // Starts `work` with a sender for a new slot; the slot, or the reason no worker started.
 template <class T, class Work>
-std::expected<std::shared_ptr<UpdatesModel::Slot<T>>, std::string>
+std::expected<std::shared_ptr<page_workers::AnswerSlot<T>>, std::string>
 start_with_slot(const StartThread& start_thread, std::string_view name, const vorn_ui::WakeHandle& wake, Work work)
 {
-    auto slot = std::make_shared<UpdatesModel::Slot<T>>();
-    auto sender = std::make_shared<Sender<T>>(slot, wake);
+    auto slot = std::make_shared<page_workers::AnswerSlot<T>>();
+    auto sender = std::make_shared<page_workers::AnswerSender<T>>(slot, wake);
     auto started = start_thread(name, [sender = std::move(sender), work = std::move(work)]() mutable {
         try {
             sender->send(work());
@@ -140,19 +55,6 @@ std::string_view on_off(bool value)
 
 // ---- Threads and the environment -----------------------------------------------------------------------------------
 
-std::expected<void, std::string> start_worker_thread(std::string_view name, std::function<void()> work)
-{
-    try {
-        std::thread([name = std::string(name.substr(0, 15)), work = std::move(work)] {
-            ::pthread_setname_np(::pthread_self(), name.c_str());
-            work();
-        }).detach();
-    } catch (const std::system_error& error) {
-        return std::unexpected(error.code().message());
-    }
-    return {};
-}
-
 UpdatesEnvironment UpdatesEnvironment::system()
 {
     auto probe = std::make_shared<StatusProbe>();
@@ -171,7 +73,7 @@ UpdatesEnvironment UpdatesEnvironment::system()
             }
             return {};
         },
-        .start_thread = start_worker_thread,
+        .start_thread = page_workers::start_worker_thread,
     };
 }
 
@@ -389,7 +291,7 @@ void UpdatesModel::run_handlers()
 
 void UpdatesModel::receive_answers()
 {
-    if (auto load = try_receive(load_slot_); load.got != Got::Nothing) {
+    if (auto load = page_workers::try_receive(load_slot_); load.got != page_workers::Got::Nothing) {
         load_slot_.reset();
         if (load.value) {
             apply_load(std::move(*load.value));
@@ -398,7 +300,7 @@ void UpdatesModel::receive_answers()
         }
     }
 
-    if (auto check = try_receive(check_slot_); check.got != Got::Nothing) {
+    if (auto check = page_workers::try_receive(check_slot_); check.got != page_workers::Got::Nothing) {
         check_slot_.reset();
         structure_dirty_ = true;
         const UpdateOperation op{UpdateOperation::Check{}};
@@ -423,7 +325,7 @@ void UpdatesModel::receive_answers()
         }
     }
 
-    if (auto refresh = try_receive(refresh_slot_); refresh.got != Got::Nothing) {
+    if (auto refresh = page_workers::try_receive(refresh_slot_); refresh.got != page_workers::Got::Nothing) {
         refresh_slot_.reset();
         structure_dirty_ = true;
         const UpdateOperation op{UpdateOperation::RefreshFirmware{}};
@@ -443,7 +345,7 @@ void UpdatesModel::receive_answers()
         }
     }
 
-    if (auto reread = try_receive(reread_slot_); reread.got != Got::Nothing) {
+    if (auto reread = page_workers::try_receive(reread_slot_); reread.got != page_workers::Got::Nothing) {
         reread_slot_.reset();
         structure_dirty_ = true;
         if (reread.value) {
@@ -456,8 +358,8 @@ void UpdatesModel::receive_answers()
     }
 
     for (auto it = actions_.begin(); it != actions_.end();) {
-        auto answer = try_receive((*it)->slot);
-        if (answer.got == Got::Nothing) {
+        auto answer = page_workers::try_receive((*it)->slot);
+        if (answer.got == page_workers::Got::Nothing) {
             ++it;
             continue;
         }

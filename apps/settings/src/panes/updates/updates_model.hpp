@@ -43,6 +43,8 @@
 
 #include "actions/payloads/system.hpp"
 #include "operations/cells.hpp"
+#include "page_workers/answer_slot.hpp"
+#include "page_workers/worker_thread.hpp"
 #include "prefs/records.hpp"
 
 #include "page_doc/page_doc.hpp"
@@ -93,10 +95,7 @@ struct FirmwareInstallProgress {
     friend bool operator==(const FirmwareInstallProgress&, const FirmwareInstallProgress&) = default;
 };
 
-// Starts `work` on a detached thread named `name` (Linux keeps 15 bytes of it); the system's error text when no
-// thread could be started.
-using StartThread = std::function<std::expected<void, std::string>(std::string_view name, std::function<void()> work)>;
-[[nodiscard]] std::expected<void, std::string> start_worker_thread(std::string_view name, std::function<void()> work);
+using page_workers::StartThread;
 
 // What the model reaches, all shared with its workers (so safe to call from any thread).
 struct UpdatesEnvironment {
@@ -108,7 +107,7 @@ struct UpdatesEnvironment {
     // The "updates" section of the settings file, and saving it (the other sections stay as they are).
     std::function<prefs::UpdatePrefs()> load_prefs;
     std::function<system_ops::Status(const prefs::UpdatePrefs&)> save_prefs;
-    StartThread start_thread = start_worker_thread;
+    StartThread start_thread = page_workers::start_worker_thread;
 
     // The system's own: SystemUpdateBackend, SystemRebootControl, StatusProbe, clock_text and the settings file.
     [[nodiscard]] static UpdatesEnvironment system();
@@ -175,11 +174,13 @@ public:
     // Whether the view must be rebuilt since the last call.
     bool take_structure_dirty() { return std::exchange(structure_dirty_, false); }
 
-    // The answers of the workers. Shared with them; they may outlive the model.
-    template <class T>
-    struct Slot;
+    // What a change worker hands back: applied to the model on the UI thread.
     using Apply = std::function<void(UpdatesModel&)>;
-    struct Action;
+    // A change under way, for the operation it carries out.
+    struct Action {
+        UpdateOperation operation;
+        std::shared_ptr<page_workers::AnswerSlot<Apply>> slot;
+    };
 
 private:
     // What the page reads of the system when it opens.
@@ -267,10 +268,10 @@ private:
     bool seed_pending_ = true;
     bool structure_dirty_ = true;
 
-    std::shared_ptr<Slot<LoadResult>> load_slot_;
-    std::shared_ptr<Slot<std::expected<CheckReport, std::string>>> check_slot_;
-    std::shared_ptr<Slot<Result<FirmwareLists>>> refresh_slot_;
-    std::shared_ptr<Slot<FirmwareRead>> reread_slot_;
+    std::shared_ptr<page_workers::AnswerSlot<LoadResult>> load_slot_;
+    std::shared_ptr<page_workers::AnswerSlot<std::expected<CheckReport, std::string>>> check_slot_;
+    std::shared_ptr<page_workers::AnswerSlot<Result<FirmwareLists>>> refresh_slot_;
+    std::shared_ptr<page_workers::AnswerSlot<FirmwareRead>> reread_slot_;
     std::optional<system_ops::firmware::InstallEvents> install_events_;
     std::vector<std::shared_ptr<Action>> actions_;
 };

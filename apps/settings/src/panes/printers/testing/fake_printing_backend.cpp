@@ -166,55 +166,6 @@ Outcome FakePrintingBackend::retry_job(std::string_view id)
 
 #undef VORN_FAKE_CHANGE
 
-// ---- ManualThreads ---------------------------------------------------------------------------------------------
-
-StartThread ManualThreads::starter()
-{
-    return [this, workers = workers_](std::string_view name,
-                                      std::function<void()> work) -> std::expected<void, std::string> {
-        if (refuse_with) {
-            return std::unexpected(*refuse_with);
-        }
-        workers->push_back({std::string(name), std::move(work)});
-        return {};
-    };
-}
-
-std::vector<std::string> ManualThreads::waiting() const
-{
-    std::vector<std::string> names;
-    for (const auto& worker : *workers_) {
-        names.push_back(worker.name);
-    }
-    return names;
-}
-
-bool ManualThreads::run_next()
-{
-    if (workers_->empty()) {
-        return false;
-    }
-    Worker next = std::move(workers_->front());
-    workers_->pop_front();
-    next.work();
-    return true;
-}
-
-void ManualThreads::run_all()
-{
-    while (run_next()) {
-    }
-}
-
-bool ManualThreads::drop_next()
-{
-    if (workers_->empty()) {
-        return false;
-    }
-    workers_->pop_front();
-    return true;
-}
-
 // ---- ManualClock -----------------------------------------------------------------------------------------------
 
 PrintersModel::Clock ManualClock::clock()

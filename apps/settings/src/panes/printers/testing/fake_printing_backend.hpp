@@ -4,6 +4,8 @@
 
 #include "panes/printers/printers_model.hpp"
 
+#include "page_workers/testing/manual_threads.hpp"
+
 #include <chrono>
 #include <cstddef>
 #include <deque>
@@ -61,30 +63,8 @@ private:
     std::vector<std::string> calls_;
 };
 
-// Worker threads that do not run until the test says so: the model's workers are recorded in the order they were
-// started and run on the test's thread.
-class ManualThreads {
-public:
-    // The starter to give the model; while `refuse_with` is set, starting fails with that text.
-    [[nodiscard]] StartThread starter();
-    std::optional<std::string> refuse_with;
-
-    // Names of the workers started and not yet run, oldest first.
-    [[nodiscard]] std::vector<std::string> waiting() const;
-    // Runs the oldest waiting worker; false when none waits.
-    bool run_next();
-    // Runs every waiting worker, including the ones they start.
-    void run_all();
-    // Drops the oldest waiting worker without running it, as if its thread died.
-    bool drop_next();
-
-private:
-    struct Worker {
-        std::string name;
-        std::function<void()> work;
-    };
-    std::shared_ptr<std::deque<Worker>> workers_ = std::make_shared<std::deque<Worker>>();
-};
+// Worker threads that run on the test's thread when the test says so.
+using ManualThreads = page_workers::testing::ManualThreads;
 
 // A steady clock that moves only when the test moves it.
 class ManualClock {

@@ -165,53 +165,6 @@ Status FakeRebootControl::restart()
     return answer;
 }
 
-StartThread ManualThreads::starter()
-{
-    return [this, workers = workers_](std::string_view name,
-                                      std::function<void()> work) -> std::expected<void, std::string> {
-        if (refuse_with) {
-            return std::unexpected(*refuse_with);
-        }
-        workers->push_back(Worker{std::string(name), std::move(work)});
-        return {};
-    };
-}
-
-std::vector<std::string> ManualThreads::waiting() const
-{
-    std::vector<std::string> names;
-    for (const auto& worker : *workers_) {
-        names.push_back(worker.name);
-    }
-    return names;
-}
-
-bool ManualThreads::run_next()
-{
-    if (workers_->empty()) {
-        return false;
-    }
-    auto worker = std::move(workers_->front());
-    workers_->pop_front();
-    worker.work();
-    return true;
-}
-
-void ManualThreads::run_all()
-{
-    while (run_next()) {
-    }
-}
-
-bool ManualThreads::drop_next()
-{
-    if (workers_->empty()) {
-        return false;
-    }
-    workers_->pop_front();
-    return true;
-}
-
 UpdatesEnvironment FakeEnvironment::environment()
 {
     return UpdatesEnvironment{

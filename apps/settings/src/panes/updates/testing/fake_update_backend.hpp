@@ -4,6 +4,8 @@
 
 #include "panes/updates/updates_model.hpp"
 
+#include "page_workers/testing/manual_threads.hpp"
+
 #include <deque>
 #include <map>
 #include <functional>
@@ -77,26 +79,7 @@ private:
     int restarts_ = 0;
 };
 
-// Worker threads that run on the test's thread when the test says so, oldest first.
-class ManualThreads {
-public:
-    [[nodiscard]] StartThread starter();
-    // While set, starting a worker fails with this text.
-    std::optional<std::string> refuse_with;
-
-    [[nodiscard]] std::vector<std::string> waiting() const;
-    bool run_next();
-    void run_all();
-    // Drops the oldest worker without running it, as if its thread died.
-    bool drop_next();
-
-private:
-    struct Worker {
-        std::string name;
-        std::function<void()> work;
-    };
-    std::shared_ptr<std::deque<Worker>> workers_ = std::make_shared<std::deque<Worker>>();
-};
+using page_workers::testing::ManualThreads;
 
 // An environment over the fakes: os-release says "Vorn 41", nothing is staged, the journal has one line, the
 // clock says "2026-12-11 09:30", preferences are kept in `saved`.
