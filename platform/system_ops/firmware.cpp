@@ -408,8 +408,9 @@ Result<std::vector<FirmwareHistoryEntry>> parse_history(std::string_view json)
             .modified = modified,
         });
     }
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const FirmwareHistoryEntry& a, const FirmwareHistoryEntry& b) { return a.modified > b.modified; });
+    std::stable_sort(entries.begin(), entries.end(), [](const FirmwareHistoryEntry& a, const FirmwareHistoryEntry& b) {
+        return a.modified > b.modified;
+    });
     return entries;
 }
 

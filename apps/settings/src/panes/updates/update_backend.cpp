@@ -23,17 +23,6 @@ constexpr seconds update_limit{1800};
 // Longest image description kept, in bytes.
 constexpr std::size_t max_image_bytes = 256;
 
-std::string_view trim(std::string_view text)
-{
-    constexpr std::string_view blanks = " \t\r\n\f\v";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
 // The text at the path of object members, cleaned; none when a step is missing or the end is not text.
 std::optional<std::string> text_at(const Json& value, std::initializer_list<std::string_view> path)
 {
@@ -51,7 +40,8 @@ std::optional<std::string> text_at(const Json& value, std::initializer_list<std:
     if (!at->is_string()) {
         return std::nullopt;
     }
-    std::string text = cmd_runner::clean_text(at->get_ref<const std::string&>(), {.max_bytes = max_image_bytes, .trim = true});
+    std::string text =
+        cmd_runner::clean_text(at->get_ref<const std::string&>(), {.max_bytes = max_image_bytes, .trim = true});
     if (text.empty()) {
         return std::nullopt;
     }
@@ -59,6 +49,16 @@ std::optional<std::string> text_at(const Json& value, std::initializer_list<std:
 }
 
 }  // namespace
+
+std::string_view trim_blanks(std::string_view text)
+{
+    constexpr std::string_view blanks = " \t\r\n\f\v";
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
 
 bool is_schedule_label(std::string_view label)
 {
@@ -81,7 +81,8 @@ UpdatePolicy parse_update_policy(std::string_view text)
             line.remove_suffix(1);
         }
         if (const auto equals = line.find('='); equals != std::string_view::npos) {
-            policy.insert_or_assign(std::string(trim(line.substr(0, equals))), std::string(trim(line.substr(equals + 1))));
+            policy.insert_or_assign(std::string(trim_blanks(line.substr(0, equals))),
+                                    std::string(trim_blanks(line.substr(equals + 1))));
         }
         start = end + 1;
     }
@@ -149,7 +150,7 @@ Status unit_result(const cmd_runner::Output& output, std::string_view fallback)
 
 std::optional<bool> enabled_state(std::string_view systemctl_output)
 {
-    const std::string_view state = trim(systemctl_output);
+    const std::string_view state = trim_blanks(systemctl_output);
     if (state == "enabled" || state == "enabled-runtime") {
         return true;
     }

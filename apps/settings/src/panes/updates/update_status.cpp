@@ -21,16 +21,6 @@ constexpr seconds probe_limit{10};
 constexpr std::string_view confirmation_timer = "vorn-rollback-confirm.timer";
 constexpr std::string_view update_fetch_service = "bootc-fetch-apply-updates.service";
 
-std::string_view trim(std::string_view text)
-{
-    constexpr std::string_view blanks = " \t\r\n\f\v";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 std::string_view strip_all(std::string_view text, char quote)
 {
     while (!text.empty() && text.front() == quote) {
@@ -125,7 +115,7 @@ std::optional<std::string> pretty_name_of(std::string_view os_release)
         if (end == std::string_view::npos) {
             end = os_release.size();
         }
-        const std::string_view line = trim(os_release.substr(start, end - start));
+        const std::string_view line = trim_blanks(os_release.substr(start, end - start));
         start = end + 1;
         constexpr std::string_view prefix = "PRETTY_NAME=";
         if (!line.starts_with(prefix)) {
@@ -183,7 +173,7 @@ std::vector<std::string> journal_lines_of(std::string_view output)
         }
         std::string line = cmd_runner::clean_text(output.substr(start, end - start), {.max_chars = max_journal_chars});
         start = end + 1;
-        if (trim(line).empty() || line.find("-- No entries --") != std::string::npos) {
+        if (trim_blanks(line).empty() || line.find("-- No entries --") != std::string::npos) {
             continue;
         }
         lines.push_back(std::move(line));
@@ -258,7 +248,7 @@ std::string clock_text()
     const auto date = system_ops::time::now_date();
     const auto clock = system_ops::time::now_clock(true);
     const std::string joined = fmt::format("{} {}", date.value_or(""), clock.value_or(""));
-    return std::string(trim(joined));
+    return std::string(trim_blanks(joined));
 }
 
 }  // namespace settings::panes::updates
