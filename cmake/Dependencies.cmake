@@ -19,11 +19,12 @@ pkg_check_modules(PUGIXML REQUIRED IMPORTED_TARGET pugixml)
 pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
 pkg_check_modules(SYSTEMD REQUIRED IMPORTED_TARGET libsystemd)  # sd-bus: D-Bus calls that carry secrets or wait for signals
+pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)  # the vault key in the desktop Secret Service
 find_package(OpenSSL REQUIRED)
 # glib (under pango) and SDL2 ask for -pthread / -D_REENTRANT when compiling. That define would make every source
 # that uses them miss the shared precompiled header (-Winvalid-pch); threads are linked through Threads::Threads
 # anyway, so the compile-side flag is dropped.
-foreach(pkg PANGOCAIRO PANGOFT2 FONTCONFIG SDL2)
+foreach(pkg PANGOCAIRO PANGOFT2 FONTCONFIG SDL2 LIBSECRET)
   get_target_property(pkg_options PkgConfig::${pkg} INTERFACE_COMPILE_OPTIONS)
   if(pkg_options)
     list(REMOVE_ITEM pkg_options -pthread -D_REENTRANT)

@@ -3,22 +3,34 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 namespace account_registry {
 
-SecretBytes::SecretBytes(std::size_t size)
-    : data_(size == 0 ? nullptr : std::make_unique<std::uint8_t[]>(size)), size_(size)
+SecretBytes::SecretBytes(std::size_t size) : size_(size)
 {
+    if (size == 0) {
+        return;
+    }
+    // sodium_malloc needs the library's page size, which sodium_init() sets (once; later calls return at once).
+    if (sodium_init() < 0) {
+        throw std::bad_alloc();
+    }
+    data_ = static_cast<std::uint8_t*>(sodium_malloc(size));
+    if (data_ == nullptr) {
+        throw std::bad_alloc();
+    }
+    sodium_memzero(data_, size);
 }
 
 SecretBytes::SecretBytes(std::span<const std::uint8_t> bytes) : SecretBytes(bytes.size())
 {
-    std::ranges::copy(bytes, data_.get());
+    std::ranges::copy(bytes, data_);
 }
 
 SecretBytes::SecretBytes(SecretBytes&& other) noexcept
-    : data_(std::move(other.data_)), size_(std::exchange(other.size_, 0))
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0))
 {
 }
 
@@ -26,7 +38,7 @@ SecretBytes& SecretBytes::operator=(SecretBytes&& other) noexcept
 {
     if (this != &other) {
         wipe();
-        data_ = std::move(other.data_);
+        data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
     }
     return *this;
@@ -36,9 +48,9 @@ SecretBytes::~SecretBytes() { wipe(); }
 
 void SecretBytes::wipe()
 {
-    if (data_) {
-        sodium_memzero(data_.get(), size_);
-        data_.reset();
+    if (data_ != nullptr) {
+        sodium_free(data_);  // zeroes the block before it is released
+        data_ = nullptr;
     }
     size_ = 0;
 }

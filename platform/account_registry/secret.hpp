@@ -1,10 +1,10 @@
 #pragma once
-// Secret bytes in memory: held in one heap buffer that is wiped (sodium_memzero) when the value is destroyed,
-// assigned over or moved from. Copies are explicit (clone()), so that no stray copy outlives its use.
+// Secret bytes in memory: held in one locked block (sodium_malloc: kept out of swap, guard pages around it) that is
+// wiped when the value is destroyed, assigned over or wiped (sodium_free zeroes it). Copies are explicit (clone()),
+// so that no stray copy outlives its use.
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string_view>
 
@@ -26,12 +26,12 @@ public:
 
     [[nodiscard]] std::size_t size() const { return size_; }
     [[nodiscard]] bool empty() const { return size_ == 0; }
-    [[nodiscard]] std::uint8_t* data() { return data_.get(); }
-    [[nodiscard]] const std::uint8_t* data() const { return data_.get(); }
-    [[nodiscard]] std::span<const std::uint8_t> bytes() const { return {data_.get(), size_}; }
+    [[nodiscard]] std::uint8_t* data() { return data_; }
+    [[nodiscard]] const std::uint8_t* data() const { return data_; }
+    [[nodiscard]] std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
 
 private:
-    std::unique_ptr<std::uint8_t[]> data_;
+    std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
 };
 

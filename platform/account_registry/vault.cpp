@@ -1,5 +1,7 @@
 #include "account_registry/vault.hpp"
 
+#include "account_registry/key_custody.hpp"
+#include "account_registry/local_key.hpp"
 #include "account_registry/registry.hpp"
 
 #include <sodium.h>
@@ -19,13 +21,11 @@ namespace {
 
 constexpr std::string_view magic = "VORNVLT1";
 constexpr std::uint8_t format_version = 1;
-constexpr std::size_t key_size = crypto_aead_xchacha20poly1305_ietf_KEYBYTES;
+static_assert(local_key::key_size == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
 constexpr std::size_t key_id_size = 16;
 constexpr std::size_t nonce_size = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
 constexpr std::size_t header_size = magic.size() + 1 + key_id_size + nonce_size;
 constexpr std::string_view key_id_context = "vorn-vault-key-id";
-
-std::string reason(int error) { return std::system_category().message(error); }
 
 bool sodium_ready() { return sodium_init() >= 0; }
 
@@ -56,105 +56,6 @@ bool get_u32(std::span<const std::uint8_t> in, std::size_t& at, std::uint32_t& v
     return true;
 }
 
-// The key in "vault.key": none when the file does not exist.
-std::expected<std::optional<SecretBytes>, std::string> load_key(const std::filesystem::path& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            return std::optional<SecretBytes>{};
-        }
-        return std::unexpected(fmt::format("its key file {} cannot be read: {}", path.string(), reason(errno)));
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0) {
-        // An owner-only file is what we write; put it back to that if someone widened it.
-        [[maybe_unused]] const int ignored = ::fchmod(fd, 0600);
-    }
-    SecretBytes key(key_size);
-    std::array<std::uint8_t, 1> extra{};
-    std::size_t got = 0;
-    while (got < key_size) {
-        const ssize_t n = ::read(fd, key.data() + got, key_size - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    const bool longer = got == key_size && ::read(fd, extra.data(), extra.size()) > 0;
-    ::close(fd);
-    if (got != key_size || longer) {
-        return std::unexpected(fmt::format("its key file {} is damaged", path.string()));
-    }
-    return std::optional<SecretBytes>(std::move(key));
-}
-
-// Creates "vault.key" with a new random key, or reads the one that exists already. The key appears whole or not
-// at all: it is written to a temporary file and linked into place, which fails when the name exists.
-std::expected<SecretBytes, std::string> create_key(const std::filesystem::path& path)
-{
-    if (auto ok = files::run_hook("create key", path); !ok) {
-        return std::unexpected(ok.error());
-    }
-    if (auto ok = files::create_private_dirs(path.parent_path()); !ok) {
-        return std::unexpected(ok.error());
-    }
-    SecretBytes key(key_size);
-    randombytes_buf(key.data(), key.size());
-
-    std::string temp = (path.parent_path() / ".vault.key.tmp-XXXXXX").string();
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return std::unexpected(fmt::format("could not create {}: {}", path.string(), reason(errno)));
-    }
-    const auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return std::unexpected(fmt::format("could not create {}: {}", path.string(), reason(error)));
-    };
-    if (::fchmod(fd, 0600) != 0) {
-        return fail(errno);
-    }
-    std::size_t written = 0;
-    while (written < key.size()) {
-        const ssize_t n = ::write(fd, key.data() + written, key.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return fail(errno);
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        return fail(errno);
-    }
-    ::close(fd);
-    const int linked = ::link(temp.c_str(), path.c_str());
-    const int link_error = errno;
-    ::unlink(temp.c_str());
-    if (linked != 0) {
-        if (link_error == EEXIST) {
-            auto existing = load_key(path);
-            if (!existing) {
-                return std::unexpected(existing.error());
-            }
-            if (*existing) {
-                return std::move(**existing);
-            }
-        }
-        return std::unexpected(fmt::format("could not create {}: {}", path.string(), reason(link_error)));
-    }
-    if (const int dir = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return key;
-}
-
 }  // namespace
 
 std::expected<SecretVault, std::string> SecretVault::open()
@@ -166,6 +67,10 @@ std::expected<SecretVault, std::string> SecretVault::open()
     return open_in(*root);
 }
 
+void SecretVault::prepare_in(const std::filesystem::path& root) { key_custody::prepare(vault_dir_in(root)); }
+
+bool SecretVault::ready_in(const std::filesystem::path& root) { return key_custody::ready(vault_dir_in(root)); }
+
 std::expected<SecretVault, std::string> SecretVault::open_in(const std::filesystem::path& root)
 {
     SecretVault vault;
@@ -176,19 +81,27 @@ std::expected<SecretVault, std::string> SecretVault::open_in(const std::filesyst
         return std::unexpected(fmt::format("credential vault {} cannot be opened: libsodium is unavailable", shown));
     }
 
+    // The local key is read before the custody is asked: a key moving into the Secret Service is published there
+    // before its file goes, so it is always found in one of the two places.
+    auto local = local_key::read(vault.key_file());
+    if (!local) {
+        return std::unexpected(fmt::format("credential vault {} cannot be opened: {}", shown, local.error()));
+    }
+    key_custody::Custody custody = key_custody::snapshot(vault.dir_);
+    vault.secret_service_unavailable_ = !custody.secret_service_usable;
+
     auto sealed = files::read(vault.file_);
     if (!sealed) {
         return std::unexpected(fmt::format("credential vault cannot be read: {}", sealed.error()));
     }
-    auto key = load_key(vault.key_file());
-    if (!key) {
-        return std::unexpected(fmt::format("credential vault {} cannot be opened: {}", shown, key.error()));
-    }
-    if (*key) {
-        vault.key_ = std::move(**key);
-    }
     if (!*sealed) {
-        return vault;  // no vault yet
+        // No vault yet: the key it will be sealed with, if there is one already.
+        if (custody.secret_service_key) {
+            vault.key_ = std::move(*custody.secret_service_key);
+        } else if (*local) {
+            vault.key_ = std::move(**local);
+        }
+        return vault;
     }
 
     const std::string& text = **sealed;
@@ -205,14 +118,33 @@ std::expected<SecretVault, std::string> SecretVault::open_in(const std::filesyst
             fmt::format("credential vault {} has format {}, which this version cannot read", shown,
                         static_cast<int>(bytes[magic.size()])));
     }
-    if (vault.key_.empty()) {
-        return std::unexpected(fmt::format("credential vault {} cannot be opened: its key file {} is missing", shown,
-                                           vault.key_file().string()));
-    }
-    const auto key_id = key_id_of(vault.key_);
-    if (std::memcmp(bytes + magic.size() + 1, key_id.data(), key_id.size()) != 0) {
-        return std::unexpected(fmt::format("credential vault {} was sealed with another key than {}", shown,
-                                           vault.key_file().string()));
+    // The key that sealed the file, wherever it is kept.
+    const auto sealed_with = [&](const SecretBytes& key) {
+        const auto key_id = key_id_of(key);
+        return std::memcmp(bytes + magic.size() + 1, key_id.data(), key_id.size()) == 0;
+    };
+    if (custody.secret_service_key && sealed_with(*custody.secret_service_key)) {
+        vault.key_ = std::move(*custody.secret_service_key);
+    } else if (*local && sealed_with(**local)) {
+        vault.key_ = std::move(**local);
+    } else if (!custody.secret_service_key && !*local) {
+        return std::unexpected(
+            custody.secret_service_usable
+                ? fmt::format("credential vault {} cannot be opened: its key is neither in the desktop Secret "
+                              "Service nor in its key file {}",
+                              shown, vault.key_file().string())
+                : fmt::format("credential vault {} cannot be opened: its key file {} is missing and the desktop "
+                              "Secret Service cannot be asked ({})",
+                              shown, vault.key_file().string(), custody.problem));
+    } else {
+        std::string kept;
+        if (custody.secret_service_key) {
+            kept = "the key in the desktop Secret Service";
+        }
+        if (*local) {
+            kept += (kept.empty() ? "" : " or ") + vault.key_file().string();
+        }
+        return std::unexpected(fmt::format("credential vault {} was sealed with another key than {}", shown, kept));
     }
     const std::uint8_t* nonce = bytes + magic.size() + 1 + key_id_size;
     const std::size_t sealed_size = text.size() - header_size;
@@ -279,7 +211,7 @@ std::vector<std::string> SecretVault::ids() const
     return out;
 }
 
-std::filesystem::path SecretVault::key_file() const { return dir_ / "vault.key"; }
+std::filesystem::path SecretVault::key_file() const { return local_key::file_in(dir_); }
 
 std::expected<void, std::string> SecretVault::save()
 {
@@ -287,12 +219,16 @@ std::expected<void, std::string> SecretVault::save()
     if (!sodium_ready()) {
         return std::unexpected(fmt::format("could not save the credential vault {}: libsodium is unavailable", shown));
     }
+    bool new_key = false;
     if (key_.empty()) {
-        auto key = create_key(key_file());
+        // The first key is made in the owner-only file and handed to the Secret Service afterwards (when it is
+        // usable), so that saving never waits on the service.
+        auto key = local_key::create(key_file());
         if (!key) {
             return std::unexpected(fmt::format("could not save the credential vault {}: {}", shown, key.error()));
         }
         key_ = std::move(*key);
+        new_key = true;
     }
 
     std::size_t plain_size = 4;
@@ -328,6 +264,9 @@ std::expected<void, std::string> SecretVault::save()
 
     if (auto ok = files::write_private(file_, sealed); !ok) {
         return std::unexpected(fmt::format("could not save the credential vault: {}", ok.error()));
+    }
+    if (new_key) {
+        key_custody::adopt_local_key(dir_);
     }
     return {};
 }

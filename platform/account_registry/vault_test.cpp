@@ -3,6 +3,8 @@
 #include "account_registry/registry.hpp"
 #include "account_registry/vault.hpp"
 
+#include "test_buses/no_session_bus.hpp"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -54,6 +56,7 @@ protected:
         ASSERT_TRUE(vault->save());
     }
 
+    test_buses::NoSessionBus no_bus_;  // the local key file only: the Secret Service has its own tests
     std::filesystem::path root_;
 };
 
@@ -159,7 +162,9 @@ TEST_F(Vault, DamagedFilesGiveClearErrorsAndAreNeverTakenForEmpty)
     const auto keyless = SecretVault::open_in(root_);
     ASSERT_FALSE(keyless);
     EXPECT_EQ(keyless.error(), "credential vault " + shown + " cannot be opened: its key file " +
-                                   key_file().string() + " is missing");
+                                   key_file().string() +
+                                   " is missing and the desktop Secret Service cannot be asked (no session bus is "
+                                   "configured)");
     EXPECT_FALSE(std::filesystem::exists(key_file()));
 
     write(key_file(), "short");

@@ -219,6 +219,14 @@ const std::string& PrivateBuses::address(Bus bus) const
     return bus == Bus::system ? system_address_ : session_address_;
 }
 
+bool name_has_owner(Bus bus, std::string_view name)
+{
+    const auto owner = run_quick({"gdbus", "call", bus_flag(bus), "--dest", "org.freedesktop.DBus", "--object-path",
+                                  "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
+                                  std::string(name)});
+    return owner && owner->stdout_text().find("true") != std::string::npos;
+}
+
 // ---- DbusMock
 
 std::expected<std::unique_ptr<DbusMock>, std::string> DbusMock::start(const PrivateBuses& buses, MockSpec spec)
@@ -252,10 +260,7 @@ std::expected<std::unique_ptr<DbusMock>, std::string> DbusMock::start(const Priv
     mock->process_.emplace(std::move(*process));
     mock->spec_ = std::move(spec);
     for (int i = 0; i < ready_polls; ++i) {
-        const auto owner = run_quick({"gdbus", "call", bus_flag(mock->spec_.bus), "--dest", "org.freedesktop.DBus",
-                                      "--object-path", "/org/freedesktop/DBus", "--method",
-                                      "org.freedesktop.DBus.NameHasOwner", mock->spec_.bus_name});
-        if (owner && owner->stdout_text().find("true") != std::string::npos) {
+        if (name_has_owner(mock->spec_.bus, mock->spec_.bus_name)) {
             return mock;
         }
         if (!mock->process_->running()) {

@@ -81,6 +81,9 @@ private:
     std::optional<std::string> saved_session_;
 };
 
+// Whether `name` has an owner on the private bus (asked with gdbus through the exported address).
+[[nodiscard]] bool name_has_owner(Bus bus, std::string_view name);
+
 struct MockSpec {
     std::string template_name;    // "networkmanager", "bluez5", "power_profiles_daemon", "timedated", ...
     std::string bus_name;         // the name the template owns, waited for before start() returns

@@ -1,5 +1,7 @@
 #include "text_utf8/text_utf8.hpp"
 
+#include <algorithm>
+
 namespace text_utf8 {
 
 Decoded decode(std::string_view s, std::size_t i, Invalid invalid)
@@ -70,6 +72,40 @@ void append(std::string& out, char32_t cp)
         out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
+}
+
+bool is_white_space(char32_t cp)
+{
+    return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
+           (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F ||
+           cp == 0x3000;
+}
+
+std::string_view trim_white_space(std::string_view s)
+{
+    std::size_t begin = s.size();
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const Decoded d = decode(s, i, Invalid::replace);
+        if (!is_white_space(d.code_point)) {
+            begin = std::min(begin, i);
+            end = i + d.length;
+        }
+        i += d.length;
+    }
+    return begin < end ? s.substr(begin, end - begin) : std::string_view{};
+}
+
+bool has_white_space(std::string_view s)
+{
+    for (std::size_t i = 0; i < s.size();) {
+        const Decoded d = decode(s, i, Invalid::replace);
+        if (is_white_space(d.code_point)) {
+            return true;
+        }
+        i += d.length;
+    }
+    return false;
 }
 
 }  // namespace text_utf8

@@ -33,4 +33,12 @@ struct Decoded {
 // Appends the UTF-8 form of `cp` (a Unicode scalar value).
 void append(std::string& out, char32_t cp);
 
+// Whether `cp` is Unicode white space (the White_Space property: tab to carriage return, space, U+0085, U+00A0,
+// U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F, U+205F, U+3000).
+[[nodiscard]] bool is_white_space(char32_t cp);
+// `s` without Unicode white space at either end. Bytes that are not UTF-8 count as text.
+[[nodiscard]] std::string_view trim_white_space(std::string_view s);
+// Whether `s` holds a white-space character anywhere.
+[[nodiscard]] bool has_white_space(std::string_view s);
+
 }  // namespace text_utf8

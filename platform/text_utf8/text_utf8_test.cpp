@@ -63,5 +63,17 @@ TEST(TextUtf8, ValidLooksAtEveryCharacter)
     EXPECT_FALSE(valid("\xC3\xA9\xED\xBF\xBF"));
 }
 
+TEST(TextUtf8, WhiteSpaceIsUnicodeWhiteSpaceNotOnlyAscii)
+{
+    // No-break space, ideographic space, next line and a line separator count; a zero-width space does not.
+    EXPECT_EQ(trim_white_space("\xC2\xA0 \t ada@example.org\xE3\x80\x80\xC2\x85\xE2\x80\xA8"), "ada@example.org");
+    EXPECT_EQ(trim_white_space("\xE2\x80\x8B x \xE2\x80\x8B"), "\xE2\x80\x8B x \xE2\x80\x8B");
+    EXPECT_EQ(trim_white_space(" \xE2\x80\x83 "), "");
+    EXPECT_EQ(trim_white_space(" \xC3 "), "\xC3");  // a stray byte is text
+    EXPECT_TRUE(has_white_space("ada\xC2\xA0@example.org"));
+    EXPECT_TRUE(has_white_space("ada@example.org\n"));
+    EXPECT_FALSE(has_white_space("ada@ex\xE2\x80\x8B" "ample.org"));
+}
+
 }  // namespace
 }  // namespace text_utf8

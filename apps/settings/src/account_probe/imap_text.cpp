@@ -6,12 +6,6 @@ namespace settings::account_probe::imap {
 
 namespace {
 
-bool is_white_space(char32_t c)
-{
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
-}
-
 bool equals_ignoring_case(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size()) {
@@ -63,21 +57,6 @@ void append_quoted(vorn_net::SecureBuffer& out, std::string_view text)
 }
 
 }  // namespace
-
-std::string_view trim_white_space(std::string_view text)
-{
-    std::size_t begin = text.size();
-    std::size_t end = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto [code_point, length] = text_utf8::decode(text, i, text_utf8::Invalid::replace);
-        if (!is_white_space(code_point)) {
-            begin = std::min(begin, i);
-            end = i + length;
-        }
-        i += length;
-    }
-    return begin < end ? text.substr(begin, end - begin) : std::string_view{};
-}
 
 bool has_control_characters(std::string_view text)
 {

@@ -1,5 +1,5 @@
 #pragma once
-// The text side of the IMAP sign-in: trimming and checking what the user saved, the LOGIN command with its quoted
+// The text side of the IMAP sign-in: checking what the user saved, the LOGIN command with its quoted
 // arguments, and reading the server's greeting and replies (IMAP4rev1, RFC 3501).
 
 #include "vorn_net/secure_buffer.hpp"
@@ -9,9 +9,6 @@
 #include <string_view>
 
 namespace settings::account_probe::imap {
-
-// `text` without Unicode white space (White_Space) at either end.
-[[nodiscard]] std::string_view trim_white_space(std::string_view text);
 
 // Whether `text` holds a control character: U+0000 to U+001F, U+007F to U+009F.
 [[nodiscard]] bool has_control_characters(std::string_view text);

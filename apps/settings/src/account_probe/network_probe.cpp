@@ -5,6 +5,7 @@
 
 #include "cmd_runner/cmd_runner.hpp"
 #include "dav_client/dav_client.hpp"
+#include "text_utf8/text_utf8.hpp"
 
 #include <fmt/format.h>
 
@@ -44,7 +45,7 @@ Result probe_mail(const Account& account, std::string_view secret, const Network
     }
     const std::string* host_text = text_member(account.config, "imap_host");
     // The host is used trimmed: a space copied in with the address must not make it unresolvable.
-    const std::string_view host = host_text != nullptr ? imap::trim_white_space(*host_text) : std::string_view{};
+    const std::string_view host = host_text != nullptr ? text_utf8::trim_white_space(*host_text) : std::string_view{};
     if (host.empty()) {
         return failure("account has no IMAP server");
     }
@@ -56,7 +57,7 @@ Result probe_mail(const Account& account, std::string_view secret, const Network
     }
     std::string_view login;
     if (const std::string* username = text_member(account.config, "username");
-        username != nullptr && !imap::trim_white_space(*username).empty()) {
+        username != nullptr && !text_utf8::trim_white_space(*username).empty()) {
         login = *username;
     } else if (const std::string* email = text_member(account.config, "email")) {
         login = *email;
@@ -66,11 +67,11 @@ Result probe_mail(const Account& account, std::string_view secret, const Network
     if (secret.empty()) {
         return failure("account has no saved password");
     }
-    login = imap::trim_white_space(login);
+    login = text_utf8::trim_white_space(login);
     if (imap::has_control_characters(login)) {
         return failure("login contains unsupported control characters");
     }
-    secret = imap::trim_white_space(secret);
+    secret = text_utf8::trim_white_space(secret);
     if (imap::has_control_characters(secret)) {
         return failure("login contains unsupported control characters");
     }

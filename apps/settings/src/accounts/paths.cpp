@@ -157,6 +157,19 @@ std::expected<account_registry::SecretVault, std::string> AccountPaths::open_vau
     return account_registry::SecretVault::open();
 }
 
+void AccountPaths::prepare_vault() const
+{
+    if (const auto r = config_root()) {
+        account_registry::SecretVault::prepare_in(*r);
+    }
+}
+
+bool AccountPaths::vault_ready() const
+{
+    const auto r = config_root();
+    return !r || account_registry::SecretVault::ready_in(*r);
+}
+
 std::expected<void, std::string> AccountPaths::begin_mutation(const AccountStore& store,
                                                               const AccountSyncStatusStore& statuses) const
 {
@@ -260,6 +273,21 @@ void AccountPaths::recover_interrupted_mutation() const
     if (const auto vault = vault_path()) {
         safe_write::remove_stale_temporaries(*vault);
     }
+}
+
+std::expected<void, std::string> put_back_credential(const AccountPaths& paths, std::string_view id,
+                                                     const std::optional<account_registry::SecretString>& remembered)
+{
+    auto vault = paths.open_vault();
+    if (!vault) {
+        return std::unexpected(vault.error());
+    }
+    if (remembered) {
+        vault->put(std::string(id), remembered->clone());
+    } else {
+        vault->remove(id);
+    }
+    return vault->save();
 }
 
 std::expected<void, std::string> commit_account_mutation(const AccountPaths& paths, std::string_view label)

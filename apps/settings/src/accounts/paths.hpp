@@ -32,6 +32,9 @@ namespace settings::accounts {
 
 struct AccountLists;
 
+// Said instead of waiting when an account change needs the vault before its key's custody is settled.
+inline constexpr std::string_view vault_opening_message = "the credential vault is still opening; try again in a moment";
+
 struct AccountPaths {
     // The account root; none means the account registry's default root (account_registry::config_root()).
     std::optional<std::filesystem::path> root;
@@ -66,8 +69,14 @@ struct AccountPaths {
     [[nodiscard]] std::expected<void, std::string> save_statuses(const AccountSyncStatusStore& statuses) const;
 
     // The credential vault of the root (of the default root when none is set). A damaged vault file or a missing
-    // key is an error, never an empty vault.
+    // key is an error, never an empty vault. The first open of a process may wait (bounded) for the desktop's
+    // Secret Service, which keeps the vault key: the UI thread calls prepare_vault() early and opens the vault once
+    // vault_ready() is true.
     [[nodiscard]] std::expected<account_registry::SecretVault, std::string> open_vault() const;
+    // Starts finding where the vault key is kept, on a worker; returns at once. Nothing without a root.
+    void prepare_vault() const;
+    // Whether open_vault() would not wait for the Secret Service (true without a root: opening fails at once).
+    [[nodiscard]] bool vault_ready() const;
 
     // Settles a pending journal first (recover_mutation), then records the given store and statuses and the
     // current bytes of "vault.enc" as the journal. Errors: the recovery's sentence, "no config dir",
@@ -91,6 +100,11 @@ struct AccountPaths {
     // The accounts grouped for the External Accounts page, with the one-time legacy import (lists.hpp).
     [[nodiscard]] AccountLists load_store_with_legacy_import() const;
 };
+
+// Undoes a credential change of a failed account change: puts the remembered secret back under the id (or removes
+// the id when there was none) and saves the vault; the vault's error otherwise.
+[[nodiscard]] std::expected<void, std::string> put_back_credential(
+    const AccountPaths& paths, std::string_view id, const std::optional<account_registry::SecretString>& remembered);
 
 // Ends a change: removes the journal. When that fails with E, the journal's state is put back and the result is
 // "could not complete {label}: {E}; changes were rolled back", or "...; recovery also failed: {R}".

@@ -5,27 +5,6 @@
 #include <optional>
 
 namespace settings::accounts {
-namespace {
-
-using account_registry::SecretString;
-
-// Puts the remembered secret back under the id (or removes the id when there was none) and saves the vault.
-std::expected<void, std::string> restore_credential(const AccountPaths& paths, std::string_view id,
-                                                    const std::optional<SecretString>& remembered)
-{
-    auto vault = paths.open_vault();
-    if (!vault) {
-        return std::unexpected(vault.error());
-    }
-    if (remembered) {
-        vault->put(std::string(id), remembered->clone());
-    } else {
-        vault->remove(id);
-    }
-    return vault->save();
-}
-
-}  // namespace
 
 std::expected<void, std::string> remove_account(const AccountPaths& paths, AccountKind kind, std::string_view id)
 {
@@ -50,7 +29,7 @@ std::expected<void, std::string> remove_account(const AccountPaths& paths, Accou
         (void)paths.clear_mutation();
         return std::unexpected(fmt::format("could not open credential vault: {}", vault.error()));
     }
-    std::optional<SecretString> remembered = vault->take(id);
+    std::optional<account_registry::SecretString> remembered = vault->take(id);
     const bool credential_removed = remembered.has_value();
     if (credential_removed) {
         if (auto saved = vault->save(); !saved) {
@@ -64,7 +43,7 @@ std::expected<void, std::string> remove_account(const AccountPaths& paths, Accou
     if (auto saved = paths.save_store(changed_store); !saved) {
         std::optional<std::string> rollback_error;
         if (credential_removed) {
-            if (auto restored = restore_credential(paths, id, remembered); !restored) {
+            if (auto restored = put_back_credential(paths, id, remembered); !restored) {
                 rollback_error = restored.error();
             }
         }
@@ -86,7 +65,7 @@ std::expected<void, std::string> remove_account(const AccountPaths& paths, Accou
             store_error = restored.error();
         }
         if (credential_removed) {
-            if (auto restored = restore_credential(paths, id, remembered); !restored) {
+            if (auto restored = put_back_credential(paths, id, remembered); !restored) {
                 vault_error = restored.error();
             }
         }

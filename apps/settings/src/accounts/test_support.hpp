@@ -144,7 +144,7 @@ inline Snapshot two_accounts()
 
 // Injected file failures while the object lives: a write (or removal) of a file with the given name fails with
 // the given error, every time or only after `pass` successful ones (so that a write can succeed once and fail on
-// its write-back).
+// its write-back), and at most `times` times when that is not negative.
 class Faults {
 public:
     Faults() { install(); }
@@ -152,9 +152,9 @@ public:
     Faults& operator=(const Faults&) = delete;
     ~Faults() { account_registry::files::set_hook_for_testing(nullptr); }
 
-    Faults& fail(std::string name, std::string error, int pass = 0, std::string action = "write")
+    Faults& fail(std::string name, std::string error, int pass = 0, std::string action = "write", int times = -1)
     {
-        rules_->push_back(Rule{std::move(name), std::move(action), std::move(error), pass});
+        rules_->push_back(Rule{std::move(name), std::move(action), std::move(error), pass, times});
         return *this;
     }
 
@@ -164,6 +164,7 @@ private:
         std::string action;
         std::string error;
         int pass;
+        int times;
     };
 
     void install()
@@ -178,6 +179,12 @@ private:
                     if (rule.pass > 0) {
                         --rule.pass;
                         return {};
+                    }
+                    if (rule.times == 0) {
+                        return {};
+                    }
+                    if (rule.times > 0) {
+                        --rule.times;
                     }
                     return std::unexpected(rule.error);
                 }

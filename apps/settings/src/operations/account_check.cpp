@@ -153,14 +153,15 @@ bool AccountCheck::wait_for_workers(std::chrono::steady_clock::duration limit)
     return workers().ended.wait_for(lock, limit, [] { return workers().running == 0; });
 }
 
-AccountCheck::Received AccountCheck::try_receive(std::chrono::steady_clock::time_point now) const
+AccountCheck::Received AccountCheck::try_receive(std::chrono::steady_clock::time_point now,
+                                                std::string_view disconnected) const
 {
     const std::lock_guard lock(slot_->mutex);
     if (slot_->result) {
         return {State::Finished, *slot_->result};
     }
     if (slot_->sender_gone) {
-        return {State::Ended, std::unexpected(std::string(no_result_message))};
+        return {State::Ended, std::unexpected(std::string(disconnected))};
     }
     if (now >= deadline_) {
         return {State::Ended, std::unexpected(std::string(timed_out_message))};

@@ -59,8 +59,11 @@ public:
         State state = State::Running;
         CheckResultText result;  // Finished: the probe's result; Ended: the failure sentence
     };
-    // A non-blocking look at the channel at the instant `now`.
-    [[nodiscard]] Received try_receive(std::chrono::steady_clock::time_point now) const;
+    // A non-blocking look at the channel at the instant `now`: the result when one is waiting; else, when the
+    // worker ended without one, `disconnected` (no_result_message unless given); else, once the deadline has
+    // passed, timed_out_message.
+    [[nodiscard]] Received try_receive(std::chrono::steady_clock::time_point now,
+                                       std::string_view disconnected = no_result_message) const;
     [[nodiscard]] std::chrono::steady_clock::time_point deadline() const { return deadline_; }
 
     // The one-slot channel between the worker and the check.

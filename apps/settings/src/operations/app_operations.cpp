@@ -9,6 +9,7 @@
 #include "vorn_log/log.hpp"
 #include "vorn_model_gateway/vorn_model_gateway.hpp"
 
+#include <algorithm>
 #include <utility>
 
 namespace settings::operations {
@@ -31,6 +32,40 @@ constexpr std::string_view account_mismatch = "operation kind does not match acc
 ResourceOperationStart completed_empty()
 {
     return ResourceOperationStart::completed_with({});
+}
+
+// The page command of an account operation of the given class, or why there is none.
+std::expected<AccountPaneCommand, std::string> account_command(OperationClass cls, const AccountOperation& operation)
+{
+    using Op = AccountOperation;
+    using Command = AccountPaneCommand;
+    std::expected<Command, std::string> command = std::unexpected(std::string(account_mismatch));
+    if (cls == OperationClass::Effect) {
+        std::visit(Overloaded{
+                       [&](const Op::SubmitForm&) { command = Command{Command::SubmitForm{}}; },
+                       [&](const Op::SubmitReauthentication&) { command = Command{Command::SubmitReauthentication{}}; },
+                       [](const auto&) {},
+                   },
+                   operation.value);
+    } else if (cls == OperationClass::Presentation) {
+        std::visit(Overloaded{
+                       [&](const Op::Add& op) {
+                           if (const auto kind = accounts::kind_from_slug(op.kind)) {
+                               command = Command{Command::Add{*kind}};
+                           } else {
+                               command = std::unexpected("unknown account kind");
+                           }
+                       },
+                       [&](const Op::Open& op) { command = Command{Command::Edit{op.id}}; },
+                       [&](const Op::Edit& op) { command = Command{Command::Edit{op.id}}; },
+                       [&](const Op::Reauthenticate& op) { command = Command{Command::Reauthenticate{op.id}}; },
+                       [&](const Op::CancelForm&) { command = Command{Command::CancelForm{}}; },
+                       [&](const Op::CancelReauthentication&) { command = Command{Command::CancelReauthentication{}}; },
+                       [](const auto&) {},
+                   },
+                   operation.value);
+    }
+    return command;
 }
 
 std::string_view trim(std::string_view text)
@@ -114,6 +149,7 @@ ApplicationOperations::ApplicationOperations(AppOperationsHost& host, AppOperati
     if (!options_.probe) {
         options_.probe = account_probe::default_account_probe();
     }
+    options_.account_paths.prepare_vault();  // the vault key's custody is looked up on a worker
 }
 
 ApplicationOperations::~ApplicationOperations()
@@ -124,6 +160,17 @@ ApplicationOperations::~ApplicationOperations()
     if (!AccountCheck::wait_for_workers(check_shutdown_wait)) {
         VORN_WARN("account_check", "a connection check was still running when the application ended");
     }
+}
+
+bool ApplicationOperations::vault_ready() const
+{
+    // The UI thread never waits for the Secret Service: until the vault key's custody is settled, an operation
+    // that needs the vault is refused and the custody is looked up meanwhile.
+    if (options_.account_paths.vault_ready()) {
+        return true;
+    }
+    options_.account_paths.prepare_vault();
+    return false;
 }
 
 std::chrono::steady_clock::time_point ApplicationOperations::now() const
@@ -157,28 +204,20 @@ std::optional<ResourceOperationStart> ApplicationOperations::start(const vorn_ui
             return remove_account(remove->id);
         }
     }
-    const bool form_command =
-        (cls == OperationClass::Effect &&
-         (std::holds_alternative<Op::SubmitForm>(value) || std::holds_alternative<Op::SubmitReauthentication>(value))) ||
-        (cls == OperationClass::Presentation &&
-         (std::holds_alternative<Op::Add>(value) || std::holds_alternative<Op::Open>(value) ||
-          std::holds_alternative<Op::Edit>(value) || std::holds_alternative<Op::Reauthenticate>(value) ||
-          std::holds_alternative<Op::CancelForm>(value) || std::holds_alternative<Op::CancelReauthentication>(value)));
-    if (!form_command) {
-        return ResourceOperationStart::failed(std::string(account_mismatch));
+    auto command = account_command(cls, *operation);
+    if (!command) {
+        return ResourceOperationStart::failed(std::move(command.error()));
     }
-    auto encoded = encode_payload(*operation);
-    if (!encoded) {
-        return ResourceOperationStart::failed(std::move(encoded.error()));
+    // The operation is reported once the page has acted on the command (poll()).
+    if (!account_commands_.has_reader()) {
+        return ResourceOperationStart::failed(std::string(page_not_open_message));
     }
-    auto answer = handle(cls, kind, *encoded);
-    switch (answer.kind) {
-    case ResourceOperationAnswer::Kind::Handled: return completed_empty();
-    case ResourceOperationAnswer::Kind::Failed: return ResourceOperationStart::failed(std::move(answer.message));
-    case ResourceOperationAnswer::Kind::NotHandled: break;
+    const auto serial = account_commands_.send(std::move(*command));
+    if (!serial) {
+        return ResourceOperationStart::failed(std::string(commands_waiting_message));
     }
-    // Never report an operation nobody carried out as completed.
-    return ResourceOperationStart::failed("account operation was not handled");
+    commands_.push_back(OutstandingCommand{.id = id, .serial = *serial});
+    return ResourceOperationStart::pending();
 }
 
 ResourceOperationStart ApplicationOperations::start_account_check(const vorn_ui::OperationId& id,
@@ -202,6 +241,9 @@ ResourceOperationStart ApplicationOperations::start_account_check(const vorn_ui:
     const account_registry::Account* account = store->get(account_id);
     if (account == nullptr) {
         return ResourceOperationStart::failed("account no longer exists");
+    }
+    if (!vault_ready()) {
+        return ResourceOperationStart::failed(std::string(accounts::vault_opening_message));
     }
     auto vault = options_.account_paths.open_vault();
     if (!vault) {
@@ -233,6 +275,9 @@ ResourceOperationStart ApplicationOperations::remove_account(std::string_view ac
     }
     if (!kind) {
         return ResourceOperationStart::failed("unsupported account type");
+    }
+    if (!vault_ready()) {
+        return ResourceOperationStart::failed(std::string(accounts::vault_opening_message));
     }
     if (auto removed = accounts::remove_account(options_.account_paths, *kind, account_id); !removed) {
         return ResourceOperationStart::failed(std::move(removed.error()));
@@ -298,56 +343,86 @@ ResourceOperationAnswer ApplicationOperations::handle_provider(OperationClass cl
 
 ResourceOperationAnswer ApplicationOperations::handle_account(OperationClass cls, std::string_view payload)
 {
-    using Op = AccountOperation;
-    using Command = AccountPaneCommand;
     auto operation = decode_payload<AccountOperation>(payload);
     if (!operation) {
         return ResourceOperationAnswer::failed(std::move(operation.error()));
     }
     host_.select_section(Section::ExternalAccounts);
-
-    std::expected<Command, std::string> command = std::unexpected(std::string(account_mismatch));
-    if (cls == OperationClass::Effect) {
-        std::visit(Overloaded{
-                       [&](const Op::SubmitForm&) { command = Command{Command::SubmitForm{}}; },
-                       [&](const Op::SubmitReauthentication&) { command = Command{Command::SubmitReauthentication{}}; },
-                       [](const auto&) {},
-                   },
-                   operation->value);
-    } else if (cls == OperationClass::Presentation) {
-        std::visit(Overloaded{
-                       [&](const Op::Add& op) {
-                           if (const auto kind = accounts::kind_from_slug(op.kind)) {
-                               command = Command{Command::Add{*kind}};
-                           } else {
-                               command = std::unexpected("unknown account kind");
-                           }
-                       },
-                       [&](const Op::Open& op) { command = Command{Command::Edit{op.id}}; },
-                       [&](const Op::Edit& op) { command = Command{Command::Edit{op.id}}; },
-                       [&](const Op::Reauthenticate& op) { command = Command{Command::Reauthenticate{op.id}}; },
-                       [&](const Op::CancelForm&) { command = Command{Command::CancelForm{}}; },
-                       [&](const Op::CancelReauthentication&) { command = Command{Command::CancelReauthentication{}}; },
-                       [](const auto&) {},
-                   },
-                   operation->value);
-    }
+    auto command = account_command(cls, *operation);
     if (!command) {
         return ResourceOperationAnswer::failed(std::move(command.error()));
     }
-    (void)account_commands_.publish(std::move(*command));
+    // Answered at once: all this path can say is that the page took the command. (The toolkit starts operations,
+    // which wait for the page's answer.)
+    if (!account_commands_.has_reader()) {
+        return ResourceOperationAnswer::failed(std::string(page_not_open_message));
+    }
+    const auto serial = account_commands_.send(std::move(*command));
+    if (!serial) {
+        return ResourceOperationAnswer::failed(std::string(commands_waiting_message));
+    }
+    unwatched_commands_.push_back(*serial);
     return ResourceOperationAnswer::handled();
 }
 
 bool ApplicationOperations::owns(const vorn_ui::OperationId& id) const
 {
-    return runner_.owns(id) || (check_ && check_->id == id) || (replaced_check_ && replaced_check_->id == id);
+    return runner_.owns(id) || (check_ && check_->id == id) || (replaced_check_ && replaced_check_->id == id) ||
+           std::ranges::any_of(commands_, [&](const OutstandingCommand& c) { return c.id == id; });
+}
+
+std::optional<OperationCompletion> ApplicationOperations::poll_command(const vorn_ui::OperationId& id, bool cancel)
+{
+    const auto found = std::ranges::find(commands_, id, &OutstandingCommand::id);
+    const std::uint64_t serial = found->serial;
+    std::optional<OperationCompletion> report;
+    if (auto answer = account_commands_.take_answer(serial)) {
+        if (*answer) {
+            report = OperationCompletion::completed_with(
+                id, (*answer)->empty() ? vorn_ui::CompletedOperation{}
+                                       : vorn_ui::CompletedOperation{{}, std::move(**answer)});
+        } else if (found->cancel_requested) {
+            report = OperationCompletion::cancelled(id, std::string(command_cancelled_message));
+        } else {
+            report = OperationCompletion::failed(id, std::string(account_form_failure_code),
+                                                 std::move(answer->error()), false);
+        }
+    } else if (cancel && !found->cancel_requested) {
+        found->cancel_requested = true;
+        if (account_commands_.cancel(serial)) {
+            report = OperationCompletion::cancelled(id, std::string(command_cancelled_message));
+        }
+        // Taken already: the page stops what it started and answers; that answer is the report.
+    } else if (!account_commands_.has_reader()) {
+        report = OperationCompletion::failed(id, std::string(account_form_failure_code),
+                                             std::string(DeviceLocalRunner::page_closed_message), false);
+    }
+    if (report) {
+        account_commands_.forget(serial);
+        commands_.erase(found);
+    }
+    return report;
+}
+
+void ApplicationOperations::forget_answers_nobody_polls()
+{
+    std::erase_if(unwatched_commands_, [&](std::uint64_t serial) {
+        if (account_commands_.take_answer(serial) || !account_commands_.has_reader()) {
+            account_commands_.forget(serial);
+            return true;
+        }
+        return false;
+    });
 }
 
 std::optional<OperationCompletion> ApplicationOperations::poll(const vorn_ui::OperationId& id, bool cancel)
 {
+    forget_answers_nobody_polls();
     if (runner_.owns(id)) {
         return runner_.poll(id, cancel);
+    }
+    if (std::ranges::any_of(commands_, [&](const OutstandingCommand& c) { return c.id == id; })) {
+        return poll_command(id, cancel);
     }
     if (check_ && check_->id == id) {
         if (cancel) {

@@ -1,8 +1,8 @@
 #pragma once
 // The application object's part in the toolkit's resource-operation protocol: the operation kinds it handles,
-// starting operations that finish later (device-local operations through the runner, the account connection check),
-// operations that finish at once (opening a page, the rollback review, account form commands, account removal,
-// model-provider configuration), and the poll for a started operation.
+// starting operations that finish later (device-local operations through the runner, the account connection check,
+// the account form commands the External Accounts page acts on), operations that finish at once (opening a page,
+// the rollback review, account removal, model-provider configuration), and the poll for a started operation.
 //
 // SettingsApp forwards its Widget operations here:
 //   handled_action_ids                     -> handled_action_ids()
@@ -10,6 +10,12 @@
 //   handle_resource_operation              -> handle()
 //   poll_resource_operation                -> poll() when owns(id), else the shell's default poll
 // and calls page_replaced() whenever it replaces the visible page.
+//
+// An account form command (Add, Open, Edit, Reauthenticate, SubmitForm, CancelForm, SubmitReauthentication,
+// CancelReauthentication) goes to the page through the account command cell and is reported when the page has
+// answered it: a submit once its connection check and save have ended. Without an External Accounts page to act
+// on it the command fails at once ("the External Accounts page is not open"); a page that goes without answering
+// fails it.
 
 #include "operations/account_check.hpp"
 #include "operations/cells.hpp"
@@ -27,6 +33,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace settings::operations {
 
@@ -50,6 +57,12 @@ public:
     static constexpr std::string_view check_running_message = "an account connection check is already running";
     static constexpr std::string_view check_cancelled_message = "connection check cancelled";
     static constexpr std::string_view account_failure_code = "account_connection_failed";
+    // Account form commands (SubmitForm, Add, ...) are reported once the External Accounts page has acted on them.
+    static constexpr std::string_view account_form_failure_code = "account_form_failed";
+    static constexpr std::string_view page_not_open_message = "the External Accounts page is not open";
+    static constexpr std::string_view commands_waiting_message =
+        "too many account commands are waiting for the External Accounts page";
+    static constexpr std::string_view command_cancelled_message = "operation cancelled";
 
     // How long the application waits, when it goes, for a cancelled connection check to end.
     static constexpr std::chrono::seconds check_shutdown_wait{3};
@@ -95,17 +108,28 @@ private:
     vorn_ui::ResourceOperationStart remove_account(std::string_view account_id);
     vorn_ui::ResourceOperationAnswer handle_account(vorn_ui::OperationClass cls, std::string_view payload);
     vorn_ui::ResourceOperationAnswer handle_provider(vorn_ui::OperationClass cls, std::string_view payload);
+    std::optional<vorn_ui::OperationCompletion> poll_command(const vorn_ui::OperationId& id, bool cancel);
+    void forget_answers_nobody_polls();
     [[nodiscard]] std::chrono::steady_clock::time_point now() const;
+    [[nodiscard]] bool vault_ready() const;
 
     struct OutstandingCheck {
         vorn_ui::OperationId id;
         AccountCheck check;
     };
+    // An account form command the page has not answered yet.
+    struct OutstandingCommand {
+        vorn_ui::OperationId id;
+        std::uint64_t serial = 0;
+        bool cancel_requested = false;
+    };
 
     AppOperationsHost& host_;
     AppOperationsOptions options_;
     DeviceLocalRunner runner_;
-    AccountCommandCell account_commands_{std::nullopt};
+    AccountCommandCell account_commands_;
+    std::vector<OutstandingCommand> commands_;
+    std::vector<std::uint64_t> unwatched_commands_;  // sent by handle(): their answers are dropped
     std::optional<OutstandingCheck> check_;
     // A check that a new one replaced after its deadline, reported once to a late poll of its id.
     std::optional<vorn_ui::OperationCompletion> replaced_check_;

@@ -195,16 +195,20 @@ void PrintTo(const AccountCase& c, std::ostream* out)
 
 class AccountCommandTable : public AppOperationsTest, public ::testing::WithParamInterface<AccountCase> {};
 
-TEST_P(AccountCommandTable, PublishesTheCommandOrRefuses)
+TEST_P(AccountCommandTable, SendsTheCommandToThePageOrRefuses)
 {
     const auto& c = GetParam();
+    const auto page = ops.account_commands().attach();  // an External Accounts page is open
     const auto answer = start_account(c.cls, c.payload);
     if (c.result) {
-        EXPECT_EQ(answer, ResourceOperationStart::completed_with({}));
-        EXPECT_EQ(ops.account_commands().get(), *c.result);
+        EXPECT_EQ(answer, ResourceOperationStart::pending());  // reported once the page has acted
+        const auto waiting = ops.account_commands().waiting();
+        ASSERT_EQ(waiting.size(), 1u);
+        EXPECT_EQ(waiting.front().command, *c.result);
+        EXPECT_TRUE(ops.owns(op_id(1)));
     } else {
         EXPECT_EQ(answer, ResourceOperationStart::failed(c.result.error()));
-        EXPECT_FALSE(ops.account_commands().get().has_value());
+        EXPECT_TRUE(ops.account_commands().waiting().empty());
     }
     EXPECT_EQ(host.selected, Section::ExternalAccounts);
 }
@@ -240,6 +244,73 @@ INSTANTIATE_TEST_SUITE_P(
         AccountCase{"test_without_secret", effect, R"({"Test":{"id":"dav-1"}})",
                     std::unexpected("this account has no saved credential; sign in again first")}),
     [](const auto& info) { return info.param.name; });
+
+TEST_F(AppOperationsTest, FormCommandsAreReportedWhenThePageHasActedOnThem)
+{
+    using Outcome = AccountCommandOutcome;
+    const AccountCommandCell& cell = ops.account_commands();
+
+    // No page to act on the command: it fails at once, and nothing waits for a page.
+    EXPECT_EQ(start_account(presentation, R"({"Add":{"kind":"mail"}})", 1),
+              ResourceOperationStart::failed("the External Accounts page is not open"));
+    EXPECT_TRUE(cell.waiting().empty());
+    EXPECT_EQ(ops.handle(presentation, AccountOperation::kind, R"("CancelForm")"),
+              ResourceOperationAnswer::failed("the External Accounts page is not open"));
+
+    auto page = cell.attach();
+    ASSERT_EQ(start_account(presentation, R"({"Add":{"kind":"mail"}})", 2), ResourceOperationStart::pending());
+    ASSERT_EQ(start_account(effect, R"("SubmitForm")", 3), ResourceOperationStart::pending());
+    EXPECT_EQ(ops.poll(op_id(2), false), std::nullopt);  // not acted on yet
+
+    // The page takes the commands in order and answers each when it is done.
+    const auto add = cell.take();
+    const auto submit = cell.take();
+    ASSERT_TRUE(add && submit);
+    EXPECT_EQ(add->command, AccountPaneCommand{AccountPaneCommand::Add{accounts::AccountKind::Mail}});
+    cell.answer(add->serial, Outcome(""));
+    EXPECT_EQ(ops.poll(op_id(2), false), OperationCompletion::completed_with(op_id(2), {}));
+    EXPECT_FALSE(ops.owns(op_id(2)));
+    EXPECT_EQ(ops.poll(op_id(3), false), std::nullopt);  // its check is still running
+    cell.answer(submit->serial, Outcome(std::unexpect, "enter a display name"));
+    EXPECT_EQ(ops.poll(op_id(3), false),
+              OperationCompletion::failed(op_id(3), "account_form_failed", "enter a display name", false));
+
+    // A page that goes without answering fails what it took.
+    ASSERT_EQ(start_account(effect, R"("SubmitReauthentication")", 4), ResourceOperationStart::pending());
+    ASSERT_TRUE(cell.take());
+    page.reset();
+    EXPECT_EQ(ops.poll(op_id(4), false),
+              OperationCompletion::failed(op_id(4), "account_form_failed",
+                                          "the page was closed before the operation finished", false));
+}
+
+TEST_F(AppOperationsTest, CancellingAFormCommandWithdrawsItOrWaitsForThePageToStop)
+{
+    const AccountCommandCell& cell = ops.account_commands();
+    auto page = cell.attach();
+
+    // Not taken yet: withdrawn, and the page never sees it.
+    ASSERT_EQ(start_account(effect, R"("SubmitForm")", 1), ResourceOperationStart::pending());
+    EXPECT_EQ(ops.poll(op_id(1), true), OperationCompletion::cancelled(op_id(1), "operation cancelled"));
+    EXPECT_FALSE(cell.take());
+
+    // Taken: the page is asked to stop, and its answer ends the operation.
+    ASSERT_EQ(start_account(effect, R"("SubmitForm")", 2), ResourceOperationStart::pending());
+    const auto taken = cell.take();
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(ops.poll(op_id(2), true), std::nullopt);
+    EXPECT_TRUE(cell.cancel_requested(taken->serial));
+    cell.answer(taken->serial, AccountCommandOutcome(std::unexpect, "connection check cancelled"));
+    EXPECT_EQ(ops.poll(op_id(2), true), OperationCompletion::cancelled(op_id(2), "operation cancelled"));
+
+    // A page that finished before the stop reached it reports what it did.
+    ASSERT_EQ(start_account(effect, R"("SubmitForm")", 3), ResourceOperationStart::pending());
+    const auto saved = cell.take();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(ops.poll(op_id(3), true), std::nullopt);
+    cell.answer(saved->serial, AccountCommandOutcome(""));
+    EXPECT_EQ(ops.poll(op_id(3), false), OperationCompletion::completed_with(op_id(3), {}));
+}
 
 TEST_F(AppOperationsTest, MalformedAccountPayloadFailsBeforeTheWindowChanges)
 {

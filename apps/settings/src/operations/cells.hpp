@@ -5,7 +5,8 @@
 //   operation-request cell  optional PaneOperationRequest  a checked operation waiting for the page that owns it
 //   operation-status cell   OperationStatus                Idle → Running{key} → Done/Failed{key, message} → Idle
 //   device-mesh cell        optional DeviceMeshOperation   the Devices & Sync page's own request cell
-//   account command cell    optional AccountPaneCommand    form commands for the External Accounts page
+//   account command cell    AccountCommandCell             form commands for the External Accounts page and the
+//                                                          page's answers (account_commands.hpp)
 //
 // A page takes its request by take-and-clear (take_operation_request) and, when it has performed it, reports the
 // outcome with finish_operation, which publishes only while the status cell still holds Running for an operation
@@ -15,7 +16,8 @@
 // The operation key names one accepted operation: the kind, ":" and the compact JSON of the decoded operation
 // ("settings.power-operation:{\"SetProfile\":{\"profile\":\"Balanced\"}}").
 
-#include "accounts/records.hpp"
+#include "operations/account_commands.hpp"
+
 #include "actions/payloads/codec.hpp"
 #include "actions/payloads/operations.hpp"
 
@@ -96,43 +98,9 @@ struct OperationStatus {
     friend bool operator==(const OperationStatus&, const OperationStatus&) = default;
 };
 
-// A command for the External Accounts page.
-struct AccountPaneCommand {
-    struct Add {
-        accounts::AccountKind kind = accounts::AccountKind::Mail;
-        friend bool operator==(const Add&, const Add&) = default;
-    };
-    struct Edit {
-        std::string id;
-        friend bool operator==(const Edit&, const Edit&) = default;
-    };
-    struct Reauthenticate {
-        std::string id;
-        friend bool operator==(const Reauthenticate&, const Reauthenticate&) = default;
-    };
-    struct SubmitForm {
-        friend bool operator==(const SubmitForm&, const SubmitForm&) = default;
-    };
-    struct CancelForm {
-        friend bool operator==(const CancelForm&, const CancelForm&) = default;
-    };
-    struct SubmitReauthentication {
-        friend bool operator==(const SubmitReauthentication&, const SubmitReauthentication&) = default;
-    };
-    struct CancelReauthentication {
-        friend bool operator==(const CancelReauthentication&, const CancelReauthentication&) = default;
-    };
-    // The alternative's index is the command's one-byte code (0 add … 6 cancel the re-authentication).
-    std::variant<Add, Edit, Reauthenticate, SubmitForm, CancelForm, SubmitReauthentication, CancelReauthentication>
-        command;
-
-    friend bool operator==(const AccountPaneCommand&, const AccountPaneCommand&) = default;
-};
-
 using OperationRequestCell = vorn_ui::LocalState<std::optional<PaneOperationRequest>>;
 using OperationStatusCell = vorn_ui::LocalState<OperationStatus>;
 using DeviceMeshRequestCell = vorn_ui::LocalState<std::optional<actions::DeviceMeshOperation>>;
-using AccountCommandCell = vorn_ui::LocalState<std::optional<AccountPaneCommand>>;
 
 // The operation key of a decoded operation.
 template <actions::PayloadType Operation>

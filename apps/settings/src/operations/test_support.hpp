@@ -59,13 +59,14 @@ inline void PrintTo(const OperationStatus& s, std::ostream* out)
 
 namespace settings::operations::testing {
 
-// A fresh directory that is the home, configuration, data and state directory while the object lives; the
-// environment is put back afterwards.
+// A fresh directory that is the home, configuration, data and state directory while the object lives, without a
+// session bus; the environment is put back afterwards.
 class TempHome : public test_support::TempDir {
 public:
     TempHome() : TempDir("vorn-operations")
     {
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"}) {
+        for (const char* name :
+             {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "DBUS_SESSION_BUS_ADDRESS"}) {
             const char* value = std::getenv(name);
             saved_.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
         }
@@ -73,6 +74,7 @@ public:
         ::setenv("XDG_CONFIG_HOME", config().c_str(), 1);
         ::setenv("XDG_DATA_HOME", data().c_str(), 1);
         ::setenv("XDG_STATE_HOME", (path() / "state").c_str(), 1);
+        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");  // no vault key reaches the user's own keyring
     }
     ~TempHome()
     {

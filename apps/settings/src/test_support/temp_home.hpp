@@ -3,6 +3,8 @@
 // configuration directory (XDG_CONFIG_HOME) so that nothing reaches the user's own files, and whole-file reads and
 // writes.
 
+#include "test_buses/no_session_bus.hpp"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,13 +40,18 @@ private:
     std::filesystem::path path_;
 };
 
-// A TempDir that is the configuration directory for the life of the object.
+// A TempDir that is the configuration directory for the life of the object (without a session bus).
 class ConfigHome : public TempDir {
 public:
     explicit ConfigHome(std::string_view prefix = "vorn-test") : TempDir(prefix)
     {
         ::setenv("XDG_CONFIG_HOME", path().c_str(), 1);
     }
+
+private:
+    // No credential vault key reaches the user's own keyring (the vault keeps its key in the desktop Secret Service
+    // when it can reach one).
+    test_buses::NoSessionBus no_session_bus_;
 };
 
 inline std::string read_file(const std::filesystem::path& path)
