@@ -1,6 +1,7 @@
 #include "panes/updates/update_backend.hpp"
 
 #include "json_text/json_text.hpp"
+#include "text_utf8/text_utf8.hpp"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -50,16 +51,6 @@ std::optional<std::string> text_at(const Json& value, std::initializer_list<std:
 
 }  // namespace
 
-std::string_view trim_blanks(std::string_view text)
-{
-    constexpr std::string_view blanks = " \t\r\n\f\v";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 bool is_schedule_label(std::string_view label)
 {
     return std::find(schedule_labels.begin(), schedule_labels.end(), label) != schedule_labels.end();
@@ -81,8 +72,8 @@ UpdatePolicy parse_update_policy(std::string_view text)
             line.remove_suffix(1);
         }
         if (const auto equals = line.find('='); equals != std::string_view::npos) {
-            policy.insert_or_assign(std::string(trim_blanks(line.substr(0, equals))),
-                                    std::string(trim_blanks(line.substr(equals + 1))));
+            policy.insert_or_assign(std::string(text_utf8::trim_white_space(line.substr(0, equals))),
+                                    std::string(text_utf8::trim_white_space(line.substr(equals + 1))));
         }
         start = end + 1;
     }
@@ -150,7 +141,7 @@ Status unit_result(const cmd_runner::Output& output, std::string_view fallback)
 
 std::optional<bool> enabled_state(std::string_view systemctl_output)
 {
-    const std::string_view state = trim_blanks(systemctl_output);
+    const std::string_view state = text_utf8::trim_white_space(systemctl_output);
     if (state == "enabled" || state == "enabled-runtime") {
         return true;
     }

@@ -125,9 +125,6 @@ run_system_command(cmd_runner::Runner& runner, std::string_view program, std::ve
 // when that is empty.
 [[nodiscard]] Status unit_result(const cmd_runner::Output& output, std::string_view fallback);
 
-// ASCII white space removed at both ends (the trimming the policy file, os-release and systemctl's answers get).
-[[nodiscard]] std::string_view trim_blanks(std::string_view text);
-
 // "enabled" or "enabled-runtime" (trimmed standard output, whatever the exit status) → true, "disabled" → false,
 // anything else → none.
 [[nodiscard]] std::optional<bool> enabled_state(std::string_view systemctl_output);

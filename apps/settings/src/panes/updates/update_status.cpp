@@ -2,6 +2,7 @@
 
 #include "json_text/json_text.hpp"
 #include "system_ops/time.hpp"
+#include "text_utf8/text_utf8.hpp"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -115,7 +116,7 @@ std::optional<std::string> pretty_name_of(std::string_view os_release)
         if (end == std::string_view::npos) {
             end = os_release.size();
         }
-        const std::string_view line = trim_blanks(os_release.substr(start, end - start));
+        const std::string_view line = text_utf8::trim_white_space(os_release.substr(start, end - start));
         start = end + 1;
         constexpr std::string_view prefix = "PRETTY_NAME=";
         if (!line.starts_with(prefix)) {
@@ -173,7 +174,7 @@ std::vector<std::string> journal_lines_of(std::string_view output)
         }
         std::string line = cmd_runner::clean_text(output.substr(start, end - start), {.max_chars = max_journal_chars});
         start = end + 1;
-        if (trim_blanks(line).empty() || line.find("-- No entries --") != std::string::npos) {
+        if (text_utf8::trim_white_space(line).empty() || line.find("-- No entries --") != std::string::npos) {
             continue;
         }
         lines.push_back(std::move(line));
@@ -248,7 +249,7 @@ std::string clock_text()
     const auto date = system_ops::time::now_date();
     const auto clock = system_ops::time::now_clock(true);
     const std::string joined = fmt::format("{} {}", date.value_or(""), clock.value_or(""));
-    return std::string(trim_blanks(joined));
+    return std::string(text_utf8::trim_white_space(joined));
 }
 
 }  // namespace settings::panes::updates
