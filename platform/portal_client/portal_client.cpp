@@ -23,7 +23,7 @@ struct Bus {
     sd_bus_slot* match = nullptr;
     sd_bus_message* call = nullptr;
     sd_bus_message* reply = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C compound literal
 
     Bus() = default;
     Bus(const Bus&) = delete;

@@ -29,7 +29,7 @@ Status call_adapter(sd_bus* bus, const std::string& path, const char* method, bo
 {
     sd_bus_message* message = nullptr;
     sd_bus_message* reply = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C compound literal
     int r = sd_bus_message_new_method_call(bus, &message, "org.bluez", path.c_str(), "org.bluez.Adapter1", method);
     if (r >= 0 && empty_filter) {
         r = sd_bus_message_append(message, "a{sv}", 0);
@@ -69,7 +69,7 @@ Result<std::unique_ptr<DiscoverySession>> DiscoverySession::start(const std::str
     }
     sd_bus* bus = nullptr;
     if (const int r = sd_bus_open_system(&bus); r < 0) {
-        const sd_bus_error none = SD_BUS_ERROR_NULL;
+        const sd_bus_error none{};  // SD_BUS_ERROR_NULL
         return std::unexpected("the system bus is not reachable: " + bus_error_text(none, r));
     }
     for (const auto* method : {"SetDiscoveryFilter", "StartDiscovery"}) {

@@ -78,7 +78,7 @@ struct BusCall {
     sd_bus* bus = nullptr;
     sd_bus_message* message = nullptr;
     sd_bus_message* reply = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C compound literal
 
     ~BusCall()
     {

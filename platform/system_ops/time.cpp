@@ -77,6 +77,9 @@ constexpr std::array<const char*, 12> month_names = {"January", "February", "Mar
 
 Result<std::tm> local_now()
 {
+    // Reads /etc/localtime again when it changed, so that the clock follows a new time zone without a restart
+    // (localtime_r alone keeps the zone it read first).
+    ::tzset();
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr) {
@@ -153,6 +156,22 @@ bool is_zone_name(std::string_view zone)
     return true;
 }
 
+std::optional<ZoneTableLine> split_zone_table_line(std::string_view line)
+{
+    // country codes <TAB> coordinates <TAB> zone [<TAB> comment]
+    std::string_view fields[3];
+    std::size_t start = 0;
+    for (std::size_t n = 0; n < 3; ++n) {
+        if (start > line.size()) {
+            return std::nullopt;
+        }
+        const auto tab = line.find('\t', start);
+        fields[n] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+        start = tab == std::string_view::npos ? line.size() + 1 : tab + 1;
+    }
+    return ZoneTableLine{.country_codes = fields[0], .coordinates = fields[1], .zone = fields[2]};
+}
+
 Result<std::vector<std::string>> read_zone_list(const std::filesystem::path& zoneinfo_root)
 {
     std::vector<std::string> candidates{"UTC"};
@@ -165,20 +184,8 @@ Result<std::vector<std::string>> read_zone_list(const std::filesystem::path& zon
         if (line.empty() || line.front() == '#') {
             continue;
         }
-        // country codes <TAB> coordinates <TAB> zone [<TAB> comment]
-        std::size_t start = 0;
-        std::string_view fields[3];
-        std::size_t n = 0;
-        while (n < 3) {
-            const auto tab = line.find('\t', start);
-            fields[n++] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
-            if (tab == std::string_view::npos) {
-                break;
-            }
-            start = tab + 1;
-        }
-        if (n == 3) {
-            candidates.emplace_back(detail::trim(fields[2]));
+        if (const auto fields = split_zone_table_line(line)) {
+            candidates.emplace_back(detail::trim(fields->zone));
         }
     }
 

@@ -68,6 +68,16 @@ std::shared_ptr<TimeService> replace_current(std::shared_ptr<TimeService> servic
 // command could take as an option).
 [[nodiscard]] bool is_zone_name(std::string_view zone);
 
+// One line of tzdata's zone tables ("zone1970.tab", "zone.tab"): the fields before and between its first three
+// tabs (a comment after them is left out), none for a line with fewer than three fields. Comment lines ("#...")
+// are the caller's to skip.
+struct ZoneTableLine {
+    std::string_view country_codes;  // "DE,DK"
+    std::string_view coordinates;    // "+5230+01322", ISO 6709
+    std::string_view zone;           // "Europe/Berlin"
+};
+[[nodiscard]] std::optional<ZoneTableLine> split_zone_table_line(std::string_view line);
+
 // The zones of a tzdata installation: the zones of zone1970.tab, the zones and links of tzdata.zi (when present)
 // and "UTC", each kept only when <root>/<zone> is a compiled zone file (a regular file starting with "TZif"), sorted
 // and without duplicates. An error when zone1970.tab cannot be read.

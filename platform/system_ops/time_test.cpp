@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <time.h>
 
 namespace system_ops::time {
 namespace {
@@ -219,6 +221,35 @@ TEST(ClockFormatTest, TwelveAndTwentyFourHourClocksAndTheDate)
     day.tm_mday = 2;
     day.tm_wday = 4;
     EXPECT_EQ(format_date(day), "Thursday, 2 May 2024");
+}
+
+TEST(ClockFormatTest, TheClockFollowsAChangedTimeZoneWithoutARestart)
+{
+    const char* saved = std::getenv("TZ");
+    const std::optional<std::string> old = saved != nullptr ? std::optional<std::string>(saved) : std::nullopt;
+    TimedatectlTime time(cmd_runner::system_runner());
+    const auto hour_in = [&](const char* zone) {
+        ::setenv("TZ", zone, 1);
+        const auto clock = time.now_clock(true);
+        EXPECT_TRUE(clock.has_value());
+        return clock ? std::stoi(clock->substr(0, 2)) : -1;
+    };
+    int utc = 0;
+    int east = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        utc = hour_in("UTC0");
+        east = hour_in("UTC-5");  // POSIX form: five hours east of UTC
+        if (hour_in("UTC0") == utc) {
+            break;  // no hour began between the readings
+        }
+    }
+    if (old) {
+        ::setenv("TZ", old->c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+    EXPECT_EQ((east - utc + 24) % 24, 5);
 }
 
 TEST(CurrentTimeServiceTest, FreeFunctionsReachTheImplementationInPlace)

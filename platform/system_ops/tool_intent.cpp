@@ -69,6 +69,12 @@ Result<ToolProgram> program_for(const ToolIntent& intent)
     return program_for_tool(std::get<Tool>(intent));
 }
 
+bool is_installed(const ToolIntent& intent)
+{
+    const auto program = program_for(intent);
+    return program && cmd_runner::program_available(program->program);
+}
+
 Status open_tool(const ToolIntent& intent)
 {
     auto program = program_for(intent);

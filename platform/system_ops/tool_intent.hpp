@@ -52,6 +52,9 @@ struct ToolProgram {
 // Refuses a VPN intent whose scope does not match its profile, and an empty profile name.
 [[nodiscard]] Result<ToolProgram> program_for(const ToolIntent& intent);
 
+// Whether the intent's program is on PATH (a look, nothing is started).
+[[nodiscard]] bool is_installed(const ToolIntent& intent);
+
 // Opens the tool and returns once it has started (it is not waited for). A tool that is not installed gives
 // "Identity backup is not installed (vorn-identity-backup was not found)."; any other failure to start gives
 // "Could not open Disks: <reason>".

@@ -75,7 +75,9 @@ TEST_F(OpenToolTest, AMissingToolOrABadVpnIntentIsAClearError)
     ASSERT_FALSE(denied.has_value());
     EXPECT_TRUE(denied.error().starts_with("Could not open Backups: ")) << denied.error();
 
+    EXPECT_FALSE(is_installed(VpnIntent::general()));
     fake("vorn-vessix");
+    EXPECT_TRUE(is_installed(VpnIntent::general()));
     EXPECT_FALSE(open_tool(VpnIntent{.profile = std::nullopt, .scope = 1}).has_value());
     EXPECT_FALSE(open_tool(VpnIntent{.profile = "Office", .scope = 0}).has_value());
     EXPECT_FALSE(open_tool(VpnIntent::for_profile("")).has_value());

@@ -128,7 +128,8 @@ protected:
                                                          .probe = probe,
                                                          .account_check_deadline = 90s,
                                                          .runner = {.clock = clock.function(),
-                                                                    .keyboard_layouts = testing::test_layouts}}};
+                                                                    .keyboard_layouts = testing::test_layouts,
+                                                                    .storage_state = testing::test_storage_state}}};
 };
 
 TEST_F(AppOperationsTest, HandledKindsInTheirOrder)

@@ -128,9 +128,8 @@ Outcome apply_time_date_operation(const actions::TimeDateOperation& operation)
                 return "automatic time updated";
             },
             [](const Op::SetHourCycle& op) -> Outcome {
-                auto locale = prefs::load_locale();
-                locale.time_format = op.h24 ? prefs::HourCycle::H24 : prefs::HourCycle::H12;
-                if (auto saved = prefs::save_locale(locale); !saved) {
+                if (auto saved = prefs::save_time_format(op.h24 ? prefs::HourCycle::H24 : prefs::HourCycle::H12);
+                    !saved) {
                     return std::unexpected("could not persist clock format: " + saved.error());
                 }
                 return "clock format updated";

@@ -19,4 +19,15 @@ bool finish_operation(const OperationStatusCell& cell, std::string_view kind,
     return cell.publish(std::move(next)).has_value();
 }
 
+bool finish_operation_with_key(const OperationStatusCell& cell, std::string_view key,
+                               const std::expected<std::string, std::string>& outcome)
+{
+    if (!cell.get().is_running(key)) {
+        return false;
+    }
+    auto next = outcome ? OperationStatus::done(std::string(key), *outcome)
+                        : OperationStatus::failed(std::string(key), outcome.error());
+    return cell.publish(std::move(next)).has_value();
+}
+
 }  // namespace settings::operations

@@ -128,4 +128,10 @@ template <class Operation>
 bool finish_operation(const OperationStatusCell& cell, std::string_view kind,
                       const std::expected<std::string, std::string>& outcome);
 
+// Reports the outcome of exactly one operation: publishes Done {key, success text} or Failed {key, error text} only
+// while the cell holds Running with this very key, so that an outcome never answers another operation of the same
+// kind that was handed over meanwhile. Answers whether it was published.
+bool finish_operation_with_key(const OperationStatusCell& cell, std::string_view key,
+                               const std::expected<std::string, std::string>& outcome);
+
 }  // namespace settings::operations

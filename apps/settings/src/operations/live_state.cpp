@@ -1,12 +1,16 @@
 #include "operations/live_state.hpp"
 
+#include "desk_rules/storage.hpp"
+#include "synced_files/storage_client.hpp"
 #include "system_ops/battery.hpp"
 #include "system_ops/bluez.hpp"
 #include "system_ops/network.hpp"
 #include "system_ops/printing.hpp"
 #include "system_ops/time.hpp"
+#include "system_ops/tool_intent.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <utility>
 
@@ -86,6 +90,23 @@ actions::PrinterLiveState live_printer_state()
 actions::TimeDateLiveState live_time_state()
 {
     return {.timezones = [] { return system_ops::time::list_timezones(); }};
+}
+
+actions::StorageLiveState live_storage_state()
+{
+    using system_ops::tool_intent::Tool;
+    return {
+        .cache_to_clean =
+            [] {
+                const auto cache = desk_rules::storage::StorageRoots::discover().cache_root;
+                std::error_code error;
+                return cache && std::filesystem::directory_iterator(*cache, error) !=
+                                    std::filesystem::directory_iterator();
+            },
+        .sync_service_running = [] { return synced_files::storage::service_socket_present(); },
+        .disks_installed = [] { return system_ops::tool_intent::is_installed(Tool::Disks); },
+        .backups_installed = [] { return system_ops::tool_intent::is_installed(Tool::Backups); },
+    };
 }
 
 actions::AudioLiveState audio_live_state(const sound_graph::audio::AudioGraph& graph)

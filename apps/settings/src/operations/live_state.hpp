@@ -24,6 +24,9 @@ namespace settings::operations {
 [[nodiscard]] actions::PrinterLiveState live_printer_state();
 // The zones through system_ops::time::list_timezones (a listing error is reported as such).
 [[nodiscard]] actions::TimeDateLiveState live_time_state();
+// The cache folder of desk_rules::storage, the sync-storage service's socket and the Disks and Backups programs on
+// PATH (looks only: nothing is walked, connected or started).
+[[nodiscard]] actions::StorageLiveState live_storage_state();
 
 // The ids of a sound graph (from sound_graph::audio::enumerate).
 [[nodiscard]] actions::AudioLiveState audio_live_state(const sound_graph::audio::AudioGraph& graph);

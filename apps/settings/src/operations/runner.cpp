@@ -157,7 +157,8 @@ ResourceOperationStart DeviceLocalRunner::run(std::string_view kind, std::string
     if (kind == StorageOperation::kind) {
         VORN_DECODE(StorageOperation, operation);
         host_.select_section(Section::Storage);
-        return hand_over(*operation, CheckResult{}, key);
+        const auto state = options_.storage_state ? options_.storage_state() : live_storage_state();
+        return hand_over(*operation, check_storage_operation(*operation, state), key);
     }
     if (kind == AudioOperation::kind) {
         VORN_DECODE(AudioOperation, operation);

@@ -65,6 +65,8 @@ struct RunnerOptions {
     Clock clock;
     // The installed keyboard input sources; the system's layout catalogue when empty.
     actions::KeyboardLayoutCatalogue keyboard_layouts;
+    // What the storage checks look at; the machine's (live_storage_state) when empty.
+    std::function<actions::StorageLiveState()> storage_state;
 };
 
 class DeviceLocalRunner {

@@ -1,5 +1,6 @@
 #include "operations/runner.hpp"
 
+#include "operations/live_state.hpp"
 #include "operations/test_support.hpp"
 
 #include "prefs/locale.hpp"
@@ -43,7 +44,8 @@ protected:
     DeviceLocalRunner runner{host, RunnerOptions{.deadline = 2min,
                                                  .long_deadline = 35min,
                                                  .clock = clock.function(),
-                                                 .keyboard_layouts = testing::test_layouts}};
+                                                 .keyboard_layouts = testing::test_layouts,
+                                                 .storage_state = testing::test_storage_state}};
 };
 
 // ---- One table per operation family: the request and what the runner answers -----------------------------------
@@ -267,8 +269,9 @@ std::vector<RequestCase> page_cases()
          "could not list printers: the scheduler is not running", Section::Printers, cups_down},
         {"printer_jobs_scheduler_down", printer, R"({"RetryJob":{"id":"12"}})",
          "could not list print jobs: the scheduler is not running", Section::Printers, cups_down},
-        // Pages whose operations the runner does not check.
+        // Storage (its refusals: StorageOperationsAreCheckedAgainstTheMachine).
         {"storage", StorageOperation::kind, R"("CleanupCaches")", {}, Section::Storage},
+        // Pages whose operations the runner does not check.
         {"users", UserOperation::kind, R"({"SetAdmin":{"username":"ada","admin":true}})", {}, Section::Users},
         {"agent_models", AgentModelOperation::kind, R"({"Start":{"id":"llama"}})", {}, Section::AgentModels},
         {"device_mesh", DeviceMeshOperation::kind, R"({"SetRole":{"role":"Always-on server"}})", {},
@@ -287,6 +290,53 @@ std::vector<RequestCase> all_cases()
 
 INSTANTIATE_TEST_SUITE_P(Operations, RequestTable, ::testing::ValuesIn(all_cases()),
                          [](const auto& info) { return info.param.name; });
+
+TEST_F(RunnerTest, StorageOperationsAreCheckedAgainstTheMachine)
+{
+    // A machine with nothing: no cache, no sync-storage service, neither tool.
+    DeviceLocalRunner bare{host, RunnerOptions{.clock = clock.function(),
+                                               .keyboard_layouts = testing::test_layouts,
+                                               .storage_state = [] { return StorageLiveState{
+                                                                         .cache_to_clean = [] { return false; },
+                                                                         .sync_service_running = [] { return false; },
+                                                                         .disks_installed = [] { return false; },
+                                                                         .backups_installed = [] { return false; }}; }}};
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {R"("CleanupCaches")", "no reclaimable application cache is available"},
+        {R"("FreeSyncedFiles")", "the sync storage service is not running on this device"},
+        {R"("OpenDisks")", "Disks is not installed on this device"},
+        {R"("OpenBackups")", "Backups is not installed on this device"},
+    };
+    for (const auto& [payload, refusal] : cases) {
+        host.selected = Section::About;
+        EXPECT_EQ(bare.start(op_id(1), OperationClass::Effect, StorageOperation::kind, payload),
+                  ResourceOperationStart::failed(std::string(refusal)));
+        EXPECT_EQ(host.selected, Section::Storage);
+        EXPECT_FALSE(bare.operation_requests().get().has_value());
+    }
+}
+
+TEST(LiveStorageState, TheCacheCountsOnlyWhenItHoldsSomething)
+{
+    TempHome home;
+    const char* saved = std::getenv("XDG_CACHE_HOME");
+    const std::optional<std::string> old = saved ? std::optional<std::string>(saved) : std::nullopt;
+    ::setenv("XDG_CACHE_HOME", (home.path() / "cache").c_str(), 1);
+    const auto state = live_storage_state();
+    const bool missing = state.cache_to_clean();
+    std::filesystem::create_directories(home.path() / "cache");
+    const bool empty = state.cache_to_clean();
+    test_support::write_file(home.path() / "cache" / "app" / "blob", "x");
+    const bool holding = state.cache_to_clean();
+    if (old) {
+        ::setenv("XDG_CACHE_HOME", old->c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CACHE_HOME");
+    }
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(empty);
+    EXPECT_TRUE(holding);
+}
 
 // ---- Refusals before anything happens ---------------------------------------------------------------------------
 

@@ -159,6 +159,13 @@ struct ManualClock {
 };
 
 // The keyboard layouts the tests install.
+// A machine with a cache to clean, the sync-storage service, and the Disks and Backups tools.
+inline actions::StorageLiveState test_storage_state()
+{
+    const auto yes = [] { return true; };
+    return {.cache_to_clean = yes, .sync_service_running = yes, .disks_installed = yes, .backups_installed = yes};
+}
+
 inline std::vector<actions::KeyboardLayout> test_layouts()
 {
     return {{"us", "English (US)"}, {"de", "German"}, {"fr", "French"}, {"it", "Italian"}, {"es", "Spanish"}};

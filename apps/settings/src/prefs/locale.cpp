@@ -5,6 +5,42 @@
 
 namespace settings::prefs {
 
+namespace {
+
+template <class E>
+void read_locale_field(const Json& locale, const char* name, E& out)
+{
+    const auto it = locale.find(name);
+    if (it == locale.end()) {
+        return;
+    }
+    if (auto value = json_text::decode<E>(*it)) {
+        out = *value;
+    }
+}
+
+// The stored locale, each member on its own: one that is missing or that this version cannot read (a newer
+// currency, say) takes its default without taking the others with it.
+Locale decode_locale_member(const Json& member)
+{
+    if (auto whole = json_text::decode<Locale>(member)) {
+        return *whole;
+    }
+    Locale locale;
+    if (!member.is_object()) {
+        return locale;
+    }
+    read_locale_field(member, "currency", locale.currency);
+    read_locale_field(member, "date_format", locale.date_format);
+    read_locale_field(member, "time_format", locale.time_format);
+    read_locale_field(member, "measurement", locale.measurement);
+    read_locale_field(member, "number_style", locale.number_style);
+    read_locale_field(member, "first_day_of_week", locale.first_day_of_week);
+    return locale;
+}
+
+}  // namespace
+
 Locale load_locale(const std::filesystem::path& settings_file)
 {
     const auto root = config_sections::read_json_object(settings_file);
@@ -15,7 +51,7 @@ Locale load_locale(const std::filesystem::path& settings_file)
     if (it == root->end()) {
         return {};
     }
-    return json_text::decode<Locale>(*it).value_or(Locale{});
+    return decode_locale_member(*it);
 }
 
 Locale load_locale()
@@ -40,6 +76,31 @@ std::expected<std::filesystem::path, std::string> save_locale(const Locale& loca
         return std::unexpected(std::string("no config dir"));
     }
     return save_locale(locale, *path);
+}
+
+std::expected<std::filesystem::path, std::string> save_time_format(HourCycle time_format,
+                                                                   const std::filesystem::path& settings_file)
+{
+    return config_sections::update_json_file(settings_file, [&](Json& root) {
+        root["version"] = 1;
+        Json& member = root["locale"];
+        if (member.is_object()) {
+            member["time_format"] = time_format;
+            return;
+        }
+        Locale locale = member.is_null() ? Locale{} : decode_locale_member(member);
+        locale.time_format = time_format;
+        member = locale;
+    });
+}
+
+std::expected<std::filesystem::path, std::string> save_time_format(HourCycle time_format)
+{
+    const auto path = config_sections::settings_path();
+    if (!path) {
+        return std::unexpected(std::string("no config dir"));
+    }
+    return save_time_format(time_format, *path);
 }
 
 }  // namespace settings::prefs

@@ -10,7 +10,7 @@
 namespace settings::prefs {
 
 // The stored Locale; the default Locale when there is no settings path, the file cannot be read or is not JSON,
-// or the member is missing or does not decode.
+// or the member is missing; a member that does not decode takes its default alone.
 [[nodiscard]] Locale load_locale();
 [[nodiscard]] Locale load_locale(const std::filesystem::path& settings_file);
 
@@ -19,5 +19,12 @@ namespace settings::prefs {
 [[nodiscard]] std::expected<std::filesystem::path, std::string> save_locale(const Locale& locale);
 [[nodiscard]] std::expected<std::filesystem::path, std::string> save_locale(const Locale& locale,
                                                                             const std::filesystem::path& settings_file);
+
+// Writes the clock format alone: "time_format" of the stored "locale" (and "version" 1), leaving the locale's other
+// members as they are stored, values this version cannot read included. A "locale" that is missing or not an
+// object is written whole: what load_locale reads of it, with this clock format.
+[[nodiscard]] std::expected<std::filesystem::path, std::string> save_time_format(HourCycle time_format);
+[[nodiscard]] std::expected<std::filesystem::path, std::string> save_time_format(
+    HourCycle time_format, const std::filesystem::path& settings_file);
 
 }  // namespace settings::prefs

@@ -3,9 +3,6 @@
 #include "panes/appearance/choices/choices.hpp"
 #include "vorn_log/log.hpp"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -34,14 +31,6 @@ std::vector<std::string> split(std::string_view text, char separator)
         }
         start = end + 1;
     }
-}
-
-std::string user_name_of_process()
-{
-    if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_name != nullptr) {
-        return entry->pw_name;
-    }
-    return {};
 }
 
 // Desktop entries: [Desktop Entry] Name=, Type=Application, not hidden.
@@ -143,52 +132,18 @@ std::span<const keyboard_layouts::KeyboardLayout> SystemPlatform::keyboard_layou
 
 Listed<LocalUser> SystemPlatform::local_users()
 {
-    std::ifstream passwd(options_.passwd_path);
-    if (!passwd) {
-        return std::unexpected("could not read " + options_.passwd_path);
+    auto accounts = system_ops::users::login_users();
+    if (!accounts) {
+        return std::unexpected(std::move(accounts.error()));
     }
-    // Administrators: members of "wheel" or "sudo", by name or by primary group.
-    std::set<std::string> admins;
-    std::set<std::string> admin_gids;
-    if (std::ifstream group(options_.group_path); group) {
-        std::string line;
-        while (std::getline(group, line)) {
-            auto fields = split(line, ':');
-            if (fields.size() < 4 || (fields[0] != "wheel" && fields[0] != "sudo")) {
-                continue;
-            }
-            admin_gids.insert(fields[2]);
-            for (auto& member : split(fields[3], ',')) {
-                if (!member.empty()) {
-                    admins.insert(member);
-                }
-            }
-        }
-    }
-    const std::string signed_in = options_.signed_in_user.empty() ? user_name_of_process() : options_.signed_in_user;
     std::vector<LocalUser> users;
-    std::string line;
-    while (std::getline(passwd, line)) {
-        auto fields = split(line, ':');
-        if (fields.size() < 7) {
-            continue;
-        }
-        unsigned long uid = 0;
-        try {
-            uid = std::stoul(fields[2]);
-        } catch (const std::exception&) {
-            continue;
-        }
-        const std::string& shell = fields[6];
-        if (uid < 1000 || uid >= 60000 || shell.ends_with("nologin") || shell.ends_with("false")) {
-            continue;
-        }
-        LocalUser user;
-        user.name = fields[0];
-        user.full_name = split(fields[4], ',').front();
-        user.admin = admins.contains(user.name) || admin_gids.contains(fields[3]);
-        user.signed_in = user.name == signed_in;
-        users.push_back(std::move(user));
+    users.reserve(accounts->size());
+    for (auto& account : *accounts) {
+        users.push_back({.name = std::move(account.login),
+                         .full_name = std::move(account.full_name),
+                         .admin = account.admin,
+                         .signed_in = account.signed_in,
+                         .autologin = account.automatic_login});
     }
     return users;
 }

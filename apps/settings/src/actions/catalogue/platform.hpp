@@ -20,6 +20,7 @@
 #include "system_ops/battery.hpp"
 #include "system_ops/bluez.hpp"
 #include "system_ops/printing.hpp"
+#include "system_ops/users.hpp"
 
 #include <cstdint>
 #include <expected>
@@ -34,10 +35,10 @@ namespace settings::actions::catalogue {
 template <class T>
 using Listed = std::expected<std::vector<T>, std::string>;
 
-// A local sign-in user.
+// A local sign-in user, as system_ops::users lists it.
 struct LocalUser {
     std::string name;       // login name
-    std::string full_name;  // as the user list gives it; may be empty
+    std::string full_name;  // as the user list gives it (the login when the account has no name)
     bool admin = false;
     bool signed_in = false;
     bool autologin = false;
@@ -122,15 +123,12 @@ public:
 };
 
 // The machine itself: each query goes to its system layer (the replaceable backends of config_sections,
-// sound_graph and system_ops, the keyboard layout catalogue, /etc/passwd and /etc/group, the desktop entries of
-// the data directories, the model provider configuration). Queries for services this system does not run (the
+// sound_graph and system_ops (local users through system_ops::users), the keyboard layout catalogue, the desktop
+// entries of the data directories, the model provider configuration). Queries for services this system does not run (the
 // workspace mesh, the model manager, the default-application policy) answer empty lists.
 class SystemPlatform final : public CataloguePlatform {
 public:
     struct Options {
-        std::string passwd_path = "/etc/passwd";
-        std::string group_path = "/etc/group";
-        std::string signed_in_user;  // empty: the user the program runs as
         std::vector<std::string> application_dirs;  // empty: $XDG_DATA_DIRS/applications
     };
     SystemPlatform() = default;

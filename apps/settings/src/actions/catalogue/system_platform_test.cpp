@@ -34,32 +34,35 @@ private:
     std::filesystem::path path_;
 };
 
-TEST(SystemPlatform, ListsSignInUsersWithTheirRoles)
+TEST(SystemPlatform, ListsSignInUsersWithTheirRolesAndAutomaticLogin)
 {
     TempDir dir;
-    SystemPlatform::Options options;
-    options.passwd_path = dir.write("passwd",
-                                    "root:x:0:0:root:/root:/bin/bash\n"
-                                    "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n"
-                                    "ada:x:1000:1000:Ada Lovelace,,,:/home/ada:/bin/bash\n"
-                                    "alan:x:1001:27:Alan Turing:/home/alan:/bin/zsh\n"
-                                    "svc:x:1002:1002::/var/svc:/bin/false\n"
-                                    "broken line\n"
-                                    "nobody:x:65534:65534:nobody:/nonexistent:/usr/sbin/nologin\n"
-                                    "grace:x:1003:1003::/home/grace:/bin/bash\n")
-                               .string();
-    options.group_path = dir.write("group", "sudo:x:27:\nwheel:x:10:ada,grace\n").string();
-    options.signed_in_user = "grace";
-    SystemPlatform platform(options);
+    dir.write("etc/passwd",
+              "root:x:0:0:root:/root:/bin/bash\n"
+              "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n"
+              "ada:x:1000:1000:Ada Lovelace,,,:/home/ada:/bin/bash\n"
+              "alan:x:1001:27:Alan Turing:/home/alan:/bin/zsh\n"
+              "svc:x:1002:1002::/var/svc:/bin/false\n"
+              "broken line\n"
+              "nobody:x:65534:65534:nobody:/nonexistent:/usr/sbin/nologin\n"
+              "grace:x:1003:1003::/home/grace:/bin/bash\n");
+    dir.write("etc/group", "sudo:x:27:\nwheel:x:10:ada,grace\n");
+    dir.write("etc/lightdm/lightdm.conf", "[Seat:*]\nautologin-user=alan\n");
+    auto accounts = std::make_shared<system_ops::users::ShadowUsers>(
+        cmd_runner::system_runner(),
+        system_ops::users::ShadowUsers::Options{.prefix = dir.path(), .self = std::vector<std::string>{"grace"}});
+    system_ops::ScopedCurrent<system_ops::users::UsersService> scoped(accounts);
+    SystemPlatform platform;
     auto users = platform.local_users();
     ASSERT_TRUE(users) << users.error();
     ASSERT_EQ(users->size(), 3U);
     EXPECT_EQ((*users)[0], (LocalUser{.name = "ada", .full_name = "Ada Lovelace", .admin = true}));
-    EXPECT_EQ((*users)[1], (LocalUser{.name = "alan", .full_name = "Alan Turing", .admin = true}));
-    EXPECT_EQ((*users)[2], (LocalUser{.name = "grace", .full_name = "", .admin = true, .signed_in = true}));
+    // Only the groups' member lists make administrators: alan's primary group "sudo" does not.
+    EXPECT_EQ((*users)[1], (LocalUser{.name = "alan", .full_name = "Alan Turing", .autologin = true}));
+    EXPECT_EQ((*users)[2], (LocalUser{.name = "grace", .full_name = "grace", .admin = true, .signed_in = true}));
 
-    options.passwd_path = (dir.path() / "missing").string();
-    EXPECT_FALSE(SystemPlatform(options).local_users());
+    std::filesystem::remove(dir.path() / "etc/passwd");
+    EXPECT_FALSE(platform.local_users());
 }
 
 TEST(SystemPlatform, ListsInstalledApplicationsFromDesktopEntries)

@@ -349,6 +349,27 @@ CheckResult check_bluetooth_operation(const BluetoothOperation& operation, const
 
 // ---- Sound -------------------------------------------------------------------------------------------------------
 
+CheckResult check_storage_operation(const StorageOperation& operation, const StorageLiveState& state)
+{
+    using Op = StorageOperation;
+    return std::visit(Overloaded{
+                          [&](const Op::CleanupCaches&) {
+                              return require(state.cache_to_clean(), "no reclaimable application cache is available");
+                          },
+                          [&](const Op::FreeSyncedFiles&) {
+                              return require(state.sync_service_running(),
+                                             "the sync storage service is not running on this device");
+                          },
+                          [&](const Op::OpenDisks&) {
+                              return require(state.disks_installed(), "Disks is not installed on this device");
+                          },
+                          [&](const Op::OpenBackups&) {
+                              return require(state.backups_installed(), "Backups is not installed on this device");
+                          },
+                      },
+                      operation.value);
+}
+
 CheckResult check_audio_operation(const AudioOperation& operation, const AudioLiveState& state)
 {
     using Op = AudioOperation;

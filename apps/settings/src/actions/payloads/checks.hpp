@@ -144,6 +144,21 @@ struct BluetoothLiveState {
 // one: "Bluetooth device is no longer available", "Bluetooth device state changed; refresh and try again".
 CheckResult check_bluetooth_operation(const BluetoothOperation& operation, const BluetoothLiveState& state);
 
+// ---- Storage -----------------------------------------------------------------------------------------------------
+
+// Cheap looks at the machine (no walk, no connection); each is called only for the variant that needs it.
+struct StorageLiveState {
+    std::function<bool()> cache_to_clean;        // the cache folder exists and holds something (CleanupCaches)
+    std::function<bool()> sync_service_running;  // the sync-storage service's socket is there (FreeSyncedFiles)
+    std::function<bool()> disks_installed;       // OpenDisks
+    std::function<bool()> backups_installed;     // OpenBackups
+};
+
+// CleanupCaches: "no reclaimable application cache is available"; FreeSyncedFiles: "the sync storage service is
+// not running on this device"; OpenDisks, OpenBackups: "Disks is not installed on this device", "Backups is not
+// installed on this device".
+CheckResult check_storage_operation(const StorageOperation& operation, const StorageLiveState& state);
+
 // ---- Sound -------------------------------------------------------------------------------------------------------
 
 struct AudioProfile {

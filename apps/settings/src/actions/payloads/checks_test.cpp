@@ -139,6 +139,19 @@ std::vector<CheckCase> cases()
     const auto provider = [](Provider op) {
         return bind(&check_agent_provider_operation, std::move(op), provider_state);
     };
+    using Storage = StorageOperation;
+    // The machine has a cache to clean and Disks, but no sync-storage service and no Backups tool.
+    const auto storage = [](Storage op, bool everything = false) {
+        return bind(&check_storage_operation, std::move(op),
+                    StorageLiveState{.cache_to_clean = [] { return true; },
+                                     .sync_service_running = [everything] { return everything; },
+                                     .disks_installed = [] { return true; },
+                                     .backups_installed = [everything] { return everything; }});
+    };
+    const auto no_cache = [] {
+        return bind(&check_storage_operation, Storage{Storage::CleanupCaches{}},
+                    StorageLiveState{.cache_to_clean = [] { return false; }});
+    };
     const auto wired = [](std::expected<bool, std::string> available) {
         return bind(&check_network_operation, Network{Network::SetWiredEnabled{true}},
                     NetworkLiveState{[available] { return available; }});
@@ -294,6 +307,16 @@ std::vector<CheckCase> cases()
         {"audio_route_recording_device", audio(Audio::RouteRecording{8, 50}),
          "audio input device is no longer available"},
         {"audio_unchecked", audio(Audio::TestChannel{true}), ok},
+
+        // Storage.
+        {"storage_cleanup", storage(Storage::CleanupCaches{}), ok},
+        {"storage_cleanup_no_cache", no_cache(), "no reclaimable application cache is available"},
+        {"storage_free_synced", storage(Storage::FreeSyncedFiles{}, true), ok},
+        {"storage_free_synced_no_service", storage(Storage::FreeSyncedFiles{}),
+         "the sync storage service is not running on this device"},
+        {"storage_disks", storage(Storage::OpenDisks{}), ok},
+        {"storage_backups", storage(Storage::OpenBackups{}, true), ok},
+        {"storage_backups_missing", storage(Storage::OpenBackups{}), "Backups is not installed on this device"},
 
         // Displays.
         {"display_brightness_0", display(Display::SetBrightness{0.0}), ok},

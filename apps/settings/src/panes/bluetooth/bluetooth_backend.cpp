@@ -1,11 +1,6 @@
 #include "panes/bluetooth/bluetooth_backend.hpp"
 
-#include "vorn_log/log.hpp"
-
-#include <deque>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include "page_workers/page_workers.hpp"
 
 namespace settings::panes::bluetooth {
 
@@ -64,66 +59,9 @@ system_ops::Status BluezBackend::forget(std::string_view device)
     return bluez::forget(device);
 }
 
-namespace {
-
-// Starts a detached thread for the work. Should the system refuse a thread, the work runs here instead: late is
-// better than never for an action the user asked for.
-void run_detached(std::function<void()> work)
-{
-    try {
-        std::thread(work).detach();
-    } catch (const std::system_error& error) {
-        VORN_WARN("bluetooth_worker", "could not start a worker thread ({}); running the work on this thread", error.what());
-        work();
-    }
-}
-
-// Runs the work handed to it one piece after another on a thread that lives while there is work.
-class SerialWorker : public std::enable_shared_from_this<SerialWorker> {
-public:
-    void post(std::function<void()> work)
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            queue_.push_back(std::move(work));
-            if (running_) {
-                return;
-            }
-            running_ = true;
-        }
-        run_detached([self = shared_from_this()] { self->drain(); });
-    }
-
-private:
-    void drain()
-    {
-        for (;;) {
-            std::function<void()> work;
-            {
-                const std::lock_guard lock(mutex_);
-                if (queue_.empty()) {
-                    running_ = false;
-                    return;
-                }
-                work = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            work();
-        }
-    }
-
-    std::mutex mutex_;
-    std::deque<std::function<void()>> queue_;
-    bool running_ = false;
-};
-
-}  // namespace
-
 BluetoothWorkers BluetoothWorkers::background()
 {
-    auto serial = std::make_shared<SerialWorker>();
-    return {.actions = [serial](std::function<void()> work) { serial->post(std::move(work)); },
-            .pairing = [](std::function<void()> work) { run_detached(std::move(work)); }};
+    return {.actions = page_workers::serial_executor(), .pairing = page_workers::detached_executor()};
 }
 
 }  // namespace settings::panes::bluetooth

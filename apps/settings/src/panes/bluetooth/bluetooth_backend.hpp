@@ -6,6 +6,7 @@
 // (pairing waits for the user up to a minute and a half), so none runs on the UI thread: the page hands each one to
 // its workers and takes the answer in a later sync.
 
+#include "page_workers/page_workers.hpp"
 #include "system_ops/bluez.hpp"
 
 #include <functional>
@@ -41,7 +42,7 @@ public:
 };
 
 // Runs a piece of work somewhere else than the calling thread (or, in tests, when the test says so).
-using Executor = std::function<void(std::function<void()>)>;
+using Executor = page_workers::Executor;
 
 struct BluetoothWorkers {
     // Reads and changes, run one after another in the order they were handed over.

@@ -30,11 +30,10 @@
 #include "panes/printers/printers_backend.hpp"
 
 #include "operations/cells.hpp"
-#include "page_workers/answer_slot.hpp"
-#include "page_workers/worker_thread.hpp"
 
 #include "page_doc/page_doc.hpp"
 #include "vorn_ui/state.hpp"
+#include "page_workers/one_shot.hpp"
 
 #include <array>
 #include <chrono>
@@ -90,7 +89,9 @@ private:
 
 // ---- Workers ------------------------------------------------------------------------------------------------------
 
+// Starts `work` on a detached thread named `name` (page_workers/one_shot.hpp).
 using page_workers::StartThread;
+using page_workers::start_detached_thread;
 
 // One pass of the status worker.
 struct PrinterStatusSnapshot {
@@ -136,7 +137,6 @@ struct PrinterAction {
 
 // ---- The model ----------------------------------------------------------------------------------------------------
 
-
 class PrintersModel {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -149,7 +149,7 @@ public:
 
     struct Environment {
         std::shared_ptr<PrintingBackend> backend = std::make_shared<SystemPrintingBackend>();
-        StartThread start_thread = page_workers::start_worker_thread;
+        StartThread start_thread = start_detached_thread;
         Clock clock = [] { return std::chrono::steady_clock::now(); };
     };
 
@@ -241,7 +241,7 @@ private:
     std::optional<std::string> status_text_;
     bool structure_dirty_ = false;
 
-    std::shared_ptr<page_workers::AnswerSlot<PrinterStatusSnapshot>> status_slot_;
+    std::shared_ptr<page_workers::Channel<PrinterStatusSnapshot>> status_slot_;
     std::chrono::steady_clock::time_point last_refresh_;
     std::uint64_t reads_started_ = 0;
     bool read_again_ = false;
@@ -251,12 +251,12 @@ private:
     };
     std::optional<RefreshAnswer> refresh_answer_;
 
-    std::shared_ptr<page_workers::AnswerSlot<Listed<DriverlessPrinter>>> discovery_slot_;
+    std::shared_ptr<page_workers::Channel<Listed<DriverlessPrinter>>> discovery_slot_;
     std::optional<std::string> discovery_answer_;
 
     std::deque<Queued> actions_;
     std::optional<Queued> running_action_;
-    std::shared_ptr<page_workers::AnswerSlot<Outcome>> action_slot_;
+    std::shared_ptr<page_workers::Channel<Outcome>> action_slot_;
 };
 
 }  // namespace settings::panes::printers

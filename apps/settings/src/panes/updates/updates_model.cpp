@@ -23,28 +23,8 @@ struct Overloaded : F... {
     using F::operator()...;
 };
 
-// Starts `work` with a sender for a new slot; the slot, or the reason no worker started.
-template <class T, class Work>
-std::expected<std::shared_ptr<page_workers::AnswerSlot<T>>, std::string>
-start_with_slot(const StartThread& start_thread, std::string_view name, const vorn_ui::WakeHandle& wake, Work work)
-{
-    auto slot = std::make_shared<page_workers::AnswerSlot<T>>();
-    auto sender = std::make_shared<page_workers::AnswerSender<T>>(slot, wake);
-    auto started = start_thread(name, [sender = std::move(sender), work = std::move(work)]() mutable {
-        try {
-            sender->send(work());
-        } catch (const std::exception& error) {
-            VORN_WARN(log_tag, "update worker failed: {}", error.what());
-        } catch (...) {
-            VORN_WARN(log_tag, "update worker failed");
-        }
-        sender.reset();  // the end of the work, also when nothing was sent
-    });
-    if (!started) {
-        return std::unexpected(std::move(started.error()));
-    }
-    return slot;
-}
+using page_workers::start_one_shot;
+using page_workers::try_receive;
 
 std::string_view on_off(bool value)
 {
@@ -73,7 +53,7 @@ UpdatesEnvironment UpdatesEnvironment::system()
             }
             return {};
         },
-        .start_thread = page_workers::start_worker_thread,
+        .start_thread = page_workers::start_detached_thread,
     };
 }
 
@@ -143,7 +123,7 @@ bool UpdatesModel::firmware_busy() const
 void UpdatesModel::start_loading()
 {
     // The same reads, in the same order, as a page that read everything while it was built.
-    auto started = start_with_slot<LoadResult>(
+    auto started = start_one_shot<Result<LoadResult>>(
         environment_.start_thread, "vorn-updates-load", wake_,
         [backend = environment_.backend, os_info_source = environment_.os_info_source,
          status_source = environment_.status_source, load_prefs = environment_.load_prefs] {
@@ -291,28 +271,29 @@ void UpdatesModel::run_handlers()
 
 void UpdatesModel::receive_answers()
 {
-    if (auto load = page_workers::try_receive(load_slot_); load.got != page_workers::Got::Nothing) {
+    if (auto load = try_receive(load_slot_, [] { return Result<LoadResult>(std::unexpected("worker stopped")); })) {
         load_slot_.reset();
-        if (load.value) {
-            apply_load(std::move(*load.value));
+        if (*load) {
+            apply_load(std::move(**load));
         } else {
-            load_failed("worker stopped");
+            load_failed(load->error());
         }
     }
 
-    if (auto check = page_workers::try_receive(check_slot_); check.got != page_workers::Got::Nothing) {
+    if (auto arrival = try_receive(check_slot_, [] { return std::optional<Result<CheckReport>>(); })) {
         check_slot_.reset();
         structure_dirty_ = true;
         const UpdateOperation op{UpdateOperation::Check{}};
-        if (!check.value) {
+        auto& check = *arrival;  // none: the worker ended without an answer
+        if (!check) {
             set_status("Updates could not be checked: worker stopped", true);
             fail_operation(op, "update check worker stopped");
-        } else if (!*check.value) {
-            std::string sentence = fmt::format("Updates could not be checked: {}", check.value->error());
+        } else if (!*check) {
+            std::string sentence = fmt::format("Updates could not be checked: {}", check->error());
             set_status(sentence, true);
             fail_operation(op, std::move(sentence));
         } else {
-            CheckReport& report = **check.value;
+            CheckReport& report = **check;
             os_info_ = std::move(report.os_info);
             rollback_image_ = std::move(report.rollback);
             service_status_ = std::move(report.service);
@@ -325,53 +306,51 @@ void UpdatesModel::receive_answers()
         }
     }
 
-    if (auto refresh = page_workers::try_receive(refresh_slot_); refresh.got != page_workers::Got::Nothing) {
+    if (auto lists = try_receive(refresh_slot_, [] {
+            return Result<FirmwareLists>(std::unexpected("firmware refresh worker stopped"));
+        })) {
         refresh_slot_.reset();
         structure_dirty_ = true;
         const UpdateOperation op{UpdateOperation::RefreshFirmware{}};
-        Result<FirmwareLists> lists =
-            refresh.value ? std::move(*refresh.value) : std::unexpected(std::string("firmware refresh worker stopped"));
-        if (lists) {
-            firmware_updates_ = std::move(lists->updates);
-            firmware_history_ = std::move(lists->history);
+        if (*lists) {
+            firmware_updates_ = std::move((*lists)->updates);
+            firmware_history_ = std::move((*lists)->history);
             clear_status();
             finish_operation(op, "firmware metadata refreshed");
         } else {
-            firmware_updates_ = std::unexpected(lists.error());
-            firmware_history_ = std::unexpected(lists.error());
-            std::string sentence = fmt::format("Firmware metadata could not be refreshed: {}", lists.error());
+            firmware_updates_ = std::unexpected(lists->error());
+            firmware_history_ = std::unexpected(lists->error());
+            std::string sentence = fmt::format("Firmware metadata could not be refreshed: {}", lists->error());
             set_status(sentence, true);
             fail_operation(op, std::move(sentence));
         }
     }
 
-    if (auto reread = page_workers::try_receive(reread_slot_); reread.got != page_workers::Got::Nothing) {
+    if (auto reread = try_receive(reread_slot_, [] {
+            const std::string gone = "firmware lists could not be read again";
+            return FirmwareRead{.updates = std::unexpected(gone), .history = std::unexpected(gone)};
+        })) {
         reread_slot_.reset();
         structure_dirty_ = true;
-        if (reread.value) {
-            firmware_updates_ = std::move(reread.value->updates);
-            firmware_history_ = std::move(reread.value->history);
-        } else {
-            firmware_updates_ = std::unexpected(std::string("firmware lists could not be read again"));
-            firmware_history_ = std::unexpected(std::string("firmware lists could not be read again"));
-        }
+        firmware_updates_ = std::move(reread->updates);
+        firmware_history_ = std::move(reread->history);
     }
 
     for (auto it = actions_.begin(); it != actions_.end();) {
-        auto answer = page_workers::try_receive((*it)->slot);
-        if (answer.got == page_workers::Got::Nothing) {
+        const std::shared_ptr<Action> action = *it;
+        auto apply = try_receive(action->slot, [&operation = action->operation]() -> Apply {
+            return [operation](UpdatesModel& model) {
+                model.set_status("The change could not be made: worker stopped", true);
+                model.fail_operation(operation, "update change worker stopped");
+            };
+        });
+        if (!apply) {
             ++it;
             continue;
         }
-        const std::shared_ptr<Action> action = *it;
         it = actions_.erase(it);
         structure_dirty_ = true;
-        if (answer.value) {
-            (*answer.value)(*this);
-        } else {
-            set_status("The change could not be made: worker stopped", true);
-            fail_operation(action->operation, "update change worker stopped");
-        }
+        (*apply)(*this);
     }
 }
 
@@ -445,10 +424,10 @@ void UpdatesModel::start_update_check()
         fail_operation(op, "an update check is already running");
         return;
     }
-    auto started = start_with_slot<std::expected<CheckReport, std::string>>(
+    auto started = start_one_shot<std::optional<Result<CheckReport>>>(
         environment_.start_thread, "vorn-update-check", wake_,
         [backend = environment_.backend, os_info_source = environment_.os_info_source,
-         status_source = environment_.status_source]() -> std::expected<CheckReport, std::string> {
+         status_source = environment_.status_source]() -> Result<CheckReport> {
             if (auto updated = backend->start_update(); !updated) {
                 return std::unexpected(std::move(updated.error()));
             }
@@ -663,9 +642,9 @@ void UpdatesModel::handle_rollback()
 
 void UpdatesModel::post_action(UpdateOperation operation, std::function<Apply(UpdateBackend&, RebootControl&)> work)
 {
-    auto started = start_with_slot<Apply>(environment_.start_thread, "vorn-update-change", wake_,
-                                          [backend = environment_.backend, reboot = environment_.reboot,
-                                           work = std::move(work)] { return work(*backend, *reboot); });
+    auto started = start_one_shot<Apply>(environment_.start_thread, "vorn-update-change", wake_,
+                                         [backend = environment_.backend, reboot = environment_.reboot,
+                                          work = std::move(work)] { return work(*backend, *reboot); });
     if (!started) {
         VORN_WARN(log_tag, "the update change worker could not start: {}", started.error());
         set_status("The change could not be made: worker could not start", true);
@@ -688,10 +667,10 @@ void UpdatesModel::start_firmware_refresh()
         fail_operation(op, "firmware work is already in progress");
         return;
     }
-    auto started = start_with_slot<Result<FirmwareLists>>(environment_.start_thread, "vorn-firmware-refresh", wake_,
-                                                          [backend = environment_.backend] {
-                                                              return backend->refresh_firmware();
-                                                          });
+    auto started = start_one_shot<Result<FirmwareLists>>(environment_.start_thread, "vorn-firmware-refresh", wake_,
+                                                         [backend = environment_.backend] {
+                                                             return backend->refresh_firmware();
+                                                         });
     if (!started) {
         VORN_WARN(log_tag, "the firmware refresh worker could not start: {}", started.error());
         set_status("Firmware metadata could not be refreshed: worker could not start", true);
@@ -733,7 +712,7 @@ void UpdatesModel::install_firmware()
 
 void UpdatesModel::start_firmware_reread()
 {
-    auto started = start_with_slot<FirmwareRead>(environment_.start_thread, "vorn-firmware-refresh", wake_, [] {
+    auto started = start_one_shot<FirmwareRead>(environment_.start_thread, "vorn-firmware-refresh", wake_, [] {
         return FirmwareRead{.updates = firmware::get_firmware_updates(), .history = firmware::get_firmware_history()};
     });
     if (!started) {

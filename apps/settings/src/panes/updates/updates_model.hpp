@@ -43,8 +43,7 @@
 
 #include "actions/payloads/system.hpp"
 #include "operations/cells.hpp"
-#include "page_workers/answer_slot.hpp"
-#include "page_workers/worker_thread.hpp"
+#include "page_workers/one_shot.hpp"
 #include "prefs/records.hpp"
 
 #include "page_doc/page_doc.hpp"
@@ -107,7 +106,7 @@ struct UpdatesEnvironment {
     // The "updates" section of the settings file, and saving it (the other sections stay as they are).
     std::function<prefs::UpdatePrefs()> load_prefs;
     std::function<system_ops::Status(const prefs::UpdatePrefs&)> save_prefs;
-    StartThread start_thread = page_workers::start_worker_thread;
+    StartThread start_thread = page_workers::start_detached_thread;
 
     // The system's own: SystemUpdateBackend, SystemRebootControl, StatusProbe, clock_text and the settings file.
     [[nodiscard]] static UpdatesEnvironment system();
@@ -179,7 +178,7 @@ public:
     // A change under way, for the operation it carries out.
     struct Action {
         UpdateOperation operation;
-        std::shared_ptr<page_workers::AnswerSlot<Apply>> slot;
+        std::shared_ptr<page_workers::Channel<Apply>> slot;
     };
 
 private:
@@ -268,10 +267,12 @@ private:
     bool seed_pending_ = true;
     bool structure_dirty_ = true;
 
-    std::shared_ptr<page_workers::AnswerSlot<LoadResult>> load_slot_;
-    std::shared_ptr<page_workers::AnswerSlot<std::expected<CheckReport, std::string>>> check_slot_;
-    std::shared_ptr<page_workers::AnswerSlot<Result<FirmwareLists>>> refresh_slot_;
-    std::shared_ptr<page_workers::AnswerSlot<FirmwareRead>> reread_slot_;
+    // Each worker's channel; an answer of none (the check's) or of an error (the others') stands for a worker that
+    // ended without one.
+    std::shared_ptr<page_workers::Channel<Result<LoadResult>>> load_slot_;
+    std::shared_ptr<page_workers::Channel<std::optional<Result<CheckReport>>>> check_slot_;
+    std::shared_ptr<page_workers::Channel<Result<FirmwareLists>>> refresh_slot_;
+    std::shared_ptr<page_workers::Channel<FirmwareRead>> reread_slot_;
     std::optional<system_ops::firmware::InstallEvents> install_events_;
     std::vector<std::shared_ptr<Action>> actions_;
 };

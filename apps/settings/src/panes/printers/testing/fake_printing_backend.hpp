@@ -63,7 +63,7 @@ private:
     std::vector<std::string> calls_;
 };
 
-// Worker threads that run on the test's thread when the test says so.
+// Worker threads that do not run until the test says so.
 using ManualThreads = page_workers::testing::ManualThreads;
 
 // A steady clock that moves only when the test moves it.

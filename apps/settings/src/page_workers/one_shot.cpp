@@ -1,4 +1,6 @@
-#include "page_workers/worker_thread.hpp"
+#include "page_workers/one_shot.hpp"
+
+#include "vorn_log/log.hpp"
 
 #include <pthread.h>
 
@@ -7,7 +9,7 @@
 
 namespace settings::page_workers {
 
-std::expected<void, std::string> start_worker_thread(std::string_view name, std::function<void()> work)
+std::expected<void, std::string> start_detached_thread(std::string_view name, std::function<void()> work)
 {
     try {
         std::thread([name = std::string(name.substr(0, 15)), work = std::move(work)] {
@@ -18,6 +20,11 @@ std::expected<void, std::string> start_worker_thread(std::string_view name, std:
         return std::unexpected(error.code().message());
     }
     return {};
+}
+
+void detail::log_worker_exception(std::string_view name, std::string_view what)
+{
+    VORN_WARN("page_worker", "worker {} ended without an answer: {}", name, what);
 }
 
 }  // namespace settings::page_workers
