@@ -371,36 +371,34 @@ Result<LocalModelSnapshot> ModelManagerBackend::snapshot()
     return snapshot;
 }
 
+Status ModelManagerBackend::command(std::vector<std::string> args, std::chrono::milliseconds limit,
+                                    std::string_view refusal)
+{
+    auto out = run(std::move(args), limit, refusal);
+    return out ? Status{} : Status(std::unexpected(std::move(out.error())));
+}
+
 Status ModelManagerBackend::install(const LocalModelPackage& package)
 {
-    auto out = run({"install", "--model", package.id, "--revision", package.revision, "--accept-license"},
+    return command({"install", "--model", package.id, "--revision", package.revision, "--accept-license"},
                    options_.install_limit, "model service refused the installation");
-    return out ? Status{} : Status(std::unexpected(std::move(out.error())));
 }
 
-Status ModelManagerBackend::start(std::string_view model_id)
+Status ModelManagerBackend::lifecycle(std::string_view verb, std::string_view model_id)
 {
-    auto out = run({"start", "--model", std::string(model_id)}, options_.lifecycle_limit, "model service refused start");
-    return out ? Status{} : Status(std::unexpected(std::move(out.error())));
+    return command({std::string(verb), "--model", std::string(model_id)}, options_.lifecycle_limit,
+                   fmt::format("model service refused {}", verb));
 }
 
-Status ModelManagerBackend::stop(std::string_view model_id)
-{
-    auto out = run({"stop", "--model", std::string(model_id)}, options_.lifecycle_limit, "model service refused stop");
-    return out ? Status{} : Status(std::unexpected(std::move(out.error())));
-}
+Status ModelManagerBackend::start(std::string_view model_id) { return lifecycle("start", model_id); }
 
-Status ModelManagerBackend::remove(std::string_view model_id)
-{
-    auto out =
-        run({"remove", "--model", std::string(model_id)}, options_.lifecycle_limit, "model service refused remove");
-    return out ? Status{} : Status(std::unexpected(std::move(out.error())));
-}
+Status ModelManagerBackend::stop(std::string_view model_id) { return lifecycle("stop", model_id); }
+
+Status ModelManagerBackend::remove(std::string_view model_id) { return lifecycle("remove", model_id); }
 
 Status ModelManagerBackend::stage_accelerator()
 {
-    auto out = run({"stage-accelerator"}, options_.accelerator_limit, "accelerator setup service refused the request");
-    return out ? Status{} : Status(std::unexpected(std::move(out.error())));
+    return command({"stage-accelerator"}, options_.accelerator_limit, "accelerator setup service refused the request");
 }
 
 Result<LocalModelSnapshot> local_model_snapshot()

@@ -183,6 +183,10 @@ private:
     // cleaned standard error when `refusal` is empty).
     Result<cmd_runner::Output> run(std::vector<std::string> args, std::chrono::milliseconds limit,
                                    std::string_view refusal);
+    // A command whose output is not read.
+    Status command(std::vector<std::string> args, std::chrono::milliseconds limit, std::string_view refusal);
+    // "start", "stop" or "remove" of one model.
+    Status lifecycle(std::string_view verb, std::string_view model_id);
 
     std::shared_ptr<cmd_runner::Runner> runner_;
     Options options_;
