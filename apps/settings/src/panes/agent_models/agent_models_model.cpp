@@ -137,9 +137,9 @@ private:
     std::atomic<std::uint64_t> readings_{0};
 };
 
-std::string AgentModelsModel::Request::target() const
+const std::string* AgentModelsModel::Request::model_id() const
 {
-    return kind == Kind::Accelerator ? std::string(accelerator_target) : package.id;
+    return kind == Kind::Accelerator ? nullptr : &package.id;
 }
 
 // ---- Life --------------------------------------------------------------------------------------------------------
@@ -274,7 +274,7 @@ std::optional<std::string> AgentModelsModel::refusal(const AgentModelOperation& 
     return std::visit(
         Overloaded{
             [&](const Op::StageAccelerator&) -> std::optional<std::string> {
-                if (busy(accelerator_target)) {
+                if (accelerator_busy()) {
                     return sentences::request_still_running("the accelerator");
                 }
                 return std::nullopt;
@@ -352,7 +352,7 @@ void AgentModelsModel::abandon_removal_question()
 
 void AgentModelsModel::handle_accelerator(page_doc::Document& doc)
 {
-    if (!page_doc::take_doc_flag(doc, accelerator_setup_key) || busy(accelerator_target)) {
+    if (!page_doc::take_doc_flag(doc, accelerator_setup_key) || accelerator_busy()) {
         return;
     }
     abandon_removal_question();
@@ -426,12 +426,16 @@ void AgentModelsModel::handle_model_presses(page_doc::Document& doc)
 
 // ---- Requests ------------------------------------------------------------------------------------------------------
 
-bool AgentModelsModel::busy(std::string_view target) const
+bool AgentModelsModel::busy(std::string_view model_id) const
 {
-    if (running_ && running_->target() == target) {
-        return true;
-    }
-    return std::any_of(queue_.begin(), queue_.end(), [&](const Request& request) { return request.target() == target; });
+    auto for_model = [&](const Request& request) { return request.model_id() && *request.model_id() == model_id; };
+    return (running_ && for_model(*running_)) || std::any_of(queue_.begin(), queue_.end(), for_model);
+}
+
+bool AgentModelsModel::accelerator_busy() const
+{
+    auto staging = [](const Request& request) { return request.kind == Request::Kind::Accelerator; };
+    return (running_ && staging(*running_)) || std::any_of(queue_.begin(), queue_.end(), staging);
 }
 
 void AgentModelsModel::enqueue(Request request)

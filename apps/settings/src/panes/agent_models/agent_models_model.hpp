@@ -113,9 +113,10 @@ public:
     [[nodiscard]] const std::optional<std::string>& pending_removal() const { return pending_removal_; }
     // The local model half's sentence (shown while the service is available).
     [[nodiscard]] const std::optional<std::string>& status() const { return status_; }
-    // Whether a request for this model (or, with no id, the accelerator or an installation) is queued or running.
+    // Whether a request for this model (or for installing the package with this id) is queued or running.
     [[nodiscard]] bool model_busy(std::string_view model_id) const { return busy(model_id); }
-    [[nodiscard]] bool accelerator_busy() const { return busy(accelerator_target); }
+    // Whether an accelerator setup request is queued or running.
+    [[nodiscard]] bool accelerator_busy() const;
     [[nodiscard]] bool requests_pending() const { return running_.has_value() || !queue_.empty(); }
 
     // ---- Providers
@@ -144,8 +145,6 @@ public:
     class Inbox;
 
 private:
-    static constexpr std::string_view accelerator_target = "\n accelerator";
-
     // One request of the local model service.
     struct Request {
         enum class Kind : std::uint8_t { Accelerator, Install, Model };
@@ -153,7 +152,8 @@ private:
         LocalModelAction action = LocalModelAction::Start;  // Model only
         lm::LocalModelPackage package;                       // Install, and Model (its package)
         AgentModelOperation operation{AgentModelOperation::StageAccelerator{}};  // the operation it answers
-        [[nodiscard]] std::string target() const;
+        // The model (or package) it is for; none for the accelerator.
+        [[nodiscard]] const std::string* model_id() const;
     };
     struct Reading;
     struct RequestResult;
@@ -187,7 +187,8 @@ private:
     void abandon_removal_question();
     void finish_operation(const AgentModelOperation& operation, const std::expected<std::string, std::string>& outcome);
     [[nodiscard]] bool running(const AgentModelOperation& operation) const;
-    [[nodiscard]] bool busy(std::string_view target) const;
+    // Whether a request for the model is queued or running.
+    [[nodiscard]] bool busy(std::string_view model_id) const;
     [[nodiscard]] std::chrono::steady_clock::time_point now() const { return clock_(); }
 
     std::shared_ptr<lm::LocalModelBackend> backend_;

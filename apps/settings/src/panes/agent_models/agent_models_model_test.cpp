@@ -347,10 +347,19 @@ TEST_F(AgentModelsTest, ABusyModelTakesNoSecondRequest)
     model->sync(doc);
     EXPECT_EQ(status.get(), OperationStatus::failed(operations::operation_key(Op{Op::Remove{"phi-3"}}),
                                                     "a request for Phi 3 is still running"));
-    // Another model's request waits its turn.
+    // The accelerator and another model's request wait their turn; a second staging is refused meanwhile.
+    press(accelerator_setup_key);
+    model->sync(doc);
+    EXPECT_TRUE(model->accelerator_busy());
+    hand_over(Op{Op::StageAccelerator{}});
+    model->sync(doc);
+    EXPECT_EQ(status.get(), OperationStatus::failed(operations::operation_key(Op{Op::StageAccelerator{}}),
+                                                    "a request for the accelerator is still running"));
     press(local_model_flag_key("llama-8b", LocalModelAction::Stop));
     settle(*model);
-    EXPECT_THAT(new_calls(), ElementsAre("start phi-3", "snapshot", "stop llama-8b", "snapshot"));
+    EXPECT_THAT(new_calls(), ElementsAre("start phi-3", "snapshot", "stage-accelerator", "snapshot", "stop llama-8b",
+                                         "snapshot"));
+    EXPECT_FALSE(model->accelerator_busy());
     EXPECT_FALSE(model->model_busy("phi-3"));
 }
 
