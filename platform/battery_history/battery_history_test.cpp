@@ -2,6 +2,7 @@
 
 #include "test_buses/temp_dir.hpp"
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

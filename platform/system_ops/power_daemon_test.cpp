@@ -1,7 +1,7 @@
 // The power profile backend with the real powerprofilesctl against python3-dbusmock's power_profiles_daemon on a
 // private system bus, and with no such service on the bus.
 #include "system_ops/power.hpp"
-#include "test_buses/test_buses.hpp"
+#include "test_buses/mock_suite.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,47 +13,14 @@ using ::testing::HasSubstr;
 
 constexpr std::string_view object = "/net/hadess/PowerProfiles";
 
-class PowerProfilesMock : public ::testing::Test {
+class PowerProfilesMock : public test_buses::MockSuite {
 protected:
     static void SetUpTestSuite()
     {
-        if (!test_buses::have_program("powerprofilesctl")) {
-            skip_reason() = "powerprofilesctl is not installed";
-            return;
-        }
-        auto buses = test_buses::PrivateBuses::start();
-        if (!buses) {
-            skip_reason() = buses.error();
-            return;
-        }
-        auto mock = test_buses::DbusMock::start(
-            **buses, {.template_name = "power_profiles_daemon", .bus_name = "net.hadess.PowerProfiles"});
-        if (!mock) {
-            skip_reason() = mock.error();
-            return;
-        }
-        buses_ = std::move(*buses);
-        mock_ = std::move(*mock);
+        start_suite("powerprofilesctl",
+                    {.template_name = "power_profiles_daemon", .bus_name = "net.hadess.PowerProfiles"});
     }
-
-    static void TearDownTestSuite()
-    {
-        mock_.reset();
-        buses_.reset();
-    }
-
-    void SetUp() override
-    {
-        if (!skip_reason().empty()) {
-            GTEST_SKIP() << skip_reason();
-        }
-    }
-
-    static std::string& skip_reason()
-    {
-        static std::string reason;
-        return reason;
-    }
+    static void TearDownTestSuite() { stop_suite(); }
 
     // The daemon's profiles, as its Profiles property lists them.
     static void offer(const std::vector<std::string>& names)
@@ -62,20 +29,17 @@ protected:
         for (const auto& name : names) {
             list += (list.empty() ? "" : ", ") + std::string("{'Profile': <'") + name + "'>, 'Driver': <'dbusmock'>}";
         }
-        const auto set = mock_->call(object, "org.freedesktop.DBus.Properties.Set",
+        const auto set = mock().call(object, "org.freedesktop.DBus.Properties.Set",
                                      {"net.hadess.PowerProfiles", "Profiles", "<[" + list + "]>"});
         ASSERT_TRUE(set) << set.error();
     }
 
     static std::string active_property()
     {
-        const auto reply = mock_->call(object, "org.freedesktop.DBus.Properties.Get",
+        const auto reply = mock().call(object, "org.freedesktop.DBus.Properties.Get",
                                        {"net.hadess.PowerProfiles", "ActiveProfile"});
         return reply.value_or(reply.error());
     }
-
-    static inline std::unique_ptr<test_buses::PrivateBuses> buses_;
-    static inline std::unique_ptr<test_buses::DbusMock> mock_;
 
     PowerprofilesctlPower power{cmd_runner::system_runner()};
 };

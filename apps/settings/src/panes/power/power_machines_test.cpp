@@ -5,10 +5,11 @@
 #include "panes/power/power_model.hpp"
 
 #include "battery_history/battery_history.hpp"
+#include "operations/testing/page_cells.hpp"
 #include "page_workers/testing/manual_threads.hpp"
 #include "system_ops/test_tools.hpp"
 #include "test_buses/temp_dir.hpp"
-#include "test_buses/test_buses.hpp"
+#include "test_buses/mock_suite.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,6 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using operations::OperationStatus;
+using operations::testing::done;
+using operations::testing::failed;
 using page_workers::testing::ManualThreads;
 using system_ops::ScopedCurrent;
 using system_ops::battery::SysfsBattery;
@@ -131,8 +134,7 @@ protected:
 
     OperationStatus ask(const Op& operation)
     {
-        (void)status.publish(OperationStatus::running(operations::operation_key(operation)));
-        (void)requests.publish(operations::PaneOperationRequest{operation});
+        operations::testing::hand_over(requests, status, operation);
         model->sync(doc);
         threads.run_all();
         model->sync(doc);
@@ -219,7 +221,7 @@ TEST_F(PowerMachines, ABatteryWithoutChargeControlOrDesignCapacity)
 
     // The runner's check has passed, yet the hardware has no control: the request ends with the runner's words.
     EXPECT_EQ(ask(Op{Op::SetChargeLimit{80}}),
-              OperationStatus::failed(operations::operation_key(Op{Op::SetChargeLimit{80}}),
+              failed(Op{Op::SetChargeLimit{80}},
                                       "battery charge-cap control is unavailable on this device"));
 }
 
@@ -243,10 +245,10 @@ TEST_F(PowerMachines, AMachineWithoutPerformanceOffersWhatItHas)
     const auto shown = cards();
     EXPECT_THAT(std::get<ChoiceItem>(shown[1].items[0]).choices, ElementsAre("Power Saver", "Balanced"));
     EXPECT_EQ(ask(Op{Op::SetProfile{"Performance"}}),
-              OperationStatus::failed(operations::operation_key(Op{Op::SetProfile{"Performance"}}),
+              failed(Op{Op::SetProfile{"Performance"}},
                                       "Power profile is not supported by this device."));
     EXPECT_EQ(ask(Op{Op::SetProfile{"Power Saver"}}),
-              OperationStatus::done(operations::operation_key(Op{Op::SetProfile{"Power Saver"}}),
+              done(Op{Op::SetProfile{"Power Saver"}},
                                     "Power Saver is now active."));
     EXPECT_THAT(call_lines(), ::testing::Contains("powerprofilesctl set power-saver"));
     EXPECT_THAT(call_lines(), ::testing::Not(::testing::Contains("powerprofilesctl set performance")));
@@ -257,7 +259,7 @@ TEST_F(PowerMachines, TheHardwareConfirmsALowerCap)
     supply("BAT0", laptop_battery);
     (void)cards();
     const Op cap{Op::SetChargeLimit{60}};
-    EXPECT_EQ(ask(cap), OperationStatus::done(operations::operation_key(cap), "hardware confirmed a 60% charge cap"));
+    EXPECT_EQ(ask(cap), done(cap, "hardware confirmed a 60% charge cap"));
     EXPECT_EQ(test_buses::read_file(dir_ / "sys/class/power_supply/BAT0/charge_control_end_threshold"), "60\n");
     EXPECT_EQ(test_buses::read_file(dir_ / "sys/class/power_supply/BAT0/charge_control_start_threshold"), "50\n");
     EXPECT_EQ(model->charge_cap_notice(), "Hardware confirmed a 60% charge cap.");
@@ -282,44 +284,14 @@ TEST(PowerCardTexts, TheChargeCapCaptionFollowsTheHardwaresControl)
 
 // ---- The real powerprofilesctl and the daemon's mock ----------------------------------------------------------------
 
-class PowerProfilesDaemon : public ::testing::Test {
+class PowerProfilesDaemon : public test_buses::MockSuite {
 protected:
     static void SetUpTestSuite()
     {
-        if (!test_buses::have_program("powerprofilesctl")) {
-            skip_reason() = "powerprofilesctl is not installed";
-            return;
-        }
-        auto buses = test_buses::PrivateBuses::start();
-        if (!buses) {
-            skip_reason() = buses.error();
-            return;
-        }
-        auto mock = test_buses::DbusMock::start(
-            **buses, {.template_name = "power_profiles_daemon", .bus_name = "net.hadess.PowerProfiles"});
-        if (!mock) {
-            skip_reason() = mock.error();
-            return;
-        }
-        buses_ = std::move(*buses);
-        mock_ = std::move(*mock);
+        start_suite("powerprofilesctl",
+                    {.template_name = "power_profiles_daemon", .bus_name = "net.hadess.PowerProfiles"});
     }
-    static void TearDownTestSuite()
-    {
-        mock_.reset();
-        buses_.reset();
-    }
-    void SetUp() override
-    {
-        if (!skip_reason().empty()) {
-            GTEST_SKIP() << skip_reason();
-        }
-    }
-    static std::string& skip_reason()
-    {
-        static std::string reason;
-        return reason;
-    }
+    static void TearDownTestSuite() { stop_suite(); }
 
     PowerModel open()
     {
@@ -332,8 +304,6 @@ protected:
                            .last_readings = std::make_shared<LastReadings>()});
     }
 
-    static inline std::unique_ptr<test_buses::PrivateBuses> buses_;
-    static inline std::unique_ptr<test_buses::DbusMock> mock_;
     ScopedCurrent<system_ops::power::PowerService> dispatched{
         std::make_shared<PowerprofilesctlPower>(cmd_runner::system_runner())};
     ManualThreads threads;
@@ -353,13 +323,12 @@ TEST_F(PowerProfilesDaemon, AProfileRequestReachesTheDaemon)
     EXPECT_EQ(model.profiles()->available.size(), 3U);
 
     const Op saver{Op::SetProfile{"Power Saver"}};
-    (void)status.publish(OperationStatus::running(operations::operation_key(saver)));
-    (void)requests.publish(operations::PaneOperationRequest{saver});
+    operations::testing::hand_over(requests, status, saver);
     model.sync(doc);
     threads.run_all();
     model.sync(doc);
-    EXPECT_EQ(status.get(), OperationStatus::done(operations::operation_key(saver), "Power Saver is now active."));
-    const auto active = mock_->call("/net/hadess/PowerProfiles", "org.freedesktop.DBus.Properties.Get",
+    EXPECT_EQ(status.get(), done(saver, "Power Saver is now active."));
+    const auto active = mock().call("/net/hadess/PowerProfiles", "org.freedesktop.DBus.Properties.Get",
                                     {"net.hadess.PowerProfiles", "ActiveProfile"});
     ASSERT_TRUE(active) << active.error();
     EXPECT_THAT(*active, HasSubstr("'power-saver'"));

@@ -2,6 +2,7 @@
 
 #include "panes/power/power_cards.hpp"
 
+#include "operations/testing/page_cells.hpp"
 #include "page_workers/testing/manual_threads.hpp"
 #include "prefs/settings_file.hpp"
 #include "test_support/temp_home.hpp"
@@ -13,6 +14,8 @@ namespace settings::panes::power {
 namespace {
 
 using operations::OperationStatus;
+using operations::testing::done;
+using operations::testing::failed;
 using page_workers::testing::ManualThreads;
 using system_ops::ScopedCurrent;
 using system_ops::battery::FakeBattery;
@@ -81,8 +84,7 @@ protected:
     // The runner hands the operation over: Running under its key, the request in the cell; the page syncs.
     void request(const Op& operation)
     {
-        (void)status.publish(OperationStatus::running(operations::operation_key(operation)));
-        (void)requests.publish(operations::PaneOperationRequest{operation});
+        operations::testing::hand_over(requests, status, operation);
         model->sync(doc);
     }
 
@@ -90,15 +92,6 @@ protected:
     [[nodiscard]] std::optional<std::string> shown(std::string_view key) const
     {
         return page_doc::doc_text(model->shares_requests() ? model->document() : doc, key);
-    }
-
-    static OperationStatus done(const Op& operation, std::string_view text)
-    {
-        return OperationStatus::done(operations::operation_key(operation), std::string(text));
-    }
-    static OperationStatus failed(const Op& operation, std::string_view text)
-    {
-        return OperationStatus::failed(operations::operation_key(operation), std::string(text));
     }
 
     std::shared_ptr<FakePower> power = std::make_shared<FakePower>();
