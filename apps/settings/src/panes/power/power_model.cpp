@@ -39,21 +39,6 @@ void put_bool_if_changed(Document& doc, std::string_view key, bool value)
     }
 }
 
-// The field of the preferences a suspend timer word names (any other word is the Performance timer).
-std::uint32_t prefs::PowerPrefs::*suspend_field(std::string_view profile_word)
-{
-    if (profile_word == "default") {
-        return &prefs::PowerPrefs::suspend_minutes;
-    }
-    if (profile_word == "saver") {
-        return &prefs::PowerPrefs::saver_suspend_minutes;
-    }
-    if (profile_word == "balanced") {
-        return &prefs::PowerPrefs::balanced_suspend_minutes;
-    }
-    return &prefs::PowerPrefs::performance_suspend_minutes;
-}
-
 std::string suspend_timer_title(std::string_view profile_word)
 {
     const auto name = suspend_timer_name(profile_word);
@@ -563,7 +548,7 @@ bool PowerModel::in_effect(const PowerOperation& operation) const
                 return minutes(short_timeout_minutes_from_label(op.label), applied_.lock_minutes);
             },
             [&](const Op::SetSuspendTimeout& op) {
-                return minutes(timeout_minutes_from_label(op.label), applied_.*suspend_field(op.profile));
+                return minutes(timeout_minutes_from_label(op.label), applied_.*suspend_field_for(op.profile));
             },
             [&](const Op::SetLidAction& op) { return action(op.action, applied_.lid_close_action); },
             [&](const Op::SetPowerKeyAction& op) { return action(op.action, applied_.power_key_action); },

@@ -26,13 +26,14 @@ std::optional<std::uint32_t> minutes_of(const std::array<TimeoutChoice, N>& tabl
 struct SuspendTimer {
     std::string_view word;
     std::string_view key;
+    std::uint32_t prefs::PowerPrefs::*field;
     std::optional<std::string_view> name;
 };
 constexpr std::array<SuspendTimer, 4> suspend_timers{{
-    {"default", suspend_key, std::nullopt},
-    {"saver", saver_suspend_key, "Power Saver"},
-    {"balanced", balanced_suspend_key, "Balanced"},
-    {"performance", performance_suspend_key, "Performance"},
+    {"default", suspend_key, &prefs::PowerPrefs::suspend_minutes, std::nullopt},
+    {"saver", saver_suspend_key, &prefs::PowerPrefs::saver_suspend_minutes, "Power Saver"},
+    {"balanced", balanced_suspend_key, &prefs::PowerPrefs::balanced_suspend_minutes, "Balanced"},
+    {"performance", performance_suspend_key, &prefs::PowerPrefs::performance_suspend_minutes, "Performance"},
 }};
 
 }  // namespace
@@ -115,6 +116,12 @@ std::string_view suspend_key_for(std::string_view profile_word)
 {
     const auto timer = std::ranges::find(suspend_timers, profile_word, &SuspendTimer::word);
     return timer == suspend_timers.end() ? performance_suspend_key : timer->key;
+}
+
+std::uint32_t prefs::PowerPrefs::*suspend_field_for(std::string_view profile_word)
+{
+    const auto timer = std::ranges::find(suspend_timers, profile_word, &SuspendTimer::word);
+    return timer == suspend_timers.end() ? &prefs::PowerPrefs::performance_suspend_minutes : timer->field;
 }
 
 bool is_suspend_timer_word(std::string_view profile_word)

@@ -13,6 +13,7 @@
 //   charge_limit_from_text("80%")               -> 80     ("80" without the sign: none)
 
 #include "prefs/enums.hpp"
+#include "prefs/records.hpp"
 #include "system_ops/system_calls.hpp"
 
 #include <array>
@@ -88,9 +89,10 @@ inline constexpr std::array<PowerAction, 3> action_order{PowerAction::Suspend, P
 [[nodiscard]] std::optional<std::uint32_t> charge_limit_from_text(std::string_view text);
 
 // The per-profile suspend timers of SetSuspendTimeout: the word ("default", "saver", "balanced", "performance"),
-// the document key (any other word is the Performance key) and the name in sentences ("Power Saver", ...; none for
-// the general timer).
+// the document key and the stored field (any other word is the Performance timer's) and the name in sentences
+// ("Power Saver", ...; none for the general timer).
 [[nodiscard]] std::string_view suspend_key_for(std::string_view profile_word);
+[[nodiscard]] std::uint32_t prefs::PowerPrefs::*suspend_field_for(std::string_view profile_word);
 [[nodiscard]] bool is_suspend_timer_word(std::string_view profile_word);
 [[nodiscard]] std::optional<std::string_view> suspend_timer_name(std::string_view profile_word);
 

@@ -77,6 +77,9 @@ TEST(PowerLabels, ProfilesActionsAndTheChargeCap)
     EXPECT_EQ(suspend_key_for("saver"), "power.profile_idle.saver");
     EXPECT_EQ(suspend_key_for("balanced"), "power.profile_idle.balanced");
     EXPECT_EQ(suspend_key_for("anything"), "power.profile_idle.performance");
+    EXPECT_EQ(suspend_field_for("default"), &prefs::PowerPrefs::suspend_minutes);
+    EXPECT_EQ(suspend_field_for("balanced"), &prefs::PowerPrefs::balanced_suspend_minutes);
+    EXPECT_EQ(suspend_field_for("anything"), &prefs::PowerPrefs::performance_suspend_minutes);
     EXPECT_EQ(suspend_timer_name("saver"), "Power Saver");
     EXPECT_EQ(suspend_timer_name("default"), std::nullopt);
 }
