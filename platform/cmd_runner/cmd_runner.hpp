@@ -71,6 +71,9 @@ struct Command {
     // for the command) instead of being collected: a level meter reading a recorder's samples, say. Nothing of it
     // is kept, so the output cap then bounds standard error alone; the time limit still ends the run.
     std::function<void(std::string_view)> on_stdout;
+    // The same for standard error: a tool that reports its progress there (fwupdmgr's "Writing…: 40%" lines) is
+    // followed while it runs. Nothing of it is kept; the cap then bounds what is collected of standard output.
+    std::function<void(std::string_view)> on_stderr;
 };
 
 // How the program ended.

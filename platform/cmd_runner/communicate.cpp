@@ -126,8 +126,8 @@ public:
             for (const auto& [index, fd, sink] :
                  {std::tuple{out_i, &child_.stdout_pipe(), &stdout_}, std::tuple{err_i, &child_.stderr_pipe(), &stderr_}}) {
                 if (index != npos && fds[index].revents != 0) {
-                    const bool streamed = sink == &stdout_ && command_.on_stdout;
-                    if (auto failed = streamed ? stream(*fd) : drain(*fd, *sink)) {
+                    const auto& consumer = sink == &stdout_ ? command_.on_stdout : command_.on_stderr;
+                    if (auto failed = consumer ? stream(*fd, consumer) : drain(*fd, *sink)) {
                         return std::unexpected(std::move(*failed));
                     }
                 }
@@ -195,11 +195,11 @@ private:
         });
     }
 
-    // Hands what is there to the command's on_stdout.
-    std::optional<Error> stream(Fd& fd)
+    // Hands what is there to the command's on_stdout or on_stderr.
+    std::optional<Error> stream(Fd& fd, const std::function<void(std::string_view)>& consumer)
     {
         return read_pieces(fd, [&](std::string_view piece) -> std::optional<Error> {
-            command_.on_stdout(piece);
+            consumer(piece);
             return std::nullopt;
         });
     }

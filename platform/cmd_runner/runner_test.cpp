@@ -510,6 +510,19 @@ TEST_F(SpawnTest, StreamedOutputArrivesWhileTheCommandRunsAndIsNotCollected)
     EXPECT_EQ(seen->bytes, "first second");
 }
 
+TEST_F(RunTest, StandardErrorCanBeFollowedWhileStandardOutputIsCollected)
+{
+    std::string progress;
+    const Result result = run({.program = script("progress", "printf 'Writing: 40%%\\n' >&2\necho done\n"
+                                                             "printf 'Writing: 90%%\\n' >&2\nexit 3"),
+                               .on_stderr = [&progress](std::string_view chunk) { progress.append(chunk); }});
+    ASSERT_TRUE(result.has_value()) << result.error().message;
+    EXPECT_EQ(progress, "Writing: 40%\nWriting: 90%\n");
+    EXPECT_EQ(result->stdout_bytes, "done\n");
+    EXPECT_EQ(result->stderr_bytes, "");
+    EXPECT_EQ(result->status.code, 3);
+}
+
 TEST_F(RunTest, AProgramThatStreamsWithoutPauseStillMeetsItsTimeLimit)
 {
     std::atomic<std::size_t> received{0};

@@ -1,5 +1,7 @@
 #include "page_workers/one_shot.hpp"
 
+#include "vorn_log/log.hpp"
+
 #include <pthread.h>
 
 #include <system_error>
@@ -18,6 +20,11 @@ std::expected<void, std::string> start_detached_thread(std::string_view name, st
         return std::unexpected(error.code().message());
     }
     return {};
+}
+
+void detail::log_worker_exception(std::string_view name, std::string_view what)
+{
+    VORN_WARN("page_worker", "worker {} ended without an answer: {}", name, what);
 }
 
 }  // namespace settings::page_workers

@@ -3,9 +3,9 @@
 // thing (a tool run, a walk, a socket call) and hands its one result back through a channel that the page's sync
 // looks at without waiting.
 //
-//   auto channel = std::make_shared<page_workers::Channel<Result>>();
-//   auto sender = std::make_shared<page_workers::Sender<Result>>(channel, wake);
-//   start_thread("vorn-page-read", [sender, backend] { sender->send(backend->read()); });
+//   auto started = page_workers::start_one_shot<Result>(start_thread, "vorn-page-read", wake,
+//                                                       [backend] { return backend->read(); });
+//   if (started) channel = std::move(*started); else ...the worker could not start...
 //   ... in every sync:
 //   if (auto result = page_workers::try_receive(channel, [] { return Result(ended); })) { ...; channel.reset(); }
 //
@@ -105,5 +105,36 @@ using StartThread = std::function<std::expected<void, std::string>(std::string_v
 // The real one (the name Linux keeps is cut to 15 bytes).
 [[nodiscard]] std::expected<void, std::string> start_detached_thread(std::string_view name,
                                                                      std::function<void()> work);
+
+namespace detail {
+// Says in the log that the worker `name` ended by an exception, without a message.
+void log_worker_exception(std::string_view name, std::string_view what);
+}  // namespace detail
+
+// Starts `work` through `start_thread` under `name`, with a new channel for what `work` returns: the channel, or
+// the reason no thread could be started. The channel closes as soon as the work ends; should `work` throw, it
+// closes without a message (the exception goes to the log).
+template <class T, class Work>
+[[nodiscard]] std::expected<std::shared_ptr<Channel<T>>, std::string>
+start_one_shot(const StartThread& start_thread, std::string_view name, const vorn_ui::WakeHandle& wake, Work work)
+{
+    auto channel = std::make_shared<Channel<T>>();
+    auto sender = std::make_shared<Sender<T>>(channel, wake);
+    auto started = start_thread(
+        name, [sender = std::move(sender), work = std::move(work), name = std::string(name)]() mutable {
+            try {
+                sender->send(work());
+            } catch (const std::exception& error) {
+                detail::log_worker_exception(name, error.what());
+            } catch (...) {
+                detail::log_worker_exception(name, "unknown exception");
+            }
+            sender.reset();
+        });
+    if (!started) {
+        return std::unexpected(std::move(started.error()));
+    }
+    return channel;
+}
 
 }  // namespace settings::page_workers

@@ -17,7 +17,8 @@ namespace settings::page_workers::testing {
 
 class ManualThreads {
 public:
-    // The starter to give the page; while `refuse_with` is set, starting fails with that text.
+    // The starter to give the page; while `refuse_with` is set, starting fails with that text. It must not outlive
+    // this object.
     [[nodiscard]] StartThread starter()
     {
         return [this, workers = workers_](std::string_view name,

@@ -22,7 +22,7 @@ struct Overloaded : F... {
 };
 
 using page_workers::guarded;
-using page_workers::Sender;
+using page_workers::start_one_shot;
 using page_workers::try_receive;
 
 // Publishes Done or Failed for the operation `key` while the status cell still shows it running: an operation that
@@ -380,11 +380,9 @@ void PrintersModel::start_status_read()
     if (status_slot_) {
         return;
     }
-    auto slot = std::make_shared<page_workers::Channel<PrinterStatusSnapshot>>();
-    auto sender = std::make_shared<Sender<PrinterStatusSnapshot>>(slot, wake_);
-    auto started = environment_.start_thread("vorn-printer-status", [backend = environment_.backend, sender] {
-        sender->send(read_status(*backend));
-    });
+    auto started = start_one_shot<PrinterStatusSnapshot>(
+        environment_.start_thread, "vorn-printer-status", wake_,
+        [backend = environment_.backend] { return read_status(*backend); });
     if (!started) {
         const std::string text = fmt::format("Could not start printer status worker: {}", started.error());
         set_problem(Problem::Read, text);
@@ -394,7 +392,7 @@ void PrintersModel::start_status_read()
         }
         return;
     }
-    status_slot_ = std::move(slot);
+    status_slot_ = std::move(*started);
     ++reads_started_;
     structure_dirty_ = true;  // the refresh button says "Refreshing…"
 }
@@ -404,11 +402,9 @@ void PrintersModel::start_discovery()
     if (discovery_slot_) {
         return;
     }
-    auto slot = std::make_shared<page_workers::Channel<Listed<DriverlessPrinter>>>();
-    auto sender = std::make_shared<Sender<Listed<DriverlessPrinter>>>(slot, wake_);
-    auto started = environment_.start_thread("vorn-printer-discovery", [backend = environment_.backend, sender] {
-        sender->send(guarded([&] { return backend->discover_driverless(); }));
-    });
+    auto started = start_one_shot<Listed<DriverlessPrinter>>(
+        environment_.start_thread, "vorn-printer-discovery", wake_,
+        [backend = environment_.backend] { return guarded([&] { return backend->discover_driverless(); }); });
     if (!started) {
         const std::string text = fmt::format("Could not start printer discovery: {}", started.error());
         set_problem(Problem::Discovery, text);
@@ -418,7 +414,7 @@ void PrintersModel::start_discovery()
         }
         return;
     }
-    discovery_slot_ = std::move(slot);
+    discovery_slot_ = std::move(*started);
     structure_dirty_ = true;  // "Searching…"
 }
 
@@ -440,17 +436,15 @@ void PrintersModel::start_next_action()
     while (!action_slot_ && !actions_.empty()) {
         Queued next = std::move(actions_.front());
         actions_.pop_front();
-        auto slot = std::make_shared<page_workers::Channel<Outcome>>();
-        auto sender = std::make_shared<Sender<Outcome>>(slot, wake_);
         // The worker answers the operation it carries out, so that the answer comes even when the page has gone.
-        auto started = environment_.start_thread(
-            "vorn-printer-action", [backend = environment_.backend, action = next.action, key = next.answer_key,
-                                    status = operation_status_, sender] {
+        auto started = start_one_shot<Outcome>(
+            environment_.start_thread, "vorn-printer-action", wake_,
+            [backend = environment_.backend, action = next.action, key = next.answer_key, status = operation_status_] {
                 Outcome outcome = guarded([&] { return perform(*backend, action); });
                 if (key) {
                     answer_operation(status, *key, outcome);
                 }
-                sender->send(std::move(outcome));
+                return outcome;
             });
         if (!started) {
             const Outcome failed = std::unexpected(fmt::format("Could not start printer action: {}", started.error()));
@@ -461,7 +455,7 @@ void PrintersModel::start_next_action()
             continue;
         }
         running_action_ = std::move(next);
-        action_slot_ = std::move(slot);
+        action_slot_ = std::move(*started);
     }
 }
 

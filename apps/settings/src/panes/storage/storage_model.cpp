@@ -18,9 +18,8 @@ struct Overloaded : F... {
     using F::operator()...;
 };
 
-using page_workers::Channel;
 using page_workers::guarded;
-using page_workers::Sender;
+using page_workers::start_one_shot;
 using page_workers::try_receive;
 
 std::string_view tool_name(Tool tool)
@@ -159,11 +158,9 @@ void StorageModel::take_request(page_doc::Document& document)
 
 void StorageModel::start_synced_snapshot()
 {
-    auto channel = std::make_shared<Channel<std::optional<SyncedAnswer>>>();
-    auto sender = std::make_shared<Sender<std::optional<SyncedAnswer>>>(channel, wake_);
-    const auto started = environment_.start_thread("vorn-storage-sync", [backend = environment_.backend, sender] {
-        sender->send(guarded([&] { return backend->synced_snapshot(); }));
-    });
+    auto started = start_one_shot<std::optional<SyncedAnswer>>(
+        environment_.start_thread, "vorn-storage-sync", wake_,
+        [backend = environment_.backend] { return guarded([&] { return backend->synced_snapshot(); }); });
     structure_dirty_ = true;
     if (!started) {
         synced_channel_.reset();
@@ -171,7 +168,7 @@ void StorageModel::start_synced_snapshot()
         status_ = synced_unavailable_text(fmt::format("could not start a worker: {}", started.error()));
         return;
     }
-    synced_channel_ = std::move(channel);
+    synced_channel_ = std::move(*started);
     if (!synced_) {
         status_ = std::string(loading_synced_text);
     }
@@ -179,12 +176,10 @@ void StorageModel::start_synced_snapshot()
 
 std::optional<std::string> StorageModel::start_local(std::optional<CleanupPreview> cleanup)
 {
-    auto channel = std::make_shared<Channel<LocalResult>>();
-    auto sender = std::make_shared<Sender<LocalResult>>(channel, wake_);
     const bool cleaning = cleanup.has_value();
-    const auto started = environment_.start_thread(
-        "vorn-storage-scan",
-        [backend = environment_.backend, sender, stop = stop_.get_token(), cleanup = std::move(cleanup)] {
+    auto started = start_one_shot<LocalResult>(
+        environment_.start_thread, "vorn-storage-scan", wake_,
+        [backend = environment_.backend, stop = stop_.get_token(), cleanup = std::move(cleanup)] {
             LocalResult result;
             if (cleanup) {
                 try {
@@ -194,8 +189,7 @@ std::optional<std::string> StorageModel::start_local(std::optional<CleanupPrevie
                 }
                 if (!*result.cleanup && result.cleanup->error().removed_items == 0) {
                     // Nothing changed: the page keeps what it shows.
-                    sender->send(std::move(result));
-                    return;
+                    return result;
                 }
             }
             try {
@@ -203,13 +197,13 @@ std::optional<std::string> StorageModel::start_local(std::optional<CleanupPrevie
             } catch (const std::exception& error) {
                 VORN_WARN(log_tag, "storage scan failed: {}", error.what());
             }
-            sender->send(std::move(result));
+            return result;
         });
     structure_dirty_ = true;
     if (!started) {
         return fmt::format("could not start a worker: {}", started.error());
     }
-    local_channel_ = std::move(channel);
+    local_channel_ = std::move(*started);
     cleaning_ = cleaning;
     return std::nullopt;
 }
@@ -373,11 +367,10 @@ void StorageModel::handle_free(page_doc::Document& document)
         finish_operation(free_files, std::unexpected(std::string(no_synced_files_text)));
         return;
     }
-    auto channel = std::make_shared<Channel<std::optional<EvictionAnswer>>>();
-    auto sender = std::make_shared<Sender<std::optional<EvictionAnswer>>>(channel, wake_);
-    const auto started = environment_.start_thread(
-        "vorn-storage-evict", [backend = environment_.backend, sender, selection = std::move(selection)] {
-            sender->send(guarded([&] { return backend->evict(selection); }));
+    auto started = start_one_shot<std::optional<EvictionAnswer>>(
+        environment_.start_thread, "vorn-storage-evict", wake_,
+        [backend = environment_.backend, selection = std::move(selection)] {
+            return guarded([&] { return backend->evict(selection); });
         });
     structure_dirty_ = true;
     if (!started) {
@@ -386,7 +379,7 @@ void StorageModel::handle_free(page_doc::Document& document)
         finish_operation(free_files, std::unexpected(std::move(text)));
         return;
     }
-    eviction_channel_ = std::move(channel);
+    eviction_channel_ = std::move(*started);
     evicting_ = true;
 }
 
