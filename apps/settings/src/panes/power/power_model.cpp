@@ -20,9 +20,7 @@ struct Overloaded : F... {
 
 using Op = PowerOperation;
 using page_doc::Document;
-using page_workers::Channel;
 using page_workers::guarded;
-using page_workers::Sender;
 using page_workers::try_receive;
 
 void put_text_if_changed(Document& doc, std::string_view key, std::string_view text)
@@ -278,40 +276,26 @@ void PowerModel::sync(Document& document)
 
 void PowerModel::start_reads()
 {
-    auto battery = std::make_shared<Channel<std::optional<BatteryState>>>();
-    auto battery_sender = std::make_shared<Sender<std::optional<BatteryState>>>(battery, wake_);
-    const auto battery_started =
-        environment_.start_thread("vorn-battery", [backends = environment_.backends, sender = battery_sender] {
-            try {
-                sender->send(read_battery(backends));
-            } catch (const std::exception& error) {
-                VORN_WARN(log_tag, "battery not read: {}", error.what());
-            }
-        });
-    if (battery_started) {
-        battery_channel_ = std::move(battery);
+    auto battery = page_workers::start_one_shot<std::optional<BatteryState>>(
+        environment_.start_thread, "vorn-battery", wake_,
+        [backends = environment_.backends] { return std::optional(read_battery(backends)); });
+    if (battery) {
+        battery_channel_ = std::move(*battery);
     } else {
-        VORN_WARN(log_tag, "battery not read: could not start a worker: {}", battery_started.error());
+        VORN_WARN(log_tag, "battery not read: could not start a worker: {}", battery.error());
         battery_read_ = true;
         if (!battery_) {
             battery_ = BatteryState{};
         }
     }
 
-    auto profiles = std::make_shared<Channel<std::optional<ProfileState>>>();
-    auto profiles_sender = std::make_shared<Sender<std::optional<ProfileState>>>(profiles, wake_);
-    const auto profiles_started =
-        environment_.start_thread("vorn-profiles", [backends = environment_.backends, sender = profiles_sender] {
-            try {
-                sender->send(read_profiles(backends));
-            } catch (const std::exception& error) {
-                VORN_WARN(log_tag, "power profiles not read: {}", error.what());
-            }
-        });
-    if (profiles_started) {
-        profiles_channel_ = std::move(profiles);
+    auto profiles = page_workers::start_one_shot<std::optional<ProfileState>>(
+        environment_.start_thread, "vorn-profiles", wake_,
+        [backends = environment_.backends] { return std::optional(read_profiles(backends)); });
+    if (profiles) {
+        profiles_channel_ = std::move(*profiles);
     } else {
-        profiles_ = unavailable_profiles(fmt::format("could not start a worker: {}", profiles_started.error()));
+        profiles_ = unavailable_profiles(fmt::format("could not start a worker: {}", profiles.error()));
         profiles_read_ = true;
         applied_profile_ = profiles_->active;
         profile_notice_ = profiles_->unavailable;
@@ -629,18 +613,17 @@ void PowerModel::handle_profile(Document& doc)
         }
         return;
     }
-    auto channel = std::make_shared<Channel<system_ops::Status>>();
-    auto sender = std::make_shared<Sender<system_ops::Status>>(channel, wake_);
-    const auto started = environment_.start_thread(
-        "vorn-profile-set", [dispatcher = environment_.backends.dispatcher, sender, wanted = *profile] {
-            sender->send(guarded([&] { return dispatcher->set_power_profile(wanted); }));
+    auto started = page_workers::start_one_shot<system_ops::Status>(
+        environment_.start_thread, "vorn-profile-set", wake_,
+        [dispatcher = environment_.backends.dispatcher, wanted = *profile] {
+            return dispatcher->set_power_profile(wanted);
         });
     if (!started) {
         const std::string text = profile_failed_text(fmt::format("could not start a worker: {}", started.error()));
         refuse(text, text);
         return;
     }
-    profile_change_ = ProfileChange{.key = key, .profile = *profile, .channel = std::move(channel)};
+    profile_change_ = ProfileChange{.key = key, .profile = *profile, .channel = std::move(*started)};
 }
 
 void PowerModel::handle_charge_cap(Document& doc)
@@ -661,12 +644,10 @@ void PowerModel::handle_charge_cap(Document& doc)
     }
     const std::string key = key_of(operation);
     structure_dirty_ = true;
-    using Answer = system_ops::Result<ChargeCapability>;
-    auto channel = std::make_shared<Channel<Answer>>();
-    auto sender = std::make_shared<Sender<Answer>>(channel, wake_);
-    const auto started = environment_.start_thread(
-        "vorn-charge-cap", [battery = environment_.backends.battery, sender, wanted = *percent] {
-            sender->send(guarded([&] { return battery->set_charge_limit_checked(wanted); }));
+    auto started = page_workers::start_one_shot<system_ops::Result<ChargeCapability>>(
+        environment_.start_thread, "vorn-charge-cap", wake_,
+        [battery = environment_.backends.battery, wanted = *percent] {
+            return battery->set_charge_limit_checked(wanted);
         });
     if (!started) {
         doc.put_str(charge_limit_key, charge_limit_text(capability.current_percent));
@@ -674,7 +655,7 @@ void PowerModel::handle_charge_cap(Document& doc)
         finish(key, std::unexpected(*cap_notice_));
         return;
     }
-    cap_change_ = CapChange{.key = key, .percent = *percent, .channel = std::move(channel)};
+    cap_change_ = CapChange{.key = key, .percent = *percent, .channel = std::move(*started)};
 }
 
 void PowerModel::save_setting(Document& doc, Card card, const PowerOperation& operation,
