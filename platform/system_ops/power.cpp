@@ -113,6 +113,27 @@ Result<std::string> PowerprofilesctlPower::powerprofilesctl(std::vector<std::str
                                                             std::chrono::milliseconds limit)
 {
     auto out = detail::run_tool(*runner_, {.program = "powerprofilesctl", .args = std::move(args), .time_limit = limit});
+    constexpr std::string_view communication = "Failed to communicate with power-profiles-daemon: ";
+    if (!out && out.error().starts_with(communication)) {
+        // powerprofilesctl 0.12 words every D-Bus failure so: "Failed to communicate with power-profiles-daemon:
+        // g-dbus-error-quark: GDBus.Error:org.freedesktop.DBus.Error.ServiceUnknown: The name net.hadess.PowerProfiles
+        // was not provided by any .service files (2)". The D-Bus error's own message is what tells the user why.
+        std::string_view error(out.error());
+        error.remove_prefix(communication.size());
+        std::string_view name;
+        if (const auto dbus = error.find("GDBus.Error:"); dbus != std::string_view::npos) {
+            error.remove_prefix(dbus + std::string_view("GDBus.Error:").size());
+            const auto colon = error.find(": ");
+            name = error.substr(0, colon);
+            error = colon == std::string_view::npos ? std::string_view() : error.substr(colon + 2);
+        }
+        const bool absent = name.ends_with(".ServiceUnknown") || name.ends_with(".NameHasNoOwner");
+        if (error.empty()) {
+            return std::unexpected(std::string("the power profile service is not answering"));
+        }
+        return std::unexpected(absent ? fmt::format("the power profile service is not answering: {}", error)
+                                      : std::string(error));
+    }
     if (!out && out.error().starts_with("Traceback")) {
         // powerprofilesctl is a Python script: when the daemon does not answer it prints a whole traceback, whose
         // last part says why ("... GDBus.Error:org.freedesktop.DBus.Error.ServiceUnknown: The name

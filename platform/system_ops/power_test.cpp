@@ -61,6 +61,21 @@ TEST_F(PowerprofilesctlTest, AMachineWithoutPerformanceAndAnAbsentDaemon)
     EXPECT_EQ(power.get_power_profile().error(),
               "the power profile service is not answering: The name net.hadess.PowerProfiles was not provided by any "
               ".service files (2)");
+    // powerprofilesctl 0.12 catches the D-Bus error and prints one line.
+    tool("powerprofilesctl",
+         {{.args = "get",
+           .err = "Failed to communicate with power-profiles-daemon: g-dbus-error-quark: "
+                  "GDBus.Error:org.freedesktop.DBus.Error.ServiceUnknown: The name net.hadess.PowerProfiles was not "
+                  "provided by any .service files (2)\n",
+           .code = 1},
+          {.args = "set performance",
+           .err = "Failed to communicate with power-profiles-daemon: g-dbus-error-quark: "
+                  "GDBus.Error:org.freedesktop.DBus.Error.AccessDenied: Not allowed to change the profile (9)\n",
+           .code = 1}});
+    EXPECT_EQ(power.get_power_profile().error(),
+              "the power profile service is not answering: The name net.hadess.PowerProfiles was not provided by any "
+              ".service files (2)");
+    EXPECT_EQ(power.set_power_profile(PowerProfile::Performance).error(), "Not allowed to change the profile (9)");
     tool("powerprofilesctl", {{.args = "get", .out = "turbo\n"}, {.args = "list", .out = "\n"}});
     EXPECT_EQ(power.get_power_profile().error(), "powerprofilesctl reported an unknown power profile \"turbo\"");
     EXPECT_EQ(power.available_power_profiles().error(), "powerprofilesctl listed no power profiles");

@@ -36,6 +36,8 @@ std::optional<std::filesystem::path> config_dir() { return xdg_dir("XDG_CONFIG_H
 
 std::optional<std::filesystem::path> data_dir() { return xdg_dir("XDG_DATA_HOME", ".local/share"); }
 
+std::optional<std::filesystem::path> state_dir() { return xdg_dir("XDG_STATE_HOME", ".local/state"); }
+
 std::optional<std::filesystem::path> runtime_dir() { return absolute_env("XDG_RUNTIME_DIR"); }
 
 }  // namespace user_dirs

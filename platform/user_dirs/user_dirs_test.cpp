@@ -54,6 +54,16 @@ TEST(UserDirs, DataDirFollowsXdgThenHome)
     EXPECT_EQ(user_dirs::data_dir()->string(), "/home/ana/.local/share");
 }
 
+TEST(UserDirs, StateDirFollowsXdgThenHome)
+{
+    ::setenv("XDG_STATE_HOME", "/xdg/state", 1);
+    EXPECT_EQ(user_dirs::state_dir()->string(), "/xdg/state");
+    ::setenv("XDG_STATE_HOME", "state", 1);
+    ::setenv("HOME", "/home/ana", 1);
+    EXPECT_EQ(user_dirs::state_dir()->string(), "/home/ana/.local/state");
+    ::unsetenv("XDG_STATE_HOME");
+}
+
 TEST(UserDirs, RuntimeDirIsOnlyTheAbsoluteXdgRuntimeDir)
 {
     ::setenv("HOME", "/home/ana", 1);

@@ -4,6 +4,7 @@
 #include "actions/catalogue/platform.hpp"
 #include "app/platform_snapshot.hpp"
 #include "app/search.hpp"
+#include "battery_history/battery_history.hpp"
 #include "panes/appearance/appearance_model.hpp"
 #include "sidebar/sidebar.hpp"
 #include "vorn_ui/access.hpp"
@@ -84,6 +85,11 @@ SettingsApp::SettingsApp(SettingsAppOptions options)
 {
     // The store itself is not kept: the External Accounts page loads its own.
     accounts_ = account_paths_.load_store().accounts;
+    if (options.sample_battery) {
+        if (auto sampler = battery_history::system_sampler()) {
+            battery_sampler_ = battery_history::start_sampler(std::move(*sampler));
+        }
+    }
 }
 
 SettingsApp::~SettingsApp()

@@ -42,6 +42,10 @@ namespace settings::actions::catalogue {
 class CataloguePlatform;
 }
 
+namespace battery_history {
+class RunningSampler;
+}
+
 namespace settings::app {
 
 class SnapshotPlatform;
@@ -62,6 +66,9 @@ struct SettingsAppOptions {
     std::shared_ptr<const accounts::AccountProbe> account_probe;    // none: the application's own
     // What the resource tree's snapshot of the machine is taken from; none: the catalogue's current platform.
     std::shared_ptr<actions::catalogue::CataloguePlatform> catalogue_platform;
+    // Samples the battery's charge for the Power page's history while the application lives (the program does;
+    // tests leave it off so that nothing reaches the machine's state folder).
+    bool sample_battery = false;
 };
 
 // The search field of the sidebar, bound to the search-text cell (id "settings.search", placeholder "Search
@@ -160,6 +167,7 @@ private:
     // The snapshot platform in place while this application lives, and what it replaced.
     std::shared_ptr<SnapshotPlatform> platform_snapshot_;
     std::shared_ptr<actions::catalogue::CataloguePlatform> replaced_platform_;
+    std::unique_ptr<battery_history::RunningSampler> battery_sampler_;
     std::unique_ptr<vorn_ui::AppShell> shell_;
     std::string search_query_;
     std::vector<accounts::Account> accounts_;

@@ -12,15 +12,19 @@
 #include "app/search.hpp"
 #include "app/snapshot.hpp"
 #include "app/test_support.hpp"
+#include "battery_history/battery_history.hpp"
 #include "page_doc/page_doc.hpp"
 #include "panes/appearance/appearance_model.hpp"
 #include "sidebar/sidebar.hpp"
+#include "system_ops/battery.hpp"
 #include "vorn_ui/headless.hpp"
 #include "vorn_ui/search_provider.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include <thread>
 
 namespace settings::app {
 namespace {
@@ -434,6 +438,27 @@ TEST_F(AppWindow, AnInputOperationFromAutomationShowsOnTheOpenMouseAndKeyboardPa
 
     window->frame();
     EXPECT_EQ(switch_state(window->accessibility_json(), "Tap to click"), false);
+}
+
+TEST(BatteryHistory, TheApplicationSamplesTheBatteryWhileItLives)
+{
+    const testing::PrivateHome home;
+    auto battery = std::make_shared<system_ops::battery::FakeBattery>(
+        system_ops::battery::FakeBattery::State{.info = {.present = true, .percent = 57}});
+    const system_ops::ScopedCurrent<system_ops::battery::BatteryService> current(battery);
+    SettingsAppOptions options;
+    options.sample_battery = true;
+    auto app = SettingsApp::create(std::move(options));
+    const auto file = home.path() / "state" / "vorn" / "battery-history.json";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!std::filesystem::exists(file) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    app.reset();
+    const auto samples = battery_history::read_history(file);
+    ASSERT_TRUE(samples.has_value()) << samples.error();
+    ASSERT_EQ(samples->size(), 1U);
+    EXPECT_EQ(samples->front().charge, 57U);
 }
 
 }  // namespace

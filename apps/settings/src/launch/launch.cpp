@@ -6,7 +6,12 @@
 
 namespace settings::launch {
 
-std::unique_ptr<vorn_ui::Widget> build_root() { return app::SettingsApp::create(); }
+std::unique_ptr<vorn_ui::Widget> build_root()
+{
+    app::SettingsAppOptions options;
+    options.sample_battery = true;
+    return app::SettingsApp::create(std::move(options));
+}
 
 void register_actions(vorn_ui::app::App& app)
 {

@@ -6,6 +6,7 @@
 #include "system_ops/test_tools.hpp"
 #include "vorn_ui/format.hpp"
 #include "page_workers/testing/manual_threads.hpp"
+#include "operations/testing/page_cells.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using operations::OperationStatus;
+using operations::testing::done;
+using operations::testing::failed;
 using synced_files::storage::testing::FakeStorageService;
 using synced_files::storage::testing::sample_snapshot;
 using page_workers::testing::ManualThreads;
@@ -87,8 +90,7 @@ protected:
     // The runner hands the operation over: Running under its key, the request in the cell; the page syncs.
     void request(const Op& operation)
     {
-        (void)status.publish(OperationStatus::running(operations::operation_key(operation)));
-        (void)requests.publish(operations::PaneOperationRequest{operation});
+        operations::testing::hand_over(requests, status, operation);
         model->sync(doc);
     }
 
@@ -100,15 +102,6 @@ protected:
     }
 
     [[nodiscard]] OperationStatus outcome() const { return status.get(); }
-
-    static OperationStatus done(const Op& operation, std::string_view text)
-    {
-        return OperationStatus::done(operations::operation_key(operation), std::string(text));
-    }
-    static OperationStatus failed(const Op& operation, std::string_view text)
-    {
-        return OperationStatus::failed(operations::operation_key(operation), std::string(text));
-    }
 
     fs::path home;
     std::unique_ptr<FakeStorageService> service;
