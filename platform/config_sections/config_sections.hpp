@@ -8,6 +8,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include <cstddef>
 #include <expected>
 #include <filesystem>
 #include <functional>
@@ -22,17 +23,24 @@ using Json = nlohmann::ordered_json;
 // "<config dir>/vorn/settings.json" (see user_dirs::config_dir), or none when there is no configuration directory.
 [[nodiscard]] std::optional<std::filesystem::path> settings_path();
 
-// The whole text of a file: none when the file does not exist; an error when it exists but cannot be read.
+// The largest file of the store that is read.
+inline constexpr std::size_t max_file_size = std::size_t{16} << 20;
+
+// The whole text of a file: none when the file does not exist; an error when it exists but cannot be read, is not a
+// regular file (never waited on) or is larger than max_file_size.
 [[nodiscard]] std::expected<std::optional<std::string>, std::string> read_text(const std::filesystem::path& path);
 
-// The JSON object stored in the file, or none when it is missing, unreadable or not a JSON object.
+// The JSON object stored in the file, or none when it is missing, unreadable or not a JSON object. Members that
+// cannot be read are left out (see json_text::ObjectText).
 [[nodiscard]] std::optional<Json> read_json_object(const std::filesystem::path& path);
 
 // Reads the JSON object in `path`, lets `change` modify it and writes it back (two-space pretty text), all under
 // the file's lock. Creates the parent directories. Only a missing (or blank) file counts as the empty object {}:
 //   - a file that exists but cannot be read refuses the change with an error, leaving the file as it is;
-//   - a file that is not a JSON object is first kept as "<file>.corrupt-<unix time>" beside it (with a warning in
-//     the log) and then replaced, so that its content can still be recovered.
+//   - `root` holds the members that can be read; every member `change` leaves as it was keeps its text exactly,
+//     and a member that cannot be read stays in place unless `change` sets one of that name;
+//   - a file that is not a JSON object, or holds anything that cannot be read, is first kept as
+//     "<file>.corrupt-<tag>" beside it (once for the same unreadable text, with a warning in the log).
 // The file is replaced atomically and keeps its mode; an unchanged text is not written again.
 // Returns the path written.
 [[nodiscard]] std::expected<std::filesystem::path, std::string> update_json_file(

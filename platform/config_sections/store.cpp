@@ -1,6 +1,7 @@
 #include "config_sections/config_sections.hpp"
 
 #include "json_text/json_text.hpp"
+#include "json_text/object_text.hpp"
 #include "safe_write/file_lock.hpp"
 #include "safe_write/safe_write.hpp"
 #include "user_dirs/user_dirs.hpp"
@@ -8,6 +9,11 @@
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
+#include <sodium.h>
+
+#include <array>
+#include <cstdint>
+#include <vector>
 
 
 namespace config_sections {
@@ -16,6 +22,23 @@ namespace {
 bool is_blank(std::string_view text)
 {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// Names what could not be read, so that the same unreadable text is kept aside only once.
+std::string fingerprint(const std::vector<std::string>& texts)
+{
+    crypto_generichash_state state;
+    crypto_generichash_init(&state, nullptr, 0, crypto_generichash_BYTES_MIN);
+    for (const std::string& text : texts) {
+        const std::uint64_t size = text.size();
+        crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(&size), sizeof size);
+        crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    }
+    std::array<unsigned char, crypto_generichash_BYTES_MIN> hash{};
+    crypto_generichash_final(&state, hash.data(), hash.size());
+    std::array<char, crypto_generichash_BYTES_MIN * 2 + 1> hex{};
+    sodium_bin2hex(hex.data(), hex.size(), hash.data(), 8);
+    return std::string(hex.data());
 }
 
 }  // namespace
@@ -31,20 +54,20 @@ std::optional<std::filesystem::path> settings_path()
 
 std::expected<std::optional<std::string>, std::string> read_text(const std::filesystem::path& path)
 {
-    return safe_write::read_file(path);
+    return safe_write::read_file(path, max_file_size);
 }
 
 std::optional<Json> read_json_object(const std::filesystem::path& path)
 {
     auto text = read_text(path);
-    if (!text || !*text) {
+    if (!text || !*text || is_blank(**text)) {
         return std::nullopt;
     }
-    auto value = json_text::parse(**text);
-    if (!value || !value->is_object()) {
+    auto object = json_text::ObjectText::read(**text);
+    if (!object) {
         return std::nullopt;
     }
-    return std::move(*value);
+    return object->readable();
 }
 
 std::expected<std::filesystem::path, std::string> update_json_file(const std::filesystem::path& path,
@@ -67,25 +90,35 @@ std::expected<std::filesystem::path, std::string> update_json_file(const std::fi
     if (!current) {
         return std::unexpected(current.error() + "; the file was left unchanged");
     }
-    Json root = Json::object();
-    if (*current && !is_blank(**current)) {
-        auto parsed = json_text::parse(**current);
-        if (parsed && parsed->is_object()) {
-            root = std::move(*parsed);
+    std::optional<json_text::ObjectText> object;
+    std::string broken;
+    if (*current) {
+        auto read = json_text::ObjectText::read(**current);
+        if (read) {
+            object = std::move(*read);
         } else {
-            auto aside = safe_write::keep_corrupt_copy(path);
-            if (!aside) {
-                return std::unexpected(aside.error());
-            }
-            VORN_WARN("settings_store", "{} is not a JSON object ({}); its text was kept as {}", path.string(),
-                      parsed ? std::string("a JSON value that is not an object") : parsed.error(), aside->string());
+            broken = read.error();
         }
     }
-
+    Json root = object ? object->readable() : Json::object();
     change(root);
-    const std::string text = json_text::pretty(root);
+    const std::string text = object ? object->write(root) : json_text::pretty(root);
     if (*current && **current == text) {
         return path;
+    }
+    // What could not be read stays in the file where it can (see ObjectText), and the text that held it is kept
+    // aside once before it is first replaced, so that nothing is lost for good.
+    if (*current && (!object || !object->complete())) {
+        auto aside = safe_write::keep_copy_once(path, fingerprint(object ? object->unreadable()
+                                                                         : std::vector<std::string>{**current}));
+        if (!aside) {
+            return std::unexpected(aside.error());
+        }
+        if (*aside) {
+            VORN_WARN("settings_store", "{} holds text that cannot be read ({}); the file was kept as {}",
+                      path.string(), object ? fmt::format("{} members", object->unreadable().size()) : broken,
+                      (*aside)->string());
+        }
     }
     if (auto written = safe_write::write_file(path, text); !written) {
         return std::unexpected(written.error());

@@ -4,11 +4,13 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -58,14 +60,30 @@ FileLock::~FileLock()
 std::expected<std::optional<std::string>, std::string> read_file(const std::filesystem::path& path,
                                                                  std::size_t max_size)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Never blocking in open() or read(): a FIFO or a device in the file's place is refused, not waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT) {
             return std::optional<std::string>();
         }
         return std::unexpected(fmt::format("could not read {}: {}", path.string(), reason(errno)));
     }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return std::unexpected(fmt::format("could not read {}: {}", path.string(), reason(error)));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::unexpected(fmt::format("could not read {}: it is not a regular file", path.string()));
+    }
+    if (static_cast<std::uintmax_t>(st.st_size) > max_size) {
+        ::close(fd);
+        return std::unexpected(fmt::format("could not read {}: it is larger than {} bytes", path.string(), max_size));
+    }
     std::string text;
+    text.reserve(static_cast<std::size_t>(st.st_size));
     std::array<char, 16384> buf;
     for (;;) {
         const ssize_t n = ::read(fd, buf.data(), buf.size());
@@ -116,6 +134,31 @@ std::expected<std::filesystem::path, std::string> keep_corrupt_copy(const std::f
                                            ec ? ec.message() : reason(errno)));
     }
     return std::unexpected(fmt::format("could not keep a copy of the damaged file {}", path.string()));
+}
+
+}  // namespace safe_write
+
+namespace safe_write {
+
+std::expected<std::optional<std::filesystem::path>, std::string> keep_copy_once(const std::filesystem::path& path,
+                                                                                std::string_view tag)
+{
+    const std::filesystem::path aside = fmt::format("{}.corrupt-{}", path.string(), tag);
+    if (::link(path.c_str(), aside.c_str()) == 0) {
+        return aside;
+    }
+    if (errno == EEXIST) {
+        return std::nullopt;
+    }
+    std::error_code ec;
+    if (std::filesystem::copy_file(path, aside, std::filesystem::copy_options::skip_existing, ec)) {
+        return aside;
+    }
+    if (!ec) {
+        return std::nullopt;
+    }
+    return std::unexpected(
+        fmt::format("could not keep a copy of the damaged file {}: {}", path.string(), ec.message()));
 }
 
 }  // namespace safe_write

@@ -13,6 +13,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace safe_write {
 
@@ -42,12 +43,19 @@ private:
 };
 
 // The whole text of a file: none when it does not exist; an error ("could not read <path>: <reason>") when it
-// exists but cannot be read or is larger than `max_size` bytes.
+// exists but cannot be read, is not a regular file (a FIFO, a device: opened without blocking and refused) or is
+// larger than `max_size` bytes.
 [[nodiscard]] std::expected<std::optional<std::string>, std::string> read_file(
     const std::filesystem::path& path, std::size_t max_size = std::numeric_limits<std::size_t>::max());
 
 // Keeps a copy of a damaged file beside it, named "<file>.corrupt-<unix time>" (with "-2", "-3", ... when taken),
 // and answers its path.
 [[nodiscard]] std::expected<std::filesystem::path, std::string> keep_corrupt_copy(const std::filesystem::path& path);
+
+// Keeps a copy of a file that holds something unreadable as "<file>.corrupt-<tag>", where `tag` names what could
+// not be read, once: when that copy is already there it is left as it is. Answers the path of the copy made now,
+// none when it was already there.
+[[nodiscard]] std::expected<std::optional<std::filesystem::path>, std::string> keep_copy_once(
+    const std::filesystem::path& path, std::string_view tag);
 
 }  // namespace safe_write

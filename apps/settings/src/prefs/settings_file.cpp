@@ -2,6 +2,7 @@
 
 #include "config_sections/config_sections.hpp"
 #include "config_sections/hardware.hpp"
+#include "json_text/object_text.hpp"
 #include "json_text/record.hpp"
 #include "vorn_log/log.hpp"
 
@@ -223,8 +224,11 @@ void normalise_input_sources(InputPrefs& input)
 
 SettingsFile parse_settings_file(std::string_view text)
 {
-    auto parsed = json_text::parse(text);
-    const Json root = parsed ? std::move(*parsed) : Json(nullptr);
+    // Member by member, so that what cannot be read (in a member of another component, or in one field of ours)
+    // costs only itself.
+    auto object = json_text::ObjectText::read(text);
+    static const Json nothing;
+    const Json& root = object ? object->readable() : nothing;
     SettingsFile file;
     file.audio = decode_member<AudioPrefs>(root, "audio").value_or(AudioPrefs{});
     file.display = decode_member<DisplayPrefs>(root, "display").value_or(DisplayPrefs{});
@@ -255,10 +259,10 @@ SettingsFile load_settings_file()
 
 std::string write_settings_json(const SettingsFile& file, std::string_view current)
 {
-    auto parsed = json_text::parse(current);
-    Json root = parsed && parsed->is_object() ? std::move(*parsed) : Json::object();
+    auto object = json_text::ObjectText::read(current);
+    Json root = object ? object->readable() : Json::object();
     merge_into(file, root);
-    return json_text::pretty(root);
+    return object ? object->write(root) : json_text::pretty(root);
 }
 
 std::expected<std::filesystem::path, std::string> save_settings_file(const SettingsFile& file,

@@ -11,14 +11,17 @@
 //       VORN_WARN("display_prefs_save", "failed to persist display prefs: {}", saved.error());
 //
 // Loading never fails: a missing, unreadable or damaged file gives the defaults, and a section that is missing or
-// does not decode gives that section's default while the others load. Older forms are migrated on load (the single
-// "natural_scroll" flag, a missing list of keyboard layouts).
+// does not decode gives that section's default while the others load. The file is read only when it is a regular
+// file of at most config_sections::max_file_size bytes, and member by member (json_text::ObjectText): invalid UTF-8,
+// a number beyond the double range or nesting too deep in one member (or one field of a section) costs only that
+// member (or field). Older forms are migrated on load (the single "natural_scroll" flag, a missing list of keyboard
+// layouts).
 //
 // Saving reads the file again under its lock and writes back only the sections this record changed since it was
-// loaded (and the sections the file lacks or cannot decode), so a save never reverts what another page or process
-// saved in the meantime; every other member stays in place. "appearance" is merged field by field. A number that
-// is not finite is never written: that field keeps its previous value. The file is replaced atomically and keeps
-// its mode; a damaged file is first kept as "settings.json.corrupt-<unix time>".
+// loaded (and the sections the file lacks or cannot decode), so a save never reverts what another page or process saved in the
+// meantime; every other member keeps its text exactly, whatever it holds. "appearance" is merged field by field. A
+// number that is not finite is never written: that field keeps its previous value. The file is replaced atomically
+// and keeps its mode; a file that held anything unreadable is first kept as "settings.json.corrupt-<tag>", once.
 
 #include "prefs/records.hpp"
 

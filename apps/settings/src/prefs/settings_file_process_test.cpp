@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <random>
 #include <thread>
 
@@ -33,8 +34,25 @@ SettingsFile large_record(std::string_view theme, std::uint32_t seed)
     return file;  // not loaded: every save writes every section
 }
 
+// A number from the environment, or `fallback` when it is unset or not a number.
+unsigned long from_environment(const char* name, unsigned long fallback)
+{
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') {
+        return fallback;
+    }
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    return *end == '\0' ? value : fallback;
+}
+
+// CI runs a short series; VORN_KILL_ROUNDS=1000 (and VORN_KILL_SEED to repeat or vary the kill times) makes the
+// long one.
 TEST(SettingsFileProcesses, KilledSaveLeavesTheOldOrTheNewFile)
 {
+    const unsigned long rounds = from_environment("VORN_KILL_ROUNDS", 40);
+    const auto seed = static_cast<std::uint32_t>(from_environment("VORN_KILL_SEED", 20240611));
+    SCOPED_TRACE(fmt::format("VORN_KILL_ROUNDS={} VORN_KILL_SEED={}", rounds, seed));
     TempDir dir;
     const auto path = dir.path() / "settings.json";
     const SettingsFile a = large_record("Dark", 1000);
@@ -44,11 +62,11 @@ TEST(SettingsFileProcesses, KilledSaveLeavesTheOldOrTheNewFile)
     ASSERT_NE(text_a, text_b);
     ASSERT_TRUE(save_settings_file(a, path));
 
-    std::mt19937 random(20240611);
+    std::mt19937 random(seed);
     std::uniform_int_distribution<int> delay_us(0, 30000);
     int saw_a = 0;
     int saw_b = 0;
-    for (int round = 0; round < 40; ++round) {
+    for (unsigned long round = 0; round < rounds; ++round) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {

@@ -2,12 +2,15 @@
 #include "prefs/settings_file.hpp"
 #include "prefs/test_support.hpp"
 
+#include "config_sections/config_sections.hpp"
+#include "json_text/json_text.hpp"
 #include "vorn_log/log.hpp"
 
 #include <gtest/gtest.h>
 #include <spdlog/sinks/ostream_sink.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <regex>
 
@@ -226,7 +229,7 @@ TEST(SettingsFile, DamagedFileIsKeptAsideBeforeItIsReplaced)
 
         std::vector<std::filesystem::path> kept;
         for (const auto& entry : std::filesystem::directory_iterator(home.settings_file().parent_path())) {
-            if (std::regex_match(entry.path().filename().string(), std::regex(R"(settings\.json\.corrupt-\d+)"))) {
+            if (std::regex_match(entry.path().filename().string(), std::regex(R"(settings\.json\.corrupt-[0-9a-f]+)"))) {
                 kept.push_back(entry.path());
             }
         }
@@ -235,8 +238,127 @@ TEST(SettingsFile, DamagedFileIsKeptAsideBeforeItIsReplaced)
         EXPECT_FALSE(load_settings_file().power.auto_suspend);
     }
     vorn_log::set_sink(nullptr);
-    EXPECT_NE(log.str().find("is not a JSON object"), std::string::npos);
+    EXPECT_NE(log.str().find("not a JSON object at byte 0"), std::string::npos);
     EXPECT_NE(log.str().find("settings.json.corrupt-"), std::string::npos);
+}
+
+// The copies a save kept aside of a file that held something unreadable.
+std::vector<std::filesystem::path> kept_aside(const std::filesystem::path& settings)
+{
+    std::vector<std::filesystem::path> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(settings.parent_path())) {
+        if (entry.path().filename().string().starts_with("settings.json.corrupt-")) {
+            kept.push_back(entry.path());
+        }
+    }
+    return kept;
+}
+
+TEST(SettingsFile, HostileTextsCostOnlyWhatCannotBeRead)
+{
+    // Each text holds valid sections, another component's valid member and one hostile member. Loading reads
+    // what can be read; a later save from another section keeps every member the text held, the hostile one
+    // byte for byte, and the text is kept aside once.
+    struct Case {
+        const char* what;
+        std::string member;
+        bool unreadable;  // the strict reader refuses the text
+        bool ours;        // a section of ours, which a save may write anew (its text is then kept aside)
+        std::function<void(const SettingsFile&)> check = nullptr;  // what else the load must show
+    };
+    const std::string deep = std::string(129, '[') + std::string(129, ']');
+    const Case cases[] = {
+        {"invalid UTF-8 in a foreign member", "\"launcher\": {\"pinned\": [\"caf\xe9\"]}", true, false},
+        {"1e400 in a foreign member", "\"gauges\": {\"limit\": 1e400}", true, false},
+        {"depth 129 in a foreign member", "\"deep\": " + deep, true, false},
+        {"1e400 in a field of ours", R"("display": {"auto_brightness": true, "night_light": true, "scale": 1e400})",
+         true, true, [](const SettingsFile& f) { EXPECT_TRUE(f.display.night_light); }},
+        {"invalid UTF-8 in a field of ours",
+         "\"accessibility\": {\"screen_reader\": true, \"label\": \"\xc3\x28\"}", true, true},
+        {"an out-of-range field beside valid ones",
+         R"("display": {"auto_brightness": true, "night_light": true, "night_light_temperature": 18446744073709551616})",
+         false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConfigHome home;
+        const std::string text = "{\n  \"version\": 1,\n  \"power\": {\"auto_suspend\": false, \"blank_minutes\": 3},\n"
+                                 "  " + c.member + ",\n"
+                                 "  \"updates\": {\"auto\": false, \"channel\": \"Beta\", \"last_checked\": \"Never\"},\n"
+                                 "  \"text_assistance\": {\"check_spelling\": true}\n}";
+        EXPECT_EQ(json_text::parse(text).has_value(), !c.unreadable);
+        write_file(home.settings_file(), text);
+
+        SettingsFile file = load_settings_file();
+        EXPECT_EQ(file.power.blank_minutes, 3u);
+        EXPECT_FALSE(file.power.auto_suspend);
+        EXPECT_EQ(file.updates.channel, "Beta");
+        if (c.check) {
+            c.check(file);
+        }
+
+        file.audio.event_sounds = false;
+        ASSERT_TRUE(save_settings_file(file));
+        const std::string saved = read_file(home.settings_file());
+        const std::string name = c.member.substr(0, c.member.find(':'));
+        EXPECT_NE(saved.find(name + ":"), std::string::npos) << saved;
+        if (!c.ours) {
+            EXPECT_NE(saved.find(c.member), std::string::npos) << saved;
+        }
+        EXPECT_NE(saved.find("\"text_assistance\": {\n    \"check_spelling\": true\n  }"), std::string::npos) << saved;
+        const SettingsFile again = load_settings_file();
+        EXPECT_FALSE(again.audio.event_sounds);
+        EXPECT_EQ(again.power, file.power);
+        EXPECT_EQ(again.updates, file.updates);
+
+        const auto kept = kept_aside(home.settings_file());
+        if (c.unreadable) {
+            ASSERT_EQ(kept.size(), 1u);
+            EXPECT_EQ(read_file(kept[0]), text);
+        } else {
+            EXPECT_TRUE(kept.empty());
+        }
+        // The same unreadable text is not kept aside again by later saves.
+        file = load_settings_file();
+        file.power.lock_minutes = 2;
+        ASSERT_TRUE(save_settings_file(file));
+        EXPECT_EQ(kept_aside(home.settings_file()).size(), kept.size());
+    }
+}
+
+TEST(SettingsFile, OnlyARegularFileOfBoundedSizeIsRead)
+{
+    // None of these may block the load or fill memory; a save refuses to replace what it could not read.
+    struct Case {
+        const char* what;
+        std::function<void(const std::filesystem::path&)> make;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"a FIFO", [](const std::filesystem::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+         "not a regular file"},
+        {"a link to /dev/zero", [](const std::filesystem::path& p) { std::filesystem::create_symlink("/dev/zero", p); },
+         "not a regular file"},
+        {"a file beyond the size cap",
+         [](const std::filesystem::path& p) {
+             write_file(p, "{}");
+             std::filesystem::resize_file(p, config_sections::max_file_size + 1);  // sparse: costs no disk
+         },
+         "larger than"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConfigHome home;
+        std::filesystem::create_directories(home.settings_file().parent_path());
+        c.make(home.settings_file());
+        EXPECT_EQ(load_settings_file(), SettingsFile{});
+        SettingsFile file = load_settings_file();
+        file.display.night_light = true;
+        const auto saved = save_settings_file(file);
+        ASSERT_FALSE(saved);
+        EXPECT_NE(saved.error().find(c.error), std::string::npos) << saved.error();
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(home.settings_file())));
+    }
 }
 
 TEST(SettingsFile, FileThatCannotBeReadRefusesTheSave)
