@@ -433,6 +433,11 @@ std::vector<CheckCase> cases()
          "provider name and endpoint are required"},
         {"provider_details_gone", provider(Provider::SetDetails{"gone", "Work", "https://x", std::nullopt}),
          "provider is no longer available"},
+        {"provider_details_user_and_key", provider(Provider::SetDetails{"ready", "Work", "https://user:key@x/v1", "m"}),
+         "the endpoint address must not contain a user name or password; store the API key instead"},
+        {"provider_details_user_only", provider(Provider::SetDetails{"ready", "Work", "http://user@127.0.0.1:8000", "m"}),
+         "the endpoint address must not contain a user name or password; store the API key instead"},
+        {"provider_details_at_in_path", provider(Provider::SetDetails{"ready", "Work", "https://x/v1/@models", "m"}), ok},
     };
 }
 
