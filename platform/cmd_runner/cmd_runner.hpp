@@ -160,6 +160,26 @@ private:
 // The time limit runs from the start, whether or not anyone asks for the result.
 [[nodiscard]] std::expected<AsyncCommand, Error> spawn_prepared(Command command);
 
+// While a StopScope lives on a thread, every command that thread runs or starts (run(), spawn_prepared()) also
+// stops when `token` is triggered, as if the command carried it: the owner of a worker calls off the tool the worker
+// waits for deep inside a backend, and can then join the worker within the kill grace. Scopes nest; the innermost
+// counts.
+//
+//   std::jthread worker([](std::stop_token stop) { cmd_runner::StopScope scope(stop); backend.read(); });
+class StopScope {
+public:
+    explicit StopScope(std::stop_token token);
+    ~StopScope();
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
+
+    // The token of the innermost scope of the calling thread (none outside every scope).
+    [[nodiscard]] static std::stop_token current();
+
+private:
+    std::stop_token previous_;
+};
+
 // Starts a program that lives on its own, such as a tool window the user asked for, and returns at once with its
 // process id. The program gets a session of its own (no controlling terminal; signals to this program's group do not
 // reach it), standard streams on /dev/null and a clean signal state; nothing is collected, no time limit applies and

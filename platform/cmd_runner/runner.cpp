@@ -16,6 +16,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace cmd_runner {
 namespace {
@@ -113,6 +114,8 @@ void wipe(std::optional<std::string>& secret)
 }
 
 
+thread_local std::stop_token scoped_stop;
+
 Error cancelled_before_start(const Command& command)
 {
     return Error{.kind = ErrorKind::Cancelled, .message = fmt::format("{} was cancelled", command.program)};
@@ -143,13 +146,26 @@ std::string Output::stderr_text() const
     return decode_lossy(stderr_bytes);
 }
 
+StopScope::StopScope(std::stop_token token) : previous_(std::exchange(scoped_stop, std::move(token))) {}
+
+StopScope::~StopScope()
+{
+    scoped_stop = std::move(previous_);
+}
+
+std::stop_token StopScope::current()
+{
+    return scoped_stop;
+}
+
 Result run(const Command& command)
 {
-    if (command.stop.stop_requested()) {
+    const std::stop_token scope = scoped_stop;
+    if (command.stop.stop_requested() || scope.stop_requested()) {
         return std::unexpected(cancelled_before_start(command));
     }
     std::optional<CancelSignal> cancel;
-    if (command.stop.stop_possible()) {
+    if (command.stop.stop_possible() || scope.stop_possible()) {
         auto created = CancelSignal::create(command.program);
         if (!created) {
             return std::unexpected(std::move(created.error()));
@@ -162,6 +178,7 @@ Result run(const Command& command)
     }
     if (cancel) {
         cancel->watch(command.stop);
+        cancel->watch(scope);
     }
     const std::string_view input = command.input ? std::string_view(*command.input) : std::string_view();
     return detail::communicate(*child, command, input, cancel ? cancel->fd() : -1);
@@ -188,7 +205,8 @@ Result AsyncCommand::wait()
 
 std::expected<AsyncCommand, Error> spawn_prepared(Command command)
 {
-    if (command.stop.stop_requested()) {
+    const std::stop_token scope = scoped_stop;
+    if (command.stop.stop_requested() || scope.stop_requested()) {
         wipe(command.input);
         return std::unexpected(cancelled_before_start(command));
     }
@@ -207,10 +225,11 @@ std::expected<AsyncCommand, Error> spawn_prepared(Command command)
     const std::string program = command.program;
     // The wait loop runs on a thread of its own, so the time limit holds even when nobody asks for the result.
     // If the thread cannot be created, the lambda (and with it the child) is destroyed, which stops the child.
-    auto work = [state, child = std::move(*child), command = std::move(command),
-                 cancel = std::move(*cancel)]() mutable {
+    auto work = [state, child = std::move(*child), command = std::move(command), cancel = std::move(*cancel),
+                 scope]() mutable {
         cancel.watch(state->stop.get_token());
         cancel.watch(command.stop);
+        cancel.watch(scope);
         const std::string_view input = command.input ? std::string_view(*command.input) : std::string_view();
         Result result = [&]() -> Result {
             try {

@@ -325,6 +325,50 @@ TEST_F(RunTest, AStopRequestCancelsTheRun)
     EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
+TEST_F(RunTest, AStopScopeCallsOffWhatItsThreadRunsAndStarts)
+{
+    // A worker deep inside a backend runs a command that knows nothing of the owner's token, and starts another.
+    const auto run_pid = path("run-pid");
+    const auto spawn_pid = path("spawn-pid");
+    std::stop_source owner;
+    std::optional<Result> ran;
+    std::optional<Result> spawned;
+    std::thread worker([&, token = owner.get_token()] {
+        const StopScope scope(token);
+        auto pending = spawn_prepared(
+            {.program = script("spawned", write_pid("$$", "'" + spawn_pid.string() + "'") + "\nsleep 30"),
+             .time_limit = 60s});
+        ran = run({.program = script("hangs", write_pid("$$", "'" + run_pid.string() + "'") + "\nsleep 30"),
+                   .time_limit = 60s});
+        if (pending) {
+            spawned = pending->wait();
+        }
+    });
+    const pid_t run_child = read_pid_file(run_pid);
+    const pid_t spawn_child = read_pid_file(spawn_pid);
+    owner.request_stop();
+    worker.join();
+    ASSERT_TRUE(ran && spawned);
+    ASSERT_FALSE(ran->has_value());
+    EXPECT_EQ(ran->error().kind, ErrorKind::Cancelled);
+    ASSERT_FALSE(spawned->has_value());
+    EXPECT_EQ(spawned->error().kind, ErrorKind::Cancelled);
+    EXPECT_TRUE(process_ends_within(run_child, prompt));
+    EXPECT_TRUE(process_ends_within(spawn_child, prompt));
+
+    // Within a stopped scope nothing starts; outside every scope the thread runs as before.
+    const std::string marker = (dir_ / "ran").string();
+    {
+        const StopScope scope(owner.get_token());
+        const auto never = run({.program = script("marker", "touch '" + marker + "'")});
+        ASSERT_FALSE(never.has_value());
+        EXPECT_EQ(never.error().kind, ErrorKind::Cancelled);
+    }
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    EXPECT_FALSE(StopScope::current().stop_possible());
+    EXPECT_TRUE(run({.program = script("marker2", "touch '" + marker + "'")}).has_value());
+}
+
 TEST_F(RunTest, NoDescriptorLeaksIntoTheChildOrStaysOpenHere)
 {
     // A descriptor opened without O_CLOEXEC (as a careless library might) must not reach the child.
