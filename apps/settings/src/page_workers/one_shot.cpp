@@ -1,25 +1,15 @@
 #include "page_workers/one_shot.hpp"
 
+#include "page_workers/worker_threads.hpp"
 #include "vorn_log/log.hpp"
 
-#include <pthread.h>
-
-#include <system_error>
-#include <thread>
+#include <utility>
 
 namespace settings::page_workers {
 
 std::expected<void, std::string> start_detached_thread(std::string_view name, std::function<void()> work)
 {
-    try {
-        std::thread([name = std::string(name.substr(0, 15)), work = std::move(work)] {
-            ::pthread_setname_np(::pthread_self(), name.c_str());
-            work();
-        }).detach();
-    } catch (const std::system_error& error) {
-        return std::unexpected(error.code().message());
-    }
-    return {};
+    return start_worker_thread(name, std::move(work));
 }
 
 void detail::log_worker_exception(std::string_view name, std::string_view what)

@@ -1,5 +1,5 @@
 #pragma once
-// One-shot workers of a page (beside the executors of page_workers.hpp): a detached thread that does one slow
+// One-shot workers of a page (beside the executors of page_workers.hpp): a worker thread that does one slow
 // thing (a tool run, a walk, a socket call) and hands its one result back through a channel that the page's sync
 // looks at without waiting.
 //
@@ -100,7 +100,8 @@ auto guarded(F&& call) -> decltype(call())
     }
 }
 
-// Starts `work` on a detached thread named `name`; the system's error text when no thread could be started.
+// Starts `work` on a worker thread named `name` (worker_threads.hpp, joined when the program ends); the system's
+// error text when no thread could be started.
 using StartThread = std::function<std::expected<void, std::string>(std::string_view name, std::function<void()> work)>;
 // The real one (the name Linux keeps is cut to 15 bytes).
 [[nodiscard]] std::expected<void, std::string> start_detached_thread(std::string_view name,

@@ -1,5 +1,6 @@
 #include "page_workers/page_workers.hpp"
 
+#include "page_workers/worker_threads.hpp"
 #include "vorn_log/log.hpp"
 
 #include <deque>
@@ -14,10 +15,9 @@ namespace {
 
 void run_detached(std::function<void()> work)
 {
-    try {
-        std::thread(work).detach();
-    } catch (const std::system_error& error) {
-        VORN_WARN("page_worker", "could not start a worker thread ({}); running the work on this thread", error.what());
+    if (auto started = start_worker_thread("vorn-page-work", work); !started) {
+        VORN_WARN("page_worker", "could not start a worker thread ({}); running the work on this thread",
+                  started.error());
         work();
     }
 }
