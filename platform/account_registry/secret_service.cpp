@@ -127,8 +127,9 @@ std::expected<SecretService*, std::string> open_service(GCancellable* cancellabl
 
 bool session_bus_configured()
 {
+    // "disabled:" is how the program says that there is none (and none may be autolaunched).
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    return address != nullptr && *address != '\0';
+    return address != nullptr && *address != '\0' && std::string_view(address) != "disabled:";
 }
 
 std::expected<std::optional<SecretBytes>, std::string> lookup(std::string_view schema, const Attributes& attributes,

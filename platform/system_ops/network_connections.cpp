@@ -592,7 +592,7 @@ Result<ConnectionDiagnostics> NmcliConnections::connection_diagnostics()
     for (const auto line : detail::split_lines(*devices)) {
         const auto fields = detail::split_terse(line);
         if (fields.size() >= 3 && fields[2] == "connected" && fields[1] != "loopback" && !fields[0].empty()) {
-            result.device = fields[0];
+            result.device = clean_name(fields[0]);
             break;
         }
     }
@@ -647,7 +647,7 @@ Result<std::vector<SavedNetworkProfile>> NmcliConnections::list_saved_network_pr
         }
         profiles.push_back({.name = clean_name(fields[0]),
                             .uuid = fields[1],
-                            .connection_type = fields[2],
+                            .connection_type = clean_name(fields[2]),
                             .autoconnect = detail::parse_flag(fields[3]).value_or(false)});
     }
     return profiles;
