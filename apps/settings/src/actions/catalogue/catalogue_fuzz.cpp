@@ -3,6 +3,9 @@
 #include "actions/catalogue/catalogue.hpp"
 #include "actions/catalogue/platform.hpp"
 #include "actions/payloads/codec.hpp"
+#include "vorn_log/log.hpp"
+
+#include <spdlog/sinks/null_sink.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -79,6 +82,13 @@ void check(const vorn_actions::Resource& resource, std::set<std::string>& ids)
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
+{
+    // The builders log what they make of odd names; written out for every input, that would be most of the run.
+    vorn_log::set_sink(std::make_shared<spdlog::sinks::null_sink_mt>());
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
