@@ -1,6 +1,7 @@
 #include "panes/time_date/time_date_model.hpp"
 
 #include "cmd_runner/cmd_runner.hpp"
+#include "page_workers/one_shot.hpp"
 #include "prefs/locale.hpp"
 #include "vorn_log/log.hpp"
 #include "vorn_ui/state.hpp"
@@ -58,12 +59,12 @@ std::optional<std::string> zone_from_link(const std::filesystem::path& link)
     return zone;
 }
 
+// A worker thread of the program (joined when it ends, its tool called off); the work runs here should none start.
 void start_thread(std::function<void()> work)
 {
-    std::thread([work = std::move(work)] {
-        ::pthread_setname_np(::pthread_self(), "vorn-time-date");
+    if (auto started = page_workers::start_detached_thread("vorn-time-date", work); !started) {
         work();
-    }).detach();
+    }
 }
 
 }  // namespace
