@@ -36,10 +36,11 @@ asan-test: deps
 	cmake --build build-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-# libFuzzer targets, built with clang-19, each run on a scratch copy of its seed corpus.
+# libFuzzer targets, built with clang-19 (line tables for the sanitizers' reports), each run on a scratch copy
+# of its seed corpus.
 fuzz-build: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-19 \
-	  -DCMAKE_CXX_COMPILER=clang++-19 -DVORN_FUZZ=ON -DVORN_DEBUG_INFO=$(DEBUG_INFO) $(CMAKE_FLAGS)
+	  -DCMAKE_CXX_COMPILER=clang++-19 -DVORN_FUZZ=ON -DVORN_DEBUG_INFO=lines $(CMAKE_FLAGS)
 	cmake --build build-fuzz -j $(JOBS) --target fuzzers
 
 fuzz: fuzz-build
