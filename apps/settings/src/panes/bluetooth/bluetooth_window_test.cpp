@@ -1,11 +1,14 @@
 // The Bluetooth page in the real application window (headless), over the real busctl and bluetoothctl and BlueZ
-// mocked by python3-dbusmock on a private system bus: the page lists the mocked device, and its Pair and Connect
-// buttons pair and connect it.
+// mocked by python3-dbusmock on a private system bus: the page lists the mocked device, its Pair and Connect
+// buttons pair and connect it, and the power switch turns the adapter off through the section's action.
 #include "app/settings_app.hpp"
 #include "app/test_support.hpp"
 #include "panes/bluetooth/bluetooth_model.hpp"
 
 #include "cmd_runner/cmd_runner.hpp"
+#include "launch/launch.hpp"
+#include "panes/preference_pane/pages_test_support.hpp"
+#include "vorn_ui/app.hpp"
 #include "test_buses/test_buses.hpp"
 #include "vorn_ui/headless.hpp"
 
@@ -62,6 +65,14 @@ protected:
         mock = std::move(*bluez);
     }
 
+    void open_page()
+    {
+        settings = app::SettingsApp::create();
+        window = std::make_unique<vorn_ui::HeadlessWindow>(*settings, doc, vorn_ui::WindowSize{1280, 800});
+        window->frame();
+        settings->select_section(Section::Bluetooth);
+    }
+
     // Runs frames until `done` holds (at most 20 s: every step here answers in well under a second).
     bool frames_until(const std::function<bool()>& done)
     {
@@ -88,9 +99,14 @@ protected:
         window->click(b["x"].get<double>() + b["width"].get<double>() / 2.0,
                       b["y"].get<double>() + b["height"].get<double>() / 2.0);
     }
-    [[nodiscard]] std::string bluetoothctl_info() const
+    [[nodiscard]] bool has_line(std::string_view line) const
     {
-        const auto info = cmd_runner::run({.program = "bluetoothctl", .args = {"info", headset_address}});
+        const auto lines = panes::testing::access_lines(window->accessibility_json());
+        return std::ranges::find(lines, line) != lines.end();
+    }
+    [[nodiscard]] static std::string bluetoothctl(std::vector<std::string> args)
+    {
+        const auto info = cmd_runner::run({.program = "bluetoothctl", .args = std::move(args)});
         if (!info) {
             return "bluetoothctl failed: " + info.error().message;
         }
@@ -122,10 +138,7 @@ TEST_F(BluetoothWindowTest, TheMockedHeadsetIsListedThenPairedAndConnectedFromIt
                                   {"org.bluez.Device1", "Connect", "''", "''", code});
     ASSERT_TRUE(added) << added.error();
 
-    settings = app::SettingsApp::create();
-    window = std::make_unique<vorn_ui::HeadlessWindow>(*settings, doc, vorn_ui::WindowSize{1280, 800});
-    window->frame();
-    settings->select_section(Section::Bluetooth);
+    open_page();
     ASSERT_TRUE(frames_until([&] { return shows("Test Headset"); }));
     EXPECT_TRUE(shows("Nearby"));
     EXPECT_FALSE(shows(app::kPageNotAvailable));
@@ -137,14 +150,37 @@ TEST_F(BluetoothWindowTest, TheMockedHeadsetIsListedThenPairedAndConnectedFromIt
     EXPECT_TRUE(shows("Paired"));
     const std::string connect = main_button_id(headset, "connect");
     ASSERT_TRUE(control(connect).has_value());
-    EXPECT_THAT(bluetoothctl_info(), HasSubstr("Paired: yes"));
+    EXPECT_THAT(bluetoothctl({"info", headset_address}), HasSubstr("Paired: yes"));
 
     click_control(connect);
     ASSERT_TRUE(frames_until([&] { return shows("Connected Test Headset."); }));
     EXPECT_TRUE(control(main_button_id(headset, "disconnect")).has_value());
-    const std::string info = bluetoothctl_info();
+    const std::string info = bluetoothctl({"info", headset_address});
     EXPECT_THAT(info, HasSubstr("Paired: yes"));
     EXPECT_THAT(info, HasSubstr("Connected: yes"));
+}
+
+TEST_F(BluetoothWindowTest, ThePowerSwitchTurnsTheAdapterOffThroughTheSectionsAction)
+{
+    ASSERT_TRUE(mock->call("/", "org.bluez.Mock.AddAdapter", {"hci0", "my-computer"}));
+    open_page();
+    ASSERT_TRUE(frames_until([&] { return has_line("toggle Bluetooth = on"); }));
+    vorn_ui::app::App loop("so.vorn.settings");
+    launch::register_actions(loop);
+
+    // The switch writes its key and sends the action; the page changes the radio only once the application hands
+    // it the operation.
+    click_control(power_toggle_id);
+    EXPECT_EQ(loop.run_control_invocations(window->root(), doc, std::chrono::steady_clock::now()).invocations, 1U);
+    ASSERT_TRUE(frames_until([&] {
+        (void)loop.poll_operations(window->root(), std::chrono::steady_clock::now());
+        return !loop.recent_completions().empty();
+    }));
+    const auto& completion = loop.recent_completions().back();
+    EXPECT_EQ(completion.kind, vorn_ui::OperationCompletion::Kind::Completed) << completion.message;
+    ASSERT_TRUE(frames_until([&] { return shows("Bluetooth is off."); }));
+    EXPECT_TRUE(has_line("toggle Bluetooth = off"));
+    EXPECT_THAT(bluetoothctl({"show"}), HasSubstr("Powered: no"));
 }
 
 }  // namespace
