@@ -99,10 +99,11 @@ protected:
         window->click(b["x"].get<double>() + b["width"].get<double>() / 2.0,
                       b["y"].get<double>() + b["height"].get<double>() / 2.0);
     }
+    // Whether a line of the accessibility dump starts with `line` (states follow in brackets).
     [[nodiscard]] bool has_line(std::string_view line) const
     {
         const auto lines = panes::testing::access_lines(window->accessibility_json());
-        return std::ranges::find(lines, line) != lines.end();
+        return std::ranges::any_of(lines, [&](const std::string& l) { return l.starts_with(line); });
     }
     [[nodiscard]] static std::string bluetoothctl(std::vector<std::string> args)
     {
