@@ -25,7 +25,8 @@ WidgetBox network_page(const PaneContext& /*context*/) { return page_not_availab
 WidgetBox bluetooth_page(const PaneContext& context)
 {
     namespace bt = panes::bluetooth;
-    auto pane = std::make_unique<bt::BluetoothPane>(std::make_shared<bt::BluezBackend>(), bt::BluetoothWorkers::background());
+    auto pane = std::make_unique<bt::BluetoothPane>(std::make_shared<bt::BluezBackend>(),
+                                                    bt::BluetoothWorkers::background());
     pane->share_operation_cells(context.operation_requests, context.operation_status);
     return pane;
 }

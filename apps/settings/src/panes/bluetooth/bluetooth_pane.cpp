@@ -141,7 +141,8 @@ std::string BluetoothPane::view_key() const
     std::string key = fmt::format("{}|{}|", model_->loading(), model_->status_text().has_value());
     const auto& devices = model_->devices();
     for (const BluetoothDevice* device : shown_devices(devices)) {
-        key += fmt::format("{}:{}", bluetooth_device_key(device->path), main_action(*device, model_->pairing_device()).verb);
+        key += fmt::format("{}:{}", bluetooth_device_key(device->path),
+                           main_action(*device, model_->pairing_device()).verb);
         if (model_->expanded_device() == device->path) {
             // The opened entry's rows, and the alias field's placeholder (the name).
             key += fmt::format(":open:{}:{}:{}:{}", device->paired, device->rssi.has_value(), is_audio_device(*device),
@@ -262,13 +263,14 @@ std::unique_ptr<vorn_ui::Widget> BluetoothPane::device_entry(const BluetoothDevi
                                                                               .with_change_path(alias_key))));
             const std::string rename_id = device_control_id("rename", path);
             const std::string forget_id = device_control_id("forget", path);
-            auto forget = std::make_unique<Button>(forget_id, std::string(forget_label(model_->pending_forget() == path)),
+            auto forget = std::make_unique<Button>(forget_id,
+                                                   std::string(forget_label(model_->pending_forget() == path)),
                                                    bluetooth_device_widget_id(path, "forget"));
             entry.forget = forget.get();
+            auto rename = std::make_unique<Button>(rename_id, "Rename", bluetooth_device_widget_id(path, "rename"));
             parts.push_back(Row()
                                 .with_spacing(8.0f)
-                                .push(control(rename_id, std::make_unique<Button>(
-                                                             rename_id, "Rename", bluetooth_device_widget_id(path, "rename"))))
+                                .push(control(rename_id, std::move(rename)))
                                 .push(control(forget_id, std::move(forget)))
                                 .push(Spacer::flexible())
                                 .boxed());

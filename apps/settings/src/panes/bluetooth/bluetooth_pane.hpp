@@ -45,7 +45,8 @@ inline constexpr std::string_view trust_caption =
     "reconnection.";
 inline constexpr std::string_view sound_caption =
     "Sound exposes profiles and codecs only when PipeWire reports selectable capabilities.";
-inline constexpr std::string_view missing_power_action = "Bluetooth power action is part of the static resource contract";
+inline constexpr std::string_view missing_power_action =
+    "Bluetooth power action is part of the static resource contract";
 
 class BluetoothPane final : public preference_pane::PreferencePane {
 public:

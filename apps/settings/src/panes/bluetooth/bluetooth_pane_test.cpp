@@ -65,7 +65,8 @@ std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json&
 // The alias field of a device in the view (null when it is not shown).
 const vorn_ui::TextInput* alias_input(const vorn_ui::Widget& root, const std::string& path)
 {
-    if (const auto* field = dynamic_cast<const vorn_ui::TextInput*>(&root); field != nullptr && field->id() == alias_field_id(path)) {
+    const auto* field = dynamic_cast<const vorn_ui::TextInput*>(&root);
+    if (field != nullptr && field->id() == alias_field_id(path)) {
         return field;
     }
     for (const vorn_ui::Widget* child : root.children()) {
@@ -178,10 +179,12 @@ TEST_F(BluetoothPaneTest, EveryDeviceShowsItsStateBatteryAndMainButton)
         std::string_view label;
     };
     const std::string keyboard = "/org/bluez/hci0/dev_AA_AA_AA_AA_AA_01";
-    for (const Row& row : {Row{"Sony Headphones", "Connected · Battery 70%", main_button_id(headset_path, "disconnect"), "Disconnect"},
-                           Row{"MX Master 3", "Paired", main_button_id(mouse_path, "connect"), "Connect"},
-                           Row{"Pixel 7", "Nearby", main_button_id(phone_path, "pair"), "Pair"},
-                           Row{"Empty Keyboard", "Paired · Battery 0%", main_button_id(keyboard, "connect"), "Connect"}}) {
+    const std::vector<Row> rows = {
+        {"Sony Headphones", "Connected · Battery 70%", main_button_id(headset_path, "disconnect"), "Disconnect"},
+        {"MX Master 3", "Paired", main_button_id(mouse_path, "connect"), "Connect"},
+        {"Pixel 7", "Nearby", main_button_id(phone_path, "pair"), "Pair"},
+        {"Empty Keyboard", "Paired · Battery 0%", main_button_id(keyboard, "connect"), "Connect"}};
+    for (const Row& row : rows) {
         EXPECT_TRUE(shows(row.name)) << row.name;
         EXPECT_THAT(all, Contains(std::string("label ") + std::string(row.caption))) << ::testing::PrintToString(all);
         const auto button = node(row.main_id);
@@ -201,8 +204,10 @@ TEST_F(BluetoothPaneTest, DetailsOfAPairedAudioDeviceAndOfANearbyOne)
     open(sample_devices());
     click_control(device_control_id("details", headset_path));
     EXPECT_EQ(node(device_control_id("details", headset_path))->value("label", std::string()), "Less");
-    for (const std::string_view text : std::initializer_list<std::string_view>{"Address", "00:1B:66:AA:BB:CC", "Signal", "-60 dBm", "Trust this device",
-                                        trust_caption, "Rename", "Forget…", sound_caption}) {
+    for (const std::string_view text :
+         std::initializer_list<std::string_view>{"Address", "00:1B:66:AA:BB:CC", "Signal", "-60 dBm",
+                                                 "Trust this device", trust_caption, "Rename", "Forget…",
+                                                 sound_caption}) {
         EXPECT_TRUE(shows(text)) << text;
     }
     const auto trust = node(device_control_id("trusted", headset_path));
@@ -321,7 +326,8 @@ TEST_F(BluetoothPaneTest, TheTypedAliasSurvivesARebuildAndRenameSendsIt)
 
     // A device appears meanwhile: the view is built again with what was typed, still focused.
     auto devices = sample_devices();
-    devices.push_back({.path = "/org/bluez/hci0/dev_AA_AA_AA_AA_AA_02", .address = "AA:AA:AA:AA:AA:02", .name = "Speaker"});
+    devices.push_back(
+        {.path = "/org/bluez/hci0/dev_AA_AA_AA_AA_AA_02", .address = "AA:AA:AA:AA:AA:02", .name = "Speaker"});
     fake->set_devices(devices);
     const int before = pane->builds();
     doc.put_bool(refresh_key, true);
