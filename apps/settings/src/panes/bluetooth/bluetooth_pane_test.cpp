@@ -262,7 +262,7 @@ TEST_F(BluetoothPaneTest, PairingShowsCancelUntilItEndsAndKeepsTheFocusOnTheDevi
 TEST_F(BluetoothPaneTest, DiscoveryAndDeviceChangesAreShownInPlace)
 {
     open({});
-    const int builds = pane->builds();
+    const auto builds = pane->view_builds();
     EXPECT_TRUE(shows("No devices found. Put a device in pairing mode, then start discovery."));
     tab_to(scan_button_id);
     window->key(vorn_ui::Key::Space);
@@ -280,7 +280,7 @@ TEST_F(BluetoothPaneTest, DiscoveryAndDeviceChangesAreShownInPlace)
     tab_to(scan_button_id);
     EXPECT_TRUE(shows("Pixel 7"));
     EXPECT_FALSE(shows("Looking for nearby devices…"));
-    const int with_phone = pane->builds();
+    const auto with_phone = pane->view_builds();
     EXPECT_GT(with_phone, builds);
 
     // Its name, signal and battery change: the same view shows the new values, and the focus has not moved.
@@ -291,7 +291,7 @@ TEST_F(BluetoothPaneTest, DiscoveryAndDeviceChangesAreShownInPlace)
     window->frame();
     EXPECT_TRUE(shows("Pixel 7 Pro"));
     EXPECT_TRUE(shows("Nearby · Battery 55%"));
-    EXPECT_EQ(pane->builds(), with_phone);
+    EXPECT_EQ(pane->view_builds(), with_phone);
     EXPECT_EQ(focused_id(*window), scan_button_id);
 }
 
@@ -329,10 +329,10 @@ TEST_F(BluetoothPaneTest, TheTypedAliasSurvivesARebuildAndRenameSendsIt)
     devices.push_back(
         {.path = "/org/bluez/hci0/dev_AA_AA_AA_AA_AA_02", .address = "AA:AA:AA:AA:AA:02", .name = "Speaker"});
     fake->set_devices(devices);
-    const int before = pane->builds();
+    const auto before = pane->view_builds();
     doc.put_bool(refresh_key, true);
     window->frame();
-    EXPECT_GT(pane->builds(), before);
+    EXPECT_GT(pane->view_builds(), before);
     EXPECT_TRUE(shows("Speaker"));
     EXPECT_EQ(focused_id(*window), alias_field_id(mouse_path));
     window->type("2");
