@@ -30,22 +30,6 @@ using ::testing::Not;
 
 vorn_ui::Point centre(const vorn_ui::Rect& r) { return {(r.x0 + r.x1) / 2.0, (r.y0 + r.y1) / 2.0}; }
 
-// The control id of the focused control ("" when none has the focus).
-std::string focused_id(const vorn_ui::HeadlessWindow& w)
-{
-    const vorn_ui::Widget* focused = w.focused();
-    if (const auto* button = dynamic_cast<const vorn_ui::Button*>(focused)) {
-        return button->id();
-    }
-    if (const auto* toggle = dynamic_cast<const vorn_ui::Toggle*>(focused)) {
-        return toggle->control_id();
-    }
-    if (const auto* field = dynamic_cast<const vorn_ui::TextInput*>(focused)) {
-        return field->id();
-    }
-    return {};
-}
-
 // The accessibility node with this id (none when there is none).
 std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
 {
@@ -114,14 +98,7 @@ protected:
         const auto [x, y] = centre(*bounds);
         window->click(x, y);
     }
-    // Moves the focus with Tab until `id` has it.
-    void tab_to(std::string_view id)
-    {
-        for (int i = 0; i < 40 && focused_id(*window) != id; ++i) {
-            window->tab();
-        }
-        ASSERT_EQ(focused_id(*window), id);
-    }
+    void focus(std::string_view id) { ASSERT_TRUE(panes::testing::focus_control(*window, id)) << id; }
 
     std::shared_ptr<cat::FakePlatform> platform = std::make_shared<cat::FakePlatform>();
     cat::ScopedPlatform scoped{platform};
@@ -242,12 +219,12 @@ TEST_F(BluetoothPaneTest, PairingShowsCancelUntilItEndsAndKeepsTheFocusOnTheDevi
 {
     ManualWorkers workers;
     open(sample_devices(), true, workers.workers());
-    tab_to(main_button_id(phone_path, "pair"));
+    focus(main_button_id(phone_path, "pair"));
     window->key(vorn_ui::Key::Enter);
     // The pairing waits on its worker: the main button is "Cancel pairing", and still has the focus.
     const std::string cancel = main_button_id(phone_path, "cancel");
     EXPECT_EQ(node(cancel)->value("label", std::string()), "Cancel pairing");
-    EXPECT_EQ(focused_id(*window), cancel);
+    EXPECT_EQ(panes::testing::focused_id(*window), cancel);
     EXPECT_TRUE(shows("Pairing Pixel 7… Security prompts appear in system UI."));
 
     ASSERT_EQ(workers.run_pairing(), 1U);
@@ -255,7 +232,7 @@ TEST_F(BluetoothPaneTest, PairingShowsCancelUntilItEndsAndKeepsTheFocusOnTheDevi
     EXPECT_TRUE(shows("Pixel 7 is paired and connected."));
     const std::string disconnect = main_button_id(phone_path, "disconnect");
     EXPECT_EQ(node(disconnect)->value("label", std::string()), "Disconnect");
-    EXPECT_EQ(focused_id(*window), disconnect);
+    EXPECT_EQ(panes::testing::focused_id(*window), disconnect);
     EXPECT_THAT(lines(), Contains("label Connected"));
 }
 
@@ -264,20 +241,20 @@ TEST_F(BluetoothPaneTest, DiscoveryAndDeviceChangesAreShownInPlace)
     open({});
     const auto builds = pane->view_builds();
     EXPECT_TRUE(shows("No devices found. Put a device in pairing mode, then start discovery."));
-    tab_to(scan_button_id);
+    focus(scan_button_id);
     window->key(vorn_ui::Key::Space);
     window->frame();
     EXPECT_THAT(fake->calls(), Contains("start_scan"));
     EXPECT_TRUE(shows("Stop discovery"));
     EXPECT_TRUE(shows("Looking for nearby devices…"));
     EXPECT_TRUE(shows("Discovery started. Use Refresh as devices wake up."));
-    EXPECT_EQ(focused_id(*window), scan_button_id);
+    EXPECT_EQ(panes::testing::focused_id(*window), scan_button_id);
 
     // A device wakes up: its entry appears, and the focus stays on the discovery button.
     auto devices = sample_devices();
     fake->set_devices(std::vector<BluetoothDevice>{devices[2]});
     click_control(refresh_button_id);
-    tab_to(scan_button_id);
+    focus(scan_button_id);
     EXPECT_TRUE(shows("Pixel 7"));
     EXPECT_FALSE(shows("Looking for nearby devices…"));
     const auto with_phone = pane->view_builds();
@@ -292,25 +269,30 @@ TEST_F(BluetoothPaneTest, DiscoveryAndDeviceChangesAreShownInPlace)
     EXPECT_TRUE(shows("Pixel 7 Pro"));
     EXPECT_TRUE(shows("Nearby · Battery 55%"));
     EXPECT_EQ(pane->view_builds(), with_phone);
-    EXPECT_EQ(focused_id(*window), scan_button_id);
+    EXPECT_EQ(panes::testing::focused_id(*window), scan_button_id);
 }
 
-TEST_F(BluetoothPaneTest, FocusStaysOnThePowerSwitchWhenItsChangeLands)
+TEST_F(BluetoothPaneTest, FocusSurvivesAChange)
 {
     open(sample_devices());
-    tab_to(power_toggle_id);
+    const auto builds = pane->view_builds();
+    focus(power_toggle_widget_id);
+    EXPECT_EQ(panes::testing::next_in_focus_order(*window, power_toggle_widget_id), scan_button_id);
     window->key(vorn_ui::Key::Space);
     window->frame();
     EXPECT_THAT(fake->calls(), Contains("set_powered false"));
     EXPECT_TRUE(shows("Bluetooth is off."));  // the status line is new: the view was built again
-    EXPECT_EQ(focused_id(*window), power_toggle_id);
+    EXPECT_GT(pane->view_builds(), builds);
+    EXPECT_EQ(panes::testing::focused_id(*window), power_toggle_widget_id);
     EXPECT_THAT(lines(), Contains(::testing::StartsWith("toggle Bluetooth = off")));
 
     window->key(vorn_ui::Key::Space);
     window->frame();
     EXPECT_TRUE(shows("Bluetooth is on."));
-    EXPECT_EQ(focused_id(*window), power_toggle_id);
+    EXPECT_EQ(panes::testing::focused_id(*window), power_toggle_widget_id);
     EXPECT_THAT(lines(), Contains(::testing::StartsWith("toggle Bluetooth = on")));
+    window->tab();
+    EXPECT_EQ(panes::testing::focused_id(*window), scan_button_id);
 }
 
 TEST_F(BluetoothPaneTest, TheTypedAliasSurvivesARebuildAndRenameSendsIt)
@@ -322,7 +304,7 @@ TEST_F(BluetoothPaneTest, TheTypedAliasSurvivesARebuildAndRenameSendsIt)
     const auto [x, y] = centre(input->get_rect());
     window->click(x, y);
     window->type("  Desk mouse ");
-    EXPECT_EQ(focused_id(*window), alias_field_id(mouse_path));
+    EXPECT_EQ(panes::testing::focused_id(*window), alias_field_id(mouse_path));
 
     // A device appears meanwhile: the view is built again with what was typed, still focused.
     auto devices = sample_devices();
@@ -334,7 +316,7 @@ TEST_F(BluetoothPaneTest, TheTypedAliasSurvivesARebuildAndRenameSendsIt)
     window->frame();
     EXPECT_GT(pane->view_builds(), before);
     EXPECT_TRUE(shows("Speaker"));
-    EXPECT_EQ(focused_id(*window), alias_field_id(mouse_path));
+    EXPECT_EQ(panes::testing::focused_id(*window), alias_field_id(mouse_path));
     window->type("2");
     EXPECT_TRUE(shows("  Desk mouse 2"));
 
