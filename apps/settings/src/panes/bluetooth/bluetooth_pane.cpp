@@ -34,21 +34,6 @@ std::string text_id(std::string_view part, std::string_view path = {})
                         : fmt::format("bluetooth.{}.{}", part, bluetooth_device_key(path));
 }
 
-ph::WidgetBox caption_text(std::string_view text, std::string id = {})
-{
-    auto caption = Text(std::string(text)).with_size(ph::kCaptionText).caption();
-    if (!id.empty()) {
-        caption = std::move(caption).with_label(std::move(id));
-    }
-    return std::move(caption).boxed();
-}
-
-// "Label ........ value", the value's text with its id.
-ph::WidgetBox value_line(std::string_view label, std::string_view value, std::string id)
-{
-    return ph::setting_row(label, Text(std::string(value)).with_size(ph::kBodyText).with_label(std::move(id)).boxed());
-}
-
 // The devices the view shows: in list order, the first of two paths with one device key (the model's keys belong
 // to it).
 std::vector<const BluetoothDevice*> shown_devices(const std::vector<BluetoothDevice>& devices)
@@ -160,17 +145,17 @@ std::unique_ptr<vorn_ui::Widget> BluetoothPane::build_view()
                        .push(Spacer::flexible())
                        .boxed());
     if (model_->status_text()) {
-        body.push_back(caption_text(*model_->status_text(), text_id("status")));
+        body.push_back(ph::caption(*model_->status_text(), text_id("status")));
     }
     if (model_->loading()) {
-        body.push_back(caption_text(loading_caption));
+        body.push_back(ph::caption(loading_caption));
     } else {
         const auto shown = shown_devices(model_->devices());
         for (const BluetoothDevice* device : shown) {
             body.push_back(device_entry(*device));
         }
         if (shown.empty()) {
-            body.push_back(caption_text(empty_list_caption(model_->scanning()), text_id("empty")));
+            body.push_back(ph::caption(empty_list_caption(model_->scanning()), text_id("empty")));
         }
     }
 
@@ -204,12 +189,12 @@ std::unique_ptr<vorn_ui::Widget> BluetoothPane::device_entry(const BluetoothDevi
                         .push(Button(device_control_id("details", path), std::string(details_label(expanded)),
                                      bluetooth_device_widget_id(path, "details")))
                         .boxed());
-    parts.push_back(caption_text(state_caption(device), text_id("state", path)));
+    parts.push_back(ph::caption(state_caption(device), text_id("state", path)));
 
     if (expanded) {
-        parts.push_back(value_line("Address", device.address, text_id("address", path)));
+        parts.push_back(ph::value_row("Address", device.address, text_id("address", path)));
         if (const auto signal = signal_text(device)) {
-            parts.push_back(value_line("Signal", *signal, text_id("signal", path)));
+            parts.push_back(ph::value_row("Signal", *signal, text_id("signal", path)));
         }
         if (device.paired) {
             const std::string trust_id = device_control_id("trusted", path);
@@ -218,7 +203,7 @@ std::unique_ptr<vorn_ui::Widget> BluetoothPane::device_entry(const BluetoothDevi
                                                 .with_id(trust_id)
                                                 .with_label("Trust this device")
                                                 .boxed()));
-            parts.push_back(caption_text(trust_caption));
+            parts.push_back(ph::caption(trust_caption));
             // The field shows what is already typed (a new build keeps it); the model empties it after a rename.
             const std::string alias_key = bluetooth_device_widget_id(path, "alias");
             const std::string typed =
@@ -241,7 +226,7 @@ std::unique_ptr<vorn_ui::Widget> BluetoothPane::device_entry(const BluetoothDevi
                                 .boxed());
         }
         if (is_audio_device(device)) {
-            parts.push_back(caption_text(sound_caption));
+            parts.push_back(ph::caption(sound_caption));
         }
     }
     return std::make_unique<Column>(Column().push(std::make_unique<Column>(ph::compact_stack(std::move(parts)))));
