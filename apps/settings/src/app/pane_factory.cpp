@@ -4,6 +4,7 @@
 #include "panes/about/about_page.hpp"
 #include "panes/accessibility/accessibility_pane.hpp"
 #include "panes/appearance/appearance_pane.hpp"
+#include "panes/bluetooth/bluetooth_pane.hpp"
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
 #include "vorn_ui/widgets.hpp"
@@ -21,7 +22,14 @@ namespace {
 // with_operation_status step with context.operation_status, in that order.
 
 WidgetBox network_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
-WidgetBox bluetooth_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox bluetooth_page(const PaneContext& context)
+{
+    namespace bt = panes::bluetooth;
+    auto pane = std::make_unique<bt::BluetoothPane>(std::make_shared<bt::BluezBackend>(),
+                                                    bt::BluetoothWorkers::background());
+    pane->share_operation_cells(context.operation_requests, context.operation_status);
+    return pane;
+}
 // DeviceMeshPane::load, with_mesh_state(mesh_state), with_app_state(operation_status)
 WidgetBox devices_sync_page(const PaneContext& /*context*/) { return page_not_available(); }
 WidgetBox sound_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
