@@ -72,23 +72,15 @@ std::string_view nearby_notice(const PrintersModel& model)
     return model.discovering() ? text::searching : text::driverless_only;
 }
 
-// Value setters that say whether anything changed.
-bool set_text(Text* widget, std::string value)
+// The id of a value text: "settings.printers.{kind}.{object id}".
+std::string value_id(std::string_view kind, std::string_view id)
 {
-    if (widget == nullptr || widget->text() == value) {
-        return false;
-    }
-    widget->set_text(std::move(value));
-    return true;
+    return fmt::format("settings.printers.{}.{}", kind, id);
 }
 
-bool set_caption(Button* button, std::string_view value)
+Text labelled(Text text, std::string_view kind, std::string_view id)
 {
-    if (button == nullptr || button->caption() == value) {
-        return false;
-    }
-    button->set_caption(std::string(value));
-    return true;
+    return std::move(text).with_label(value_id(kind, id));
 }
 
 bool set_badge(Badge* badge, std::string_view label, vorn_ui::Tone tone)
@@ -115,35 +107,24 @@ std::string focused_control(const vorn_ui::Widget& widget)
     return {};
 }
 
-Button* find_control(vorn_ui::Widget& widget, std::string_view id)
+bool has_focus(const vorn_ui::Widget& widget)
 {
-    if (auto* button = dynamic_cast<Button*>(&widget); button != nullptr && button->id() == id) {
-        return button;
-    }
-    for (vorn_ui::Widget* child : widget.children_mut()) {
-        if (Button* found = find_control(*child, id)) {
-            return found;
-        }
-    }
-    return nullptr;
+    return !focused_control(widget).empty();
 }
 
-// The control that takes the focus in the new view: the same control, or, when a removal now waits for
-// confirmation (or was confirmed or dismissed), its counterpart.
-Button* successor(vorn_ui::Widget& view, const std::string& id)
+// The control that takes the focus when the one that had it is gone from the new view: a removal's confirmation
+// for its "Remove…" button, and back when the removal was dismissed or confirmed.
+std::string counterpart(std::string_view id)
 {
-    if (Button* same = find_control(view, id)) {
-        return same;
-    }
     const std::string remove_prefix = printer_action_id("remove", "");
     const std::string confirm_prefix = confirm_remove_id("");
     if (id.starts_with(remove_prefix)) {
-        return find_control(view, confirm_remove_id(id.substr(remove_prefix.size())));
+        return confirm_remove_id(id.substr(remove_prefix.size()));
     }
     if (id.starts_with(confirm_prefix)) {
-        return find_control(view, printer_action_id("remove", id.substr(confirm_prefix.size())));
+        return printer_action_id("remove", id.substr(confirm_prefix.size()));
     }
-    return nullptr;
+    return {};
 }
 
 }  // namespace
@@ -178,18 +159,17 @@ void PrintersPane::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
         content()->sync(working, ctx);
     }
     model_.sync(working);
-    const bool changed = model_.take_structure_dirty();
-
-    const vorn_ui::Widget* before = content();
-    const std::string focused = before != nullptr ? focused_control(*before) : std::string();
+    if (model_.take_structure_dirty()) {
+        values_stale_ = true;
+        ctx.changed = true;
+    }
+    const std::string focused = content() != nullptr ? focused_control(*content()) : std::string();
+    const std::uint64_t builds = view_builds();
     refresh_view(working, ctx);
-    if (content() != before) {
-        if (Button* next = focused.empty() ? nullptr : successor(*content(), focused)) {
+    if (view_builds() != builds && !focused.empty() && !has_focus(*content())) {
+        if (auto* next = control<Button>(counterpart(focused))) {
             next->set_focus(true);
         }
-    }
-    if ((changed || content() != before) && show_values()) {
-        ctx.changed = true;
     }
 }
 
@@ -198,7 +178,7 @@ std::optional<vorn_ui::Instant> PrintersPane::next_wake_deadline() const
     return model_.next_refresh_due();
 }
 
-std::string PrintersPane::view_key() const
+std::string PrintersPane::structure_key() const
 {
     std::string key = model_.status_text() ? "attention" : "";
     key += "|queues";
@@ -221,28 +201,29 @@ std::string PrintersPane::view_key() const
 
 std::unique_ptr<vorn_ui::Widget> PrintersPane::build_view()
 {
-    view_ = {};
+    badges_.clear();
+    values_stale_ = true;
     std::vector<ph::WidgetBox> cards;
 
     if (const auto& problem = model_.status_text()) {
         cards.push_back(ph::labelled_card(
-            text::attention_title, ph::compact_stack(ph::widgets(ph::WidgetBox(keep(caption_text(*problem), view_.attention))))));
+            text::attention_title,
+            ph::compact_stack(ph::widgets(labelled(caption_text(*problem), "attention", "text")))));
     }
 
     std::vector<ph::WidgetBox> queues;
     for (const auto& queue : model_.queues()) {
         const std::string& id = model_.queue_id(queue.name);
-        QueueWidgets& widgets = view_.queues.emplace_back();
         auto header = vorn_ui::Row().with_spacing(header_spacing);
         header.push(name_text(queue.name));
         header.push(vorn_ui::Spacer::flexible());
-        header.push(keep(Badge(std::string(text::queue_state_label(queue.state)), state_tone(queue.state)),
-                         widgets.badge));
+        Badge* badge = nullptr;
+        header.push(keep(Badge(std::string(text::queue_state_label(queue.state)), state_tone(queue.state)), badge));
+        badges_.push_back(badge);
         if (!queue.is_default) {
             header.push(press_button(printer_action_id("default", id), text::make_default_label, queue.name));
         }
-        header.push(keep(press_button(printer_action_id("enabled", id), text::enabled_label(queue), queue.name),
-                         widgets.enabled));
+        header.push(press_button(printer_action_id("enabled", id), text::enabled_label(queue), queue.name));
         if (model_.pending_remove() == queue.name) {
             header.push(press_button(confirm_remove_id(id), text::confirm_remove_label, queue.name)
                             .with_style(vorn_ui::button_style::destructive));
@@ -252,50 +233,46 @@ std::unique_ptr<vorn_ui::Widget> PrintersPane::build_view()
         queues.push_back(vorn_ui::Column()
                              .with_spacing(entry_spacing)
                              .push(std::move(header))
-                             .push(keep(detail_text(text::queue_summary(queue)), widgets.summary))
-                             .push(keep(detail_text(text::queue_supplies(queue)), widgets.supplies))
+                             .push(labelled(detail_text(text::queue_summary(queue)), "summary", id))
+                             .push(labelled(detail_text(text::queue_supplies(queue)), "supplies", id))
                              .boxed());
     }
     if (queues.empty()) {
         queues.push_back(ph::caption(text::no_printers));
     }
     cards.push_back(vorn_ui::card::surface(text::printers_title,
-                                           keep(Button(std::string(refresh_key), std::string(refresh_label(model_)),
-                                                       std::string(refresh_key)),
-                                                view_.refresh),
+                                           Button(std::string(refresh_key), std::string(refresh_label(model_)),
+                                                  std::string(refresh_key))
+                                               .boxed(),
                                            ph::compact_stack(std::move(queues)).boxed())
                         .boxed());
 
     std::vector<ph::WidgetBox> nearby;
     for (const auto& printer : model_.discovered()) {
-        Text* detail = nullptr;
-        nearby.push_back(
-            vorn_ui::Column()
-                .with_spacing(entry_spacing)
-                .push(vorn_ui::Row()
-                          .with_spacing(header_spacing)
-                          .push(name_text(printer.name))
-                          .push(vorn_ui::Spacer::flexible())
-                          .push(press_button(add_printer_id(model_.printer_id(printer.id)), text::add_label,
-                                             printer.name)))
-                .push(keep(detail_text(text::printer_detail(printer)), detail))
-                .boxed());
-        view_.nearby_details.push_back(detail);
+        const std::string& id = model_.printer_id(printer.id);
+        nearby.push_back(vorn_ui::Column()
+                             .with_spacing(entry_spacing)
+                             .push(vorn_ui::Row()
+                                       .with_spacing(header_spacing)
+                                       .push(name_text(printer.name))
+                                       .push(vorn_ui::Spacer::flexible())
+                                       .push(press_button(add_printer_id(id), text::add_label, printer.name)))
+                             .push(labelled(detail_text(text::printer_detail(printer)), "detail", id))
+                             .boxed());
     }
     if (nearby.empty()) {
-        nearby.push_back(keep(caption_text(nearby_notice(model_)), view_.nearby_notice));
+        nearby.push_back(labelled(caption_text(nearby_notice(model_)), "nearby", "notice").boxed());
     }
     cards.push_back(vorn_ui::card::surface(text::nearby_title,
-                                           keep(Button(std::string(discover_key), std::string(discover_label(model_)),
-                                                       std::string(discover_key)),
-                                                view_.discover),
+                                           Button(std::string(discover_key), std::string(discover_label(model_)),
+                                                  std::string(discover_key))
+                                               .boxed(),
                                            ph::compact_stack(std::move(nearby)).boxed())
                         .boxed());
 
     std::vector<ph::WidgetBox> jobs;
     for (const auto& job : model_.jobs()) {
         const std::string& id = model_.job_id(job.id);
-        JobWidgets& widgets = view_.jobs.emplace_back();
         const std::string heading = text::job_heading(job);
         auto header = vorn_ui::Row().with_spacing(header_spacing);
         header.push(name_text(heading));
@@ -310,8 +287,8 @@ std::unique_ptr<vorn_ui::Widget> PrintersPane::build_view()
         jobs.push_back(vorn_ui::Column()
                            .with_spacing(entry_spacing)
                            .push(std::move(header))
-                           .push(keep(detail_text(text::job_details(job)), widgets.details))
-                           .push(keep(detail_text(text::job_progress(job)), widgets.progress))
+                           .push(labelled(detail_text(text::job_details(job)), "job.details", id))
+                           .push(labelled(detail_text(text::job_progress(job)), "job.progress", id))
                            .boxed());
     }
     if (jobs.empty()) {
@@ -320,12 +297,13 @@ std::unique_ptr<vorn_ui::Widget> PrintersPane::build_view()
     cards.push_back(ph::labelled_card(text::activity_title, ph::compact_stack(std::move(jobs))));
 
     std::vector<ph::WidgetBox> scanners;
-    for (const auto& scanner : model_.scanners()) {
-        ScannerWidgets& widgets = view_.scanners.emplace_back();
+    for (std::size_t i = 0; i < model_.scanners().size(); ++i) {
+        const ScannerEntry& scanner = model_.scanners()[i];
+        const std::string index = std::to_string(i);
         scanners.push_back(vorn_ui::Column()
                                .with_spacing(entry_spacing)
-                               .push(keep(name_text(scanner.description), widgets.description))
-                               .push(keep(detail_text(scanner.device), widgets.device))
+                               .push(labelled(name_text(scanner.description), "scanner", index))
+                               .push(labelled(detail_text(scanner.device), "scanner.device", index))
                                .boxed());
     }
     if (scanners.empty()) {
@@ -338,38 +316,52 @@ std::unique_ptr<vorn_ui::Widget> PrintersPane::build_view()
 
 bool PrintersPane::show_values()
 {
+    if (!std::exchange(values_stale_, false)) {
+        return false;
+    }
     bool changed = false;
     if (const auto& problem = model_.status_text()) {
-        changed |= set_text(view_.attention, *problem);
+        changed |= show_text(value_id("attention", "text"), *problem);
     }
-    changed |= set_caption(view_.refresh, refresh_label(model_));
-    changed |= set_caption(view_.discover, discover_label(model_));
-    changed |= set_text(view_.nearby_notice, std::string(nearby_notice(model_)));
+    changed |= show_caption(refresh_key, refresh_label(model_));
+    changed |= show_caption(discover_key, discover_label(model_));
+    changed |= show_text(value_id("nearby", "notice"), nearby_notice(model_));
 
     const auto& queues = model_.queues();
-    for (std::size_t i = 0; i < queues.size() && i < view_.queues.size(); ++i) {
+    for (std::size_t i = 0; i < queues.size(); ++i) {
         const PrintQueue& queue = queues[i];
-        const QueueWidgets& widgets = view_.queues[i];
-        changed |= set_badge(widgets.badge, text::queue_state_label(queue.state), state_tone(queue.state));
-        changed |= set_caption(widgets.enabled, text::enabled_label(queue));
-        changed |= set_text(widgets.summary, text::queue_summary(queue));
-        changed |= set_text(widgets.supplies, text::queue_supplies(queue));
+        const std::string& id = model_.queue_id(queue.name);
+        if (i < badges_.size()) {
+            changed |= set_badge(badges_[i], text::queue_state_label(queue.state), state_tone(queue.state));
+        }
+        changed |= show_caption(printer_action_id("enabled", id), text::enabled_label(queue));
+        changed |= show_text(value_id("summary", id), text::queue_summary(queue));
+        changed |= show_text(value_id("supplies", id), text::queue_supplies(queue));
     }
-    const auto& discovered = model_.discovered();
-    for (std::size_t i = 0; i < discovered.size() && i < view_.nearby_details.size(); ++i) {
-        changed |= set_text(view_.nearby_details[i], std::string(text::printer_detail(discovered[i])));
+    for (const auto& printer : model_.discovered()) {
+        changed |= show_text(value_id("detail", model_.printer_id(printer.id)), text::printer_detail(printer));
     }
-    const auto& jobs = model_.jobs();
-    for (std::size_t i = 0; i < jobs.size() && i < view_.jobs.size(); ++i) {
-        changed |= set_text(view_.jobs[i].details, text::job_details(jobs[i]));
-        changed |= set_text(view_.jobs[i].progress, text::job_progress(jobs[i]));
+    for (const auto& job : model_.jobs()) {
+        const std::string& id = model_.job_id(job.id);
+        changed |= show_text(value_id("job.details", id), text::job_details(job));
+        changed |= show_text(value_id("job.progress", id), text::job_progress(job));
     }
     const auto& scanners = model_.scanners();
-    for (std::size_t i = 0; i < scanners.size() && i < view_.scanners.size(); ++i) {
-        changed |= set_text(view_.scanners[i].description, scanners[i].description);
-        changed |= set_text(view_.scanners[i].device, scanners[i].device);
+    for (std::size_t i = 0; i < scanners.size(); ++i) {
+        changed |= show_text(value_id("scanner", std::to_string(i)), scanners[i].description);
+        changed |= show_text(value_id("scanner.device", std::to_string(i)), scanners[i].device);
     }
     return changed;
+}
+
+bool PrintersPane::show_caption(std::string_view id, std::string_view caption)
+{
+    auto* button = control<Button>(id);
+    if (button == nullptr || button->caption() == caption) {
+        return false;
+    }
+    button->set_caption(std::string(caption));
+    return true;
 }
 
 std::unique_ptr<vorn_ui::Widget> boxed_printers_pane(operations::OperationRequestCell requests,

@@ -3,10 +3,11 @@
 // state, summary, supplies and buttons, printers found nearby, the current print jobs, and scanners.
 //
 // The view is built once and its values are changed in place as the model's lists change (states, summaries,
-// supplies, job progress, button labels). It is built anew only when its rows or buttons change: a queue, job,
-// nearby printer or scanner appears or goes, a queue becomes the default, a removal waits for confirmation, a job's
-// state gives it other buttons, the attention card comes or goes. Every control has a stable id made from the
-// object it acts on (printers_model.hpp), and the focused control keeps the focus across a rebuild by that id.
+// supplies, job progress, button labels), found by control id. It is built anew only when its rows or buttons
+// change: a queue, job, nearby printer or scanner appears or goes, a queue becomes the default, a removal waits for
+// confirmation, a job's state gives it other buttons, the attention card comes or goes. Every control and value text
+// has a stable id made from the object it shows (the model's control ids), so the focus survives a rebuild; a
+// removal waiting for confirmation takes the focus from its "Remove…" button, and gives it back when dismissed.
 //
 // Every button writes a press under its id, which the model consumes on the same sync. With the application's
 // request cell the page keeps a document of its own for its presses, as the model expects.
@@ -27,12 +28,6 @@
 
 namespace vorn_ui::widget::badge {
 class Badge;
-}
-namespace vorn_ui::widget::button {
-class Button;
-}
-namespace vorn_ui::widget::text {
-class Text;
 }
 
 namespace settings::panes::printers {
@@ -59,40 +54,18 @@ public:
     [[nodiscard]] page_doc::Document& working_document(page_doc::Document& caller);
 
 private:
-    [[nodiscard]] std::string view_key() const override;
+    [[nodiscard]] std::string structure_key() const override;
     [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_view() override;
-    // Writes the model's values into the built view; true when anything shown changed.
-    bool show_values();
-
-    // The widgets whose values follow the model, in the order of the model's lists when the view was built.
-    struct QueueWidgets {
-        vorn_ui::widget::badge::Badge* badge = nullptr;
-        vorn_ui::widget::button::Button* enabled = nullptr;
-        vorn_ui::widget::text::Text* summary = nullptr;
-        vorn_ui::widget::text::Text* supplies = nullptr;
-    };
-    struct JobWidgets {
-        vorn_ui::widget::text::Text* details = nullptr;
-        vorn_ui::widget::text::Text* progress = nullptr;
-    };
-    struct ScannerWidgets {
-        vorn_ui::widget::text::Text* description = nullptr;
-        vorn_ui::widget::text::Text* device = nullptr;
-    };
-    struct View {
-        vorn_ui::widget::text::Text* attention = nullptr;
-        vorn_ui::widget::button::Button* refresh = nullptr;
-        vorn_ui::widget::button::Button* discover = nullptr;
-        vorn_ui::widget::text::Text* nearby_notice = nullptr;  // only while nothing was found
-        std::vector<QueueWidgets> queues;
-        std::vector<vorn_ui::widget::text::Text*> nearby_details;
-        std::vector<JobWidgets> jobs;
-        std::vector<ScannerWidgets> scanners;
-    };
+    bool show_values() override;
+    // Shows a caption on the button with this id; answers whether it changed.
+    bool show_caption(std::string_view id, std::string_view caption);
 
     PrintersModel model_;
     page_doc::Document own_document_;
-    View view_;
+    // The queues' state badges in the order of the model's queues when the view was built (a badge has no id).
+    std::vector<vorn_ui::widget::badge::Badge*> badges_;
+    // The model changed or the view was built since the values were last shown.
+    bool values_stale_ = true;
 };
 
 [[nodiscard]] std::unique_ptr<vorn_ui::Widget> boxed_printers_pane(operations::OperationRequestCell requests,
