@@ -5,6 +5,7 @@
 #include "actions/payloads/codec.hpp"
 #include "page_doc/page_doc.hpp"
 #include "panes/keyboard_shortcuts/catalogue/catalogue.hpp"
+#include "setting_tables/store.hpp"
 
 #include <fmt/format.h>
 
@@ -229,12 +230,36 @@ bool setting_accepts(std::string_view key, const SettingValue& value)
     return rule;
 }
 
+namespace {
+
+ActionError stale_target(const std::string& key)
+{
+    return ActionError(ActionError::Kind::Rejected, "settings target is stale, unknown, or has an invalid value: " + key);
+}
+
+}  // namespace
+
+std::expected<void, ActionError> store_and_apply_settings_action(const SettingsAction& action,
+                                                                 page_doc::Document& doc)
+{
+    const auto& [key, value] = std::get<SettingsAction::SetSetting>(action.value);
+    if (!setting_accepts(key, value)) {
+        return std::unexpected(stale_target(key));
+    }
+    const auto* on = std::get_if<bool>(&value.value);
+    const auto stored = on != nullptr ? setting_tables::store_bool(key, *on)
+                                      : setting_tables::store_text(key, std::get<std::string>(value.value));
+    if (!stored) {
+        return std::unexpected(ActionError(ActionError::Kind::Rejected, stored.error()));
+    }
+    return apply_settings_action(action, doc);
+}
+
 std::expected<void, ActionError> apply_settings_action(const SettingsAction& action, page_doc::Document& doc)
 {
     const auto& [key, value] = std::get<SettingsAction::SetSetting>(action.value);
     if (!setting_accepts(key, value)) {
-        return std::unexpected(
-            ActionError(ActionError::Kind::Rejected, "settings target is stale, unknown, or has an invalid value: " + key));
+        return std::unexpected(stale_target(key));
     }
     const page_doc::Value* stored = doc.get(key);
     if (const auto* on = std::get_if<bool>(&value.value)) {
@@ -350,7 +375,8 @@ std::expected<std::unique_ptr<vorn_actions::ApplicationAction>, ActionError> dec
         return std::unexpected(ActionError(ActionError::Kind::PayloadDecoding, std::move(action.error()),
                                            std::string(name)));
     }
-    return std::make_unique<SettingsApplicationAction>(std::move(*action));
+    return std::make_unique<SettingsApplicationAction>(std::move(*action),
+                                                       SettingsApplicationAction::Origin::Decoded);
 }
 
 void register_action_decoder(vorn_actions::ActionDecoderRegistry& registry, std::string_view name)

@@ -8,8 +8,11 @@
 //   setting_action_spec("spell-checking", "text.check_spelling", current, "spell checking")   // "Turn on ..."
 //
 // Receiving side: register_settings_action(registry) at start-up registers the decoder under "settings.action";
-// a decoded action is applied to the page document the toolkit passes, after checking its key against the closed
-// key table (apply_settings_action). Typed dispatch from a page:
+// a decoded action (from automation or a bound control) checks its key against the closed key table, stores the
+// value the way the page that shows the key would take it (setting_tables/store.hpp: saved in the settings file
+// before the action is answered, whether the page is open or not; a value the page would not take is refused with
+// its sentence), and is then applied to the page document the toolkit passes (apply_settings_action). A page's own
+// typed dispatch only writes the document; the page saves what it takes itself:
 //   host.dispatch_with_context(doc, "settings.action", string_pair("appearance.theme", "Light"),
 //                              vorn_ui::action_context_from_args(settings_app_id, settings_app_name, action));
 
@@ -89,16 +92,27 @@ std::expected<void, vorn_actions::ActionError> apply_settings_action(const Setti
 // The debug form: SetSetting { key: "appearance.theme", value: Text("Dark") }.
 [[nodiscard]] std::string settings_action_debug_text(const SettingsAction& action);
 
-// A SettingsAction as the executor's application action.
+// Checks the key, stores the value as its page would (see above), then applies it to the document. A refused
+// value or a failed save is refused with its sentence, and the document is left as it was.
+std::expected<void, vorn_actions::ActionError> store_and_apply_settings_action(const SettingsAction& action,
+                                                                               page_doc::Document& doc);
+
+// A SettingsAction as the executor's application action: a decoded one stores its value before it is applied
+// (store_and_apply_settings_action), a page's typed one only applies it.
 class SettingsApplicationAction final : public vorn_actions::ApplicationAction {
 public:
-    explicit SettingsApplicationAction(SettingsAction action) : action_(std::move(action)) {}
+    enum class Origin : std::uint8_t { Page, Decoded };
+    explicit SettingsApplicationAction(SettingsAction action, Origin origin = Origin::Page)
+        : action_(std::move(action)), origin_(origin)
+    {
+    }
     [[nodiscard]] const SettingsAction& action() const { return action_; }
 
     [[nodiscard]] std::string debug_text() const override { return settings_action_debug_text(action_); }
     std::expected<void, vorn_actions::ActionError> apply(page_doc::Document& doc) const override
     {
-        return apply_settings_action(action_, doc);
+        return origin_ == Origin::Decoded ? store_and_apply_settings_action(action_, doc)
+                                          : apply_settings_action(action_, doc);
     }
     [[nodiscard]] bool yes_no_query_a() const override { return false; }
     [[nodiscard]] bool yes_no_query_b() const override { return true; }
@@ -106,6 +120,7 @@ public:
 
 private:
     SettingsAction action_;
+    Origin origin_;
 };
 
 // Found by argument-dependent lookup from vorn_ui::ActionHost's typed dispatch.

@@ -9,6 +9,8 @@
 #include "vorn_ui/actions/action_host.hpp"
 #include "vorn_ui/actions/action_records.hpp"
 
+#include "test_support/temp_home.hpp"
+
 #include <gtest/gtest.h>
 #include <spdlog/sinks/null_sink.h>
 
@@ -186,9 +188,20 @@ TEST(SetSetting, RegisteredDecoder)
     EXPECT_EQ((*action)->debug_text(), R"(SetSetting { key: "appearance.theme", value: Text("Light \"2\"") })");
     EXPECT_FALSE((*action)->yes_no_query_a());
     EXPECT_TRUE((*action)->yes_no_query_b());
+    // A decoded action stores its value the way the Appearance page takes it: "Light \"2\"" is no theme.
+    test_support::ConfigHome home;
     page_doc::Document doc;
-    ASSERT_TRUE((*action)->apply(doc).has_value());
-    EXPECT_EQ(page_doc::doc_string(doc, "appearance.theme"), "Light \"2\"");
+    const auto refused = (*action)->apply(doc);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().display(), "\u201CLight \"2\"\u201D is not a theme name.");
+    EXPECT_FALSE(page_doc::doc_string(doc, "appearance.theme"));
+    const auto light = registry.decode("settings.action",
+                                       R"({"SetSetting":{"key":"appearance.theme","value":{"Text":"Light"}}})");
+    ASSERT_TRUE(light.has_value());
+    ASSERT_TRUE((*light)->apply(doc).has_value());
+    EXPECT_EQ(page_doc::doc_string(doc, "appearance.theme"), "Light");
+    EXPECT_NE(test_support::read_file(home.path() / "vorn" / "settings.json").find(R"("theme": "Light")"),
+              std::string::npos);
 
     const auto broken = registry.decode("settings.action", R"({"SetSetting":{"key":"x"}})");
     ASSERT_FALSE(broken.has_value());

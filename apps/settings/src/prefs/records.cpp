@@ -1,6 +1,11 @@
 #include "prefs/records.hpp"
 
 #include "json_text/record.hpp"
+#include "prefs/sections.hpp"
+
+#include <fmt/format.h>
+
+#include <cmath>
 
 namespace settings::prefs {
 namespace {
@@ -190,6 +195,13 @@ Status read_value(const Json& j, AppearancePrefs& out)
         .required("reduce_motion", v.reduce_motion)
         .required("text_scale", v.text_scale)
         .defaulted("ui_scale", v.ui_scale);
+    // A scale out of range would leave no usable window (1e308 draws nothing, 0 and -1 collapse the layout).
+    for (const auto& [name, scale] : {std::pair{"text_scale", v.text_scale}, std::pair{"ui_scale", v.ui_scale}}) {
+        if (!r.failed() && !(scale >= min_scale && scale <= max_scale)) {
+            return std::unexpected(fmt::format("{} {} is out of range, expected {} to {}", name, scale, min_scale,
+                                               max_scale));
+        }
+    }
     return commit(r, v, out);
 }
 
@@ -292,5 +304,43 @@ Status read_value(const Json& j, Locale& out)
         .defaulted("first_day_of_week", v.first_day_of_week);
     return commit(r, v, out);
 }
+
+template <class R>
+std::optional<R> decode_section(const Json& value)
+{
+    if (auto whole = json_text::decode<R>(value)) {
+        return std::move(*whole);
+    }
+    if (!value.is_object()) {
+        return std::nullopt;
+    }
+    // Each member is tried on its own, over the defaults; one that does not read takes its field's default.
+    Json defaults;
+    to_json(defaults, R{});
+    Json repaired = Json::object();
+    for (const auto& [key, member] : value.items()) {
+        Json probe = defaults;
+        probe[key] = member;
+        if (json_text::decode<R>(probe)) {
+            repaired[key] = member;
+        } else if (const auto fallback = defaults.find(key); fallback != defaults.end()) {
+            repaired[key] = *fallback;
+        }
+    }
+    auto decoded = json_text::decode<R>(repaired);
+    if (!decoded) {
+        return std::nullopt;  // a required member is missing
+    }
+    return std::move(*decoded);
+}
+
+template std::optional<AudioPrefs> decode_section<AudioPrefs>(const Json&);
+template std::optional<DisplayPrefs> decode_section<DisplayPrefs>(const Json&);
+template std::optional<InputPrefs> decode_section<InputPrefs>(const Json&);
+template std::optional<PowerPrefs> decode_section<PowerPrefs>(const Json&);
+template std::optional<UpdatePrefs> decode_section<UpdatePrefs>(const Json&);
+template std::optional<AppearancePrefs> decode_section<AppearancePrefs>(const Json&);
+template std::optional<NotificationPrefs> decode_section<NotificationPrefs>(const Json&);
+template std::optional<AccessibilityPrefs> decode_section<AccessibilityPrefs>(const Json&);
 
 }  // namespace settings::prefs

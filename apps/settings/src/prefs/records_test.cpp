@@ -1,4 +1,5 @@
 #include "prefs/records.hpp"
+#include "prefs/sections.hpp"
 #include "prefs/test_support.hpp"
 
 #include "json_text/json_text.hpp"
@@ -123,6 +124,9 @@ TEST(PreferenceRecords, UpdateAndAppearancePrefsDecodeTable)
         {R"({"theme": "Dark", "high_contrast": false, "reduce_motion": false, "text_scale": 1, "ui_scale": 1.5})",
          AppearancePrefs{.ui_scale = 1.5}},
         {R"({"theme": "Dark", "high_contrast": false, "reduce_motion": false, "ui_scale": 1.5})", std::nullopt},
+        {R"({"theme": "Dark", "high_contrast": false, "reduce_motion": false, "text_scale": 1, "ui_scale": 0})",
+         std::nullopt},
+        {R"({"theme": "Dark", "high_contrast": false, "reduce_motion": false, "text_scale": 9.5})", std::nullopt},
         {R"({})", std::nullopt},
     });
     EXPECT_EQ(error_of<AppearancePrefs>(R"(["Dark", false])"),
@@ -188,6 +192,29 @@ TEST(PreferenceRecords, AccessibilityPrefsAndLocaleDecodeTable)
         {R"({"first_day_of_week": "Tuesday"})", std::nullopt},
         {R"({"measurement": "metric"})", std::nullopt},
     });
+}
+
+// A section of the settings file is read member by member: a bad member alone falls back to its default.
+TEST(PreferenceRecords, ASectionMemberThatDoesNotReadFallsBackAlone)
+{
+    const auto section = [](const char* text) { return *json_text::parse(text); };
+    EXPECT_EQ(decode_section<DisplayPrefs>(section(
+                  R"({"auto_brightness": true, "night_light": true, "night_light_temperature": 18446744073709551616})")),
+              (DisplayPrefs{.auto_brightness = true, .night_light = true}));
+    for (const char* scale : {"1e308", "0", "-1", "0.1", "\"big\"", "null"}) {
+        const std::string text = std::string(R"({"theme": "Nord", "high_contrast": true, "reduce_motion": false,
+            "text_scale": 1.15, "ui_scale": )") + scale + "}";
+        EXPECT_EQ(decode_section<AppearancePrefs>(section(text.c_str())),
+                  (AppearancePrefs{.theme = "Nord", .high_contrast = true, .text_scale = 1.15})) << scale;
+    }
+    EXPECT_EQ(decode_section<AccessibilityPrefs>(
+                  section(R"({"color_filter": "protanopia", "sticky_keys": true, "cursor_size": -4})")),
+              (AccessibilityPrefs{.sticky_keys = true}));
+    // Still whole: no object, or a required member missing.
+    EXPECT_FALSE(decode_section<DisplayPrefs>(section(R"({"night_light": true})")));
+    EXPECT_FALSE(decode_section<AppearancePrefs>(section(R"("Nord")")));
+    // The positional form stays strict.
+    EXPECT_FALSE(decode_section<DisplayPrefs>(section(R"([true, false, -1])")));
 }
 
 TEST(PreferenceRecords, ConfigSectionRecordsWriteEveryFieldInOrder)

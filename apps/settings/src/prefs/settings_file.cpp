@@ -1,5 +1,7 @@
 #include "prefs/settings_file.hpp"
 
+#include "prefs/sections.hpp"
+
 #include "config_sections/config_sections.hpp"
 #include "config_sections/hardware.hpp"
 #include "json_text/record.hpp"
@@ -26,11 +28,8 @@ std::optional<R> decode_member(const Json& root, std::string_view name)
     if (member == nullptr) {
         return std::nullopt;
     }
-    auto decoded = json_text::decode<R>(*member);
-    if (!decoded) {
-        return std::nullopt;  // the section falls back to its default; the reason is of no use to anyone
-    }
-    return std::move(*decoded);
+    // Member by member: one that does not read falls back alone.
+    return decode_section<R>(*member);
 }
 
 // "input" is decoded only from an object.

@@ -3,6 +3,7 @@
 #include "actions/catalogue/platform.hpp"
 #include "actions/catalogue/sections.hpp"
 #include "actions/catalogue/support.hpp"
+#include "actions/contract.hpp"
 
 #include <fmt/format.h>
 
@@ -70,6 +71,56 @@ std::vector<std::string> capped_texts(std::vector<std::string> texts, std::strin
 }
 
 }  // namespace
+
+SectionBindings::SectionBindings(Resource section) : section_(std::move(section)) {}
+
+template <class T>
+ActionBinding<T> SectionBindings::required(std::expected<ActionBinding<T>, BindingError> bound,
+                                           std::string_view id) const
+{
+    if (!bound) {
+        contract_violation(fmt::format("{} action {} must be published", section_.title, id));
+    }
+    return std::move(*bound);
+}
+
+ActionBinding<bool> SectionBindings::toggle(std::string_view id) const
+{
+    return required(bind_toggle(section_, id), id);
+}
+
+ActionBinding<double> SectionBindings::slider(std::string_view id) const
+{
+    return required(bind_slider(section_, id), id);
+}
+
+ActionBinding<std::string> SectionBindings::choice(std::string_view id) const
+{
+    return required(bind_choice(section_, id), id);
+}
+
+ActionBinding<std::string> SectionBindings::named_choice(std::string_view id) const
+{
+    return required(bind_named_choice(section_, id), id);
+}
+
+ActionBinding<Unit> SectionBindings::child_button(std::string_view child_id, std::string_view id) const
+{
+    const Resource* child = child_of(section_, child_id);
+    if (child == nullptr) {
+        contract_violation(fmt::format("{} resource {} must be published", section_.title, child_id));
+    }
+    return required(bind_button(*child, id), id);
+}
+
+bool SectionBindings::has(std::string_view id) const { return section_.find_action(id) != nullptr; }
+
+void SectionBindings::require(std::string_view id) const
+{
+    if (!has(id)) {
+        contract_violation(fmt::format("{} action {} must be published", section_.title, id));
+    }
+}
 
 std::vector<ChoiceRecord> distinct_choice_records(std::vector<ChoiceRecord> records, std::size_t limit)
 {
@@ -285,16 +336,34 @@ Binding<Unit> input_source_binding(std::string_view identifier, std::string_view
     return optional_binding(bind_button(*source, id));
 }
 
+SectionBindings mouse_keyboard_bindings() { return SectionBindings(mouse_keyboard_rebuilt()); }
+
 // ---- Accessibility
+
+namespace {
+
+Resource accessibility_rebuilt()
+{
+    return guarded(accessibility_resource(empty_document(), prefs::SettingsFile{}));
+}
+
+}  // namespace
 
 Binding<bool> accessibility_toggle_binding(std::string_view id)
 {
-    return optional_binding(bind_toggle(guarded(accessibility_resource(empty_document(), prefs::SettingsFile{})), id));
+    return optional_binding(bind_toggle(accessibility_rebuilt(), id));
 }
 
 Binding<std::string> accessibility_choice_binding(std::string_view id)
 {
-    return optional_binding(bind_choice(guarded(accessibility_resource(empty_document(), prefs::SettingsFile{})), id));
+    return optional_binding(bind_choice(accessibility_rebuilt(), id));
+}
+
+SectionBindings accessibility_bindings() { return SectionBindings(accessibility_rebuilt()); }
+
+SectionBindings appearance_bindings()
+{
+    return SectionBindings(guarded(appearance_resource(empty_document(), prefs::SettingsFile{})));
 }
 
 // ---- Network, Bluetooth, Updates, Time & Date

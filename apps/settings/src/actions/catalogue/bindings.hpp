@@ -11,6 +11,13 @@
 //   - single action: only the bound action, built from the values the page passes, in a bare resource with the
 //     right id ("settings.section:sound", "settings.display-output:<connector>", ...).
 //
+// A page binds the controls of one view through SectionBindings: the section is built once for the whole view, and
+// an action a control needs that the section does not hold is the contract violation it is (the page always shows
+// that control), never a control left unbound.
+//
+//   const SectionBindings bindings = accessibility_bindings();
+//   toggle.on_action(bindings.toggle("sticky-keys"));
+//
 // Choice lists a page passes are bound as far as the contract publishes them: the first 128 entries (the rest is
 // logged), equal labels told apart with " (2)", " (3)", ... (distinct_choice_records gives the page the same list to
 // show). An empty list gives none.
@@ -39,6 +46,40 @@ using Binding = std::optional<ActionBinding<T>>;
 // The records as a bound choice list offers them: the first 128, labels made distinct.
 [[nodiscard]] std::vector<ChoiceRecord> distinct_choice_records(std::vector<ChoiceRecord> records,
                                                                 std::size_t limit = 128);
+
+// The actions of one built section, bound by id. Each routine stops the program through contract_violation
+// ("<section> action <id> must be published") when the section has no such action.
+class SectionBindings {
+public:
+    explicit SectionBindings(Resource section);
+
+    [[nodiscard]] ActionBinding<bool> toggle(std::string_view id) const;
+    [[nodiscard]] ActionBinding<double> slider(std::string_view id) const;
+    // The text as the action's "choice".
+    [[nodiscard]] ActionBinding<std::string> choice(std::string_view id) const;
+    // The text under the action's "choice", "label" or "value" parameter.
+    [[nodiscard]] ActionBinding<std::string> named_choice(std::string_view id) const;
+    // A parameterless action of the child resource `child_id`.
+    [[nodiscard]] ActionBinding<Unit> child_button(std::string_view child_id, std::string_view id) const;
+    // Whether the section publishes the action (for an action only some machines offer).
+    [[nodiscard]] bool has(std::string_view id) const;
+    // Stops the program unless the section publishes the action: for a control that writes its document key
+    // instead of sending the action (a switch over a parameterless "Turn on ..." action), whose action must still
+    // be there for automation.
+    void require(std::string_view id) const;
+    [[nodiscard]] const Resource& section() const { return section_; }
+
+private:
+    template <class T>
+    ActionBinding<T> required(std::expected<ActionBinding<T>, BindingError> bound, std::string_view id) const;
+
+    Resource section_;
+};
+
+// The sections as the published tree holds them, built once per call.
+[[nodiscard]] SectionBindings appearance_bindings();
+[[nodiscard]] SectionBindings mouse_keyboard_bindings();
+[[nodiscard]] SectionBindings accessibility_bindings();
 
 // Any boolean action of a resource the page holds.
 [[nodiscard]] Binding<bool> toggle_binding(const Resource& resource, std::string_view id);

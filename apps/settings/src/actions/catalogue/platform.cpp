@@ -1,6 +1,6 @@
 #include "actions/catalogue/platform.hpp"
 
-#include "panes/appearance/choices/choices.hpp"
+#include "setting_tables/labels.hpp"
 #include "vorn_log/log.hpp"
 
 #include <algorithm>
@@ -226,7 +226,7 @@ LocalModelSnapshot SystemPlatform::local_models()
 
 bool SystemPlatform::has_screen_reader_engine()
 {
-    return panes::appearance::choices::has_screen_reader_engine();
+    return setting_tables::has_screen_reader_engine();
 }
 
 bool SystemPlatform::has_on_screen_keyboard()

@@ -4,9 +4,11 @@
 #include "actions/catalogue/sections.hpp"
 #include "actions/catalogue/support.hpp"
 #include "actions/set_setting.hpp"
-#include "panes/appearance/choices/choices.hpp"
 #include "panes/display/labels/labels.hpp"
 #include "panes/keyboard_shortcuts/catalogue/catalogue.hpp"
+#include "setting_tables/accessibility.hpp"
+#include "setting_tables/appearance.hpp"
+#include "setting_tables/labels.hpp"
 
 #include <fmt/format.h>
 
@@ -17,7 +19,7 @@ namespace settings::actions::catalogue {
 namespace {
 
 namespace labels = panes::display::labels;
-namespace choices = panes::appearance::choices;
+namespace choices = setting_tables;
 
 using Tags = std::initializer_list<std::string_view>;
 
@@ -473,21 +475,6 @@ Resource power_resource()
 
 namespace {
 
-std::string_view compose_key_label(const std::optional<std::string>& code)
-{
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 5> table{
-        {{"ralt", "Right Alt"}, {"menu", "Menu"}, {"caps", "Caps Lock"}, {"rwin", "Right Super"},
-         {"lwin", "Left Super"}}};
-    if (code) {
-        for (const auto& [stored, label] : table) {
-            if (stored == *code) {
-                return label;
-            }
-        }
-    }
-    return "Disabled";
-}
-
 std::string layout_label(std::span<const keyboard_layouts::KeyboardLayout> catalog, std::string_view id)
 {
     if (const auto* layout = keyboard_layouts::find_by_id(catalog, id)) {
@@ -540,13 +527,14 @@ Resource mouse_keyboard_resource(const page_doc::Document& doc, const prefs::Set
         section.actions.push_back(level_spec(row.id, row.title, InputOperation::kind, input_level_parser(row.operation),
                                              input, param_titles::local_input_value, hints::input_level));
     }
-    section.actions.push_back(input_choice_spec("acceleration-profile", "Set pointer acceleration profile",
-                                                {"Adaptive", "Flat"}, make_acceleration_profile,
-                                                file.input.accel_profile == "flat" ? "Flat" : "Adaptive"));
+    section.actions.push_back(input_choice_spec(
+        "acceleration-profile", "Set pointer acceleration profile",
+        {setting_tables::kAccelerationLabels.begin(), setting_tables::kAccelerationLabels.end()},
+        make_acceleration_profile, std::string(setting_tables::acceleration_label(file.input.accel_profile))));
     section.actions.push_back(input_choice_spec(
         "compose-key", "Set compose key",
-        {"Disabled", "Right Alt", "Menu", "Caps Lock", "Right Super", "Left Super"}, make_compose_key,
-        std::string(compose_key_label(file.input.compose_key))));
+        {setting_tables::kComposeKeyLabels.begin(), setting_tables::kComposeKeyLabels.end()}, make_compose_key,
+        std::string(setting_tables::compose_key_label(file.input.compose_key))));
     section.actions.push_back(setting_action_spec("spell-checking", "text.check_spelling",
                                                   current_bool(doc, "text.check_spelling", true),
                                                   "spell checking while typing"));
@@ -630,25 +618,20 @@ ActionSpec list_choice_spec(std::string_view id, std::string_view title, std::st
 
 Resource appearance_resource(const page_doc::Document& doc, const prefs::SettingsFile& file)
 {
+    namespace table = setting_tables::appearance;
     Resource section = bare_section_resource(Section::Appearance);
     const auto& prefs = file.appearance;
-    section.actions.push_back(list_choice_spec("theme", "Set theme", "appearance.theme", choices::theme_choices(),
-                                               current_text(doc, "appearance.theme", prefs.theme)));
-    section.actions.push_back(setting_action_spec("high_contrast", "appearance.high_contrast",
-                                                  current_bool(doc, "appearance.high_contrast", prefs.high_contrast),
-                                                  "high contrast"));
-    section.actions.push_back(setting_action_spec("reduce_motion", "appearance.reduce_motion",
-                                                  current_bool(doc, "appearance.reduce_motion", prefs.reduce_motion),
-                                                  "reduced motion"));
-    section.actions.push_back(list_choice_spec("text_size", "Set text size", "appearance.text_size",
-                                               choices::text_size_choices(),
-                                               current_text(doc, "appearance.text_size",
-                                                            choices::text_scale_label(prefs.text_scale))));
-    // The stored scale, not a fixed "100%": invoking the action without a choice keeps the user's scale.
-    section.actions.push_back(list_choice_spec("ui_scale", "Set UI scale", "appearance.ui_scale",
-                                               choices::ui_scale_choices(),
-                                               current_text(doc, "appearance.ui_scale",
-                                                            choices::ui_scale_label(prefs.ui_scale))));
+    for (const table::Setting& row : table::settings()) {
+        if (row.kind == table::Kind::Switch) {
+            section.actions.push_back(setting_action_spec(row.action, row.key,
+                                                          current_bool(doc, row.key, row.flag(prefs)),
+                                                          row.action_text));
+        } else {
+            // The stored value, not a fixed default: invoking the action without a choice keeps the user's value.
+            section.actions.push_back(list_choice_spec(row.action, row.action_text, row.key, row.choices,
+                                                       current_text(doc, row.key, row.label(prefs))));
+        }
+    }
     return section;
 }
 
@@ -656,65 +639,22 @@ Resource appearance_resource(const page_doc::Document& doc, const prefs::Setting
 
 Resource accessibility_resource(const page_doc::Document& doc, const prefs::SettingsFile& file)
 {
+    namespace table = setting_tables::accessibility;
     Resource section = bare_section_resource(Section::Accessibility);
     auto platform = current_platform();
     const bool reader = platform->has_screen_reader_engine();
     const bool keyboard = platform->has_on_screen_keyboard();
-    struct ToggleRow {
-        std::string_view id;
-        std::string_view title;
-        std::string_view key;
-        bool present;
-    };
-    const std::array<ToggleRow, 11> toggles{{
-        {"high-contrast", "Set high contrast", "a11y.high_contrast", true},
-        {"reduce-motion", "Set reduced motion", "a11y.reduce_motion", true},
-        {"large-cursor", "Set large cursor", "a11y.large_cursor", true},
-        {"sticky-keys", "Set sticky keys", "a11y.sticky_keys", true},
-        {"slow-keys", "Set slow keys", "a11y.slow_keys", true},
-        {"visual-alerts", "Set visual alerts", "a11y.visual_alerts", true},
-        {"pointer-crosshair", "Set pointer crosshair", "a11y.cursor_crosshair", true},
-        {"thick-text-caret", "Set thicker text cursor", "a11y.thick_text_caret", true},
-        {"switch-control", "Set switch control", "a11y.switch_control", true},
-        {"on-screen-keyboard", "Set on-screen keyboard", "a11y.on_screen_keyboard", keyboard},
-        {"screen-reader", "Set screen reader", "a11y.screen_reader", reader},
-    }};
-    for (const auto& row : toggles) {
-        if (row.present) {
-            section.actions.push_back(setting_toggle_spec(row.id, row.title, row.key));
+    const table::Values values{file.appearance, file.accessibility};
+    // The switches, then the choices (the table's order).
+    for (const table::Setting& row : table::settings()) {
+        if (!table::offered(row, reader, keyboard)) {
+            continue;
         }
-    }
-    const auto& prefs = file.accessibility;
-    struct ChoiceRow {
-        std::string_view id;
-        std::string_view title;
-        std::string_view key;
-        choices::ChoiceList list;
-        std::string_view stored;
-        bool present;
-    };
-    const std::array<ChoiceRow, 8> rows{{
-        {"text-size", "Set text size", "a11y.text_size", choices::text_size_choices(),
-         choices::text_scale_label(file.appearance.text_scale), true},
-        {"cursor-size", "Set cursor size", "a11y.cursor_size", choices::cursor_size_choices(),
-         choices::cursor_size_label(prefs.cursor_size), true},
-        {"colour-filter", "Set colour filter", "a11y.color_filter", choices::colour_filter_choices(),
-         choices::color_filter_label(static_cast<std::uint8_t>(prefs.color_filter)), true},
-        {"magnifier", "Set magnifier lens", "a11y.magnifier", choices::magnifier_choices(),
-         choices::magnifier_label(prefs.magnifier_zoom), true},
-        {"switch-keys", "Set switch keys", "a11y.switch_keys", choices::switch_keys_choices(),
-         choices::switch_key_pair_label(static_cast<std::uint8_t>(prefs.switch_key_pair)), true},
-        {"switch-scan", "Set automatic switch scan", "a11y.switch_scan", choices::switch_scan_choices(),
-         choices::switch_scan_label(prefs.switch_scan_ms), true},
-        {"speech-rate", "Set screen-reader speech rate", "a11y.reader_rate", choices::speech_rate_choices(),
-         choices::speech_rate_label(prefs.screen_reader_rate), reader},
-        {"speech-voice", "Set screen-reader voice", "a11y.reader_voice", choices::speech_voice_choices(),
-         choices::screen_reader_voice_label(static_cast<std::uint8_t>(prefs.screen_reader_voice)), reader},
-    }};
-    for (const auto& row : rows) {
-        if (row.present) {
-            section.actions.push_back(
-                list_choice_spec(row.id, row.title, row.key, row.list, current_text(doc, row.key, row.stored)));
+        if (row.kind == table::Kind::Switch) {
+            section.actions.push_back(setting_toggle_spec(row.action, row.action_title, row.key));
+        } else {
+            section.actions.push_back(list_choice_spec(row.action, row.action_title, row.key, row.choices,
+                                                       current_text(doc, row.key, row.label(values))));
         }
     }
     return section;

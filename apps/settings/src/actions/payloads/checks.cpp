@@ -1,5 +1,7 @@
 #include "actions/payloads/checks.hpp"
 
+#include "setting_tables/labels.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -136,19 +138,12 @@ std::expected<std::string, std::string> acceleration_profile_value(std::string_v
 
 std::expected<std::optional<std::string>, std::string> compose_key_value(std::string_view label)
 {
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 5> keys{{
-        {"Right Alt", "ralt"},
-        {"Menu", "menu"},
-        {"Caps Lock", "caps"},
-        {"Right Super", "rwin"},
-        {"Left Super", "lwin"},
-    }};
-    if (label == "Disabled") {
+    if (label == setting_tables::kComposeKeyDisabled) {
         return std::optional<std::string>{};
     }
-    for (const auto& [key_label, value] : keys) {
-        if (key_label == label) {
-            return std::optional<std::string>{std::string(value)};
+    for (const auto& key : setting_tables::kComposeKeys) {
+        if (key.label == label) {
+            return std::optional<std::string>{std::string(key.value)};
         }
     }
     return std::unexpected("unsupported compose key");

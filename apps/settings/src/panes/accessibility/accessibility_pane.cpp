@@ -3,7 +3,8 @@
 #include "actions/catalogue/bindings.hpp"
 #include "actions/catalogue/platform.hpp"
 #include "page_helpers/layout.hpp"
-#include "panes/appearance/choices/choices.hpp"
+#include "actions/contract.hpp"
+#include "setting_tables/labels.hpp"
 #include "vorn_ui/widgets.hpp"
 
 #include <fmt/format.h>
@@ -11,58 +12,52 @@
 namespace settings::panes::accessibility {
 
 namespace ph = page_helpers;
-namespace ch = appearance::choices;
 namespace cat = actions::catalogue;
+namespace table = setting_tables::accessibility;
 
 namespace {
 
-template <std::size_t N, class T>
-std::vector<std::string> labels(const std::array<ch::Choice<T>, N>& table)
+constexpr std::string_view save_error_id = "a11y.save_error";
+
+// A row of the setting table as its control, bound to the row's action of the one built section. The control's
+// id and document key are the row's key, its accessible name the row's title.
+ph::WidgetBox control(const table::Setting& row, const cat::SectionBindings& bindings, const AccessibilityValues& v)
 {
-    std::vector<std::string> out;
-    for (const auto& choice : table) {
-        out.emplace_back(choice.label);
+    const std::string key(row.key);
+    if (row.kind == table::Kind::Switch) {
+        auto toggle = vorn_ui::Toggle(key, key).with_id(key).with_label(std::string(row.title));
+        return std::move(toggle).on_action(bindings.toggle(row.action)).boxed();
     }
-    return out;
+    auto dropdown = vorn_ui::Dropdown(key, {row.choices.choices.begin(), row.choices.choices.end()})
+                        .with_key(key)
+                        .with_placeholder(std::string(table::label_of(row, v)))
+                        .with_label(std::string(row.title));
+    return std::move(dropdown).on_action(bindings.choice(row.action)).boxed();
 }
 
-ph::WidgetBox toggle(std::string_view key, std::string_view action, std::string_view title)
+ph::WidgetBox setting_row(std::string_view key, const cat::SectionBindings& bindings, const AccessibilityValues& v)
 {
-    auto control = vorn_ui::Toggle(std::string(key), std::string(key)).with_id(std::string(key)).with_label(std::string(title));
-    if (auto binding = cat::accessibility_toggle_binding(action)) {
-        control = std::move(control).on_action(std::move(*binding));
+    const table::Setting* row = table::find(key);
+    if (row == nullptr) {
+        actions::unreachable(fmt::format("no accessibility setting {}", key));
     }
-    return std::move(control).boxed();
-}
-
-ph::WidgetBox dropdown(const AccessibilityValues& values, std::string_view key, std::string_view action,
-                       std::string_view title, std::vector<std::string> choices)
-{
-    auto control = vorn_ui::Dropdown(std::string(key), std::move(choices))
-                       .with_key(std::string(key))
-                       .with_placeholder(label_for(values, key))
-                       .with_label(std::string(title));
-    if (auto binding = cat::accessibility_choice_binding(action)) {
-        control = std::move(control).on_action(std::move(*binding));
+    if (row->kind == table::Kind::Switch) {
+        return ph::setting_row_described(row->title, row->description, control(*row, bindings, v));
     }
-    return std::move(control).boxed();
-}
-
-ph::WidgetBox described(std::string_view title, std::string_view description, std::string_view key,
-                        std::string_view action)
-{
-    return ph::setting_row_described(title, description, toggle(key, action, title));
+    return ph::setting_row_fixed(row->title, control(*row, bindings, v));
 }
 
 }  // namespace
 
+// What the Accessibility section publishes decides which rows there are, so that every control has its action.
 AssistiveTechnology detect_assistive_technology()
 {
+    const auto platform = cat::current_platform();
     AssistiveTechnology found;
-    if (const auto engine = ch::detect_screen_reader_engine()) {
-        found.speech_engine = std::string(*engine);
+    if (platform->has_screen_reader_engine()) {
+        found.speech_engine = std::string(setting_tables::detect_screen_reader_engine().value_or("Installed"));
     }
-    found.on_screen_keyboard = cat::current_platform()->has_on_screen_keyboard();
+    found.on_screen_keyboard = platform->has_on_screen_keyboard();
     return found;
 }
 
@@ -81,9 +76,6 @@ void AccessibilityPane::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
     refresh_view(doc, ctx);
 }
 
-namespace {
-constexpr std::string_view save_error_id = "a11y.save_error";
-}
 
 // Every control follows its document key; the save error's caption is the only row that comes and goes.
 std::string AccessibilityPane::structure_key() const { return model_.save_error() ? "error" : ""; }
@@ -98,61 +90,43 @@ std::unique_ptr<vorn_ui::Widget> AccessibilityPane::build_view()
 {
     const AccessibilityValues& v = model_.values();
     const AssistiveTechnology machine = detect_assistive_technology();
+    // One section for every control of the view.
+    const cat::SectionBindings bindings = cat::accessibility_bindings();
+    const auto row = [&](std::string_view key) { return setting_row(key, bindings, v); };
 
     std::vector<ph::WidgetBox> vision;
-    vision.push_back(described("High contrast", "Maximise contrast for low-vision comfort", "a11y.high_contrast",
-                               "high-contrast"));
-    vision.push_back(
-        described("Reduce motion", "Skip animations and transitions", "a11y.reduce_motion", "reduce-motion"));
-    vision.push_back(ph::setting_row_fixed(
-        "Text size", dropdown(v, "a11y.text_size", "text-size", "Text size", labels(ch::kTextScales))));
-    vision.push_back(ph::setting_row_fixed(
-        "Colour filter", dropdown(v, "a11y.color_filter", "colour-filter", "Colour filter", labels(ch::kColorFilters))));
-    vision.push_back(ph::setting_row_fixed(
-        "Magnifier lens", dropdown(v, "a11y.magnifier", "magnifier", "Magnifier lens", labels(ch::kMagnifierLenses))));
+    for (const std::string_view key :
+         {"a11y.high_contrast", "a11y.reduce_motion", "a11y.text_size", "a11y.color_filter", "a11y.magnifier"}) {
+        vision.push_back(row(key));
+    }
 
     std::vector<ph::WidgetBox> pointer;
-    pointer.push_back(described("Large cursor", "Enlarge the mouse pointer so it is easy to find", "a11y.large_cursor",
-                                "large-cursor"));
-    pointer.push_back(ph::setting_row_fixed(
-        "Cursor size", dropdown(v, "a11y.cursor_size", "cursor-size", "Cursor size", labels(ch::kCursorSizes))));
-    pointer.push_back(described("Pointer crosshair", "Draw high-contrast guide lines through the pointer",
-                                "a11y.cursor_crosshair", "pointer-crosshair"));
-    pointer.push_back(described("Thicker text cursor", "Use a wider insertion caret in Vorn applications",
-                                "a11y.thick_text_caret", "thick-text-caret"));
+    for (const std::string_view key :
+         {"a11y.large_cursor", "a11y.cursor_size", "a11y.cursor_crosshair", "a11y.thick_text_caret"}) {
+        pointer.push_back(row(key));
+    }
 
     std::vector<ph::WidgetBox> typing;
     if (machine.on_screen_keyboard) {
-        typing.push_back(described("On-screen keyboard", "Show the keyboard automatically for focused text fields",
-                                   "a11y.on_screen_keyboard", "on-screen-keyboard"));
+        typing.push_back(row("a11y.on_screen_keyboard"));
     } else {
         typing.push_back(ph::value_row("On-screen keyboard", osk_missing_text));
     }
-    typing.push_back(described("Sticky keys", "Type shortcuts one key at a time instead of holding a chord",
-                               "a11y.sticky_keys", "sticky-keys"));
-    typing.push_back(described("Slow keys", "Ignore brief, accidental key presses", "a11y.slow_keys", "slow-keys"));
-    typing.push_back(described("Switch control", "Translate a hardware switch pair into standard Tab and Enter actions",
-                               "a11y.switch_control", "switch-control"));
-    typing.push_back(ph::setting_row_fixed(
-        "Switch keys (next / activate)",
-        dropdown(v, "a11y.switch_keys", "switch-keys", "Switch keys (next / activate)", labels(ch::kSwitchKeyPairs))));
-    typing.push_back(ph::setting_row_fixed(
-        "Automatic scan", dropdown(v, "a11y.switch_scan", "switch-scan", "Automatic scan", labels(ch::kSwitchScans))));
+    for (const std::string_view key :
+         {"a11y.sticky_keys", "a11y.slow_keys", "a11y.switch_control", "a11y.switch_keys", "a11y.switch_scan"}) {
+        typing.push_back(row(key));
+    }
 
     std::vector<ph::WidgetBox> assistive;
     if (machine.speech_engine) {
-        assistive.push_back(described("Screen reader", "Read focused controls and live announcements aloud",
-                                      "a11y.screen_reader", "screen-reader"));
+        assistive.push_back(row("a11y.screen_reader"));
         assistive.push_back(ph::value_row("Speech engine", *machine.speech_engine));
-        assistive.push_back(ph::setting_row_fixed(
-            "Speech rate", dropdown(v, "a11y.reader_rate", "speech-rate", "Speech rate", labels(ch::kSpeechRates))));
-        assistive.push_back(ph::setting_row_fixed(
-            "Voice", dropdown(v, "a11y.reader_voice", "speech-voice", "Voice", labels(ch::kScreenReaderVoices))));
+        assistive.push_back(row("a11y.reader_rate"));
+        assistive.push_back(row("a11y.reader_voice"));
     } else {
         assistive.push_back(ph::value_row("Screen reader", reader_missing_text));
     }
-    assistive.push_back(described("Visual alerts", "Flash a clear screen-edge alert when a notification arrives",
-                                  "a11y.visual_alerts", "visual-alerts"));
+    assistive.push_back(row("a11y.visual_alerts"));
     assistive.push_back(ph::value_row("Application focus highlight", "Not yet available for non-Vorn applications"));
     assistive.push_back(
         ph::value_row("Live captions", "Unavailable \u2014 no local speech-to-text engine is installed"));

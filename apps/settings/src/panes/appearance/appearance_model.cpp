@@ -1,6 +1,6 @@
 #include "panes/appearance/appearance_model.hpp"
 
-#include "panes/appearance/choices/choices.hpp"
+#include "setting_tables/labels.hpp"
 #include "panes/preference_pane/setting_sync.hpp"
 #include "prefs/settings_file.hpp"
 #include "vorn_log/log.hpp"
@@ -13,7 +13,8 @@
 namespace settings::panes::appearance {
 
 namespace pp = preference_pane;
-namespace ch = choices;
+namespace ch = setting_tables;
+namespace table = setting_tables::appearance;
 
 vorn_ui::Theme theme_by_name(std::string_view name)
 {
@@ -84,60 +85,36 @@ std::optional<vorn_ui::Theme> window_theme_override()
 
 AppearanceModel AppearanceModel::load() { return AppearanceModel(prefs::load_settings_file().appearance); }
 
-namespace {
-
-constexpr double epsilon = std::numeric_limits<double>::epsilon();
-
-// A label of a scale table chosen in the document: its factor when the table knows it, else the key is put back.
-template <class FromLabel>
-void take_scale(page_doc::Document& doc, vorn_ui::ActionHost& host, std::string_view key, std::string_view label,
-                double& factor, FromLabel from_label)
-{
-    const auto chosen = pp::reconcile_text(doc, host, key, label);
-    if (!chosen.changed) {
-        return;
-    }
-    if (const std::optional<double> value = from_label(chosen.value)) {
-        if (std::abs(*value - factor) > epsilon) {
-            factor = *value;
-        }
-        return;
-    }
-    pp::restore_text(doc, host, key, label);
-}
-
-}  // namespace
-
 AppearanceSync AppearanceModel::sync(page_doc::Document& doc)
 {
     if (!seeded_) {
-        pp::publish_text(host_, doc, theme_key, prefs_.theme);
-        pp::publish_text(host_, doc, text_size_key, ch::text_scale_label(prefs_.text_scale));
-        pp::publish_text(host_, doc, ui_scale_key, ch::ui_scale_label(prefs_.ui_scale));
-        pp::publish_bool(host_, doc, high_contrast_key, prefs_.high_contrast);
-        pp::publish_bool(host_, doc, reduce_motion_key, prefs_.reduce_motion);
         // The controls start from the stored values too, not from what an earlier visit left in the document.
-        pp::put_text_if_changed(doc, pp::edit_key(theme_key), prefs_.theme);
-        pp::put_text_if_changed(doc, pp::edit_key(text_size_key), ch::text_scale_label(prefs_.text_scale));
-        pp::put_text_if_changed(doc, pp::edit_key(ui_scale_key), ch::ui_scale_label(prefs_.ui_scale));
-        pp::put_bool_if_changed(doc, pp::edit_key(high_contrast_key), prefs_.high_contrast);
-        pp::put_bool_if_changed(doc, pp::edit_key(reduce_motion_key), prefs_.reduce_motion);
+        for (const table::Setting& row : table::settings()) {
+            if (row.kind == table::Kind::Switch) {
+                pp::publish_bool(host_, doc, row.key, row.flag(prefs_));
+                pp::put_bool_if_changed(doc, pp::edit_key(row.key), row.flag(prefs_));
+            } else {
+                const std::string label = row.label(prefs_);
+                pp::publish_text(host_, doc, row.key, label);
+                pp::put_text_if_changed(doc, pp::edit_key(row.key), label);
+            }
+        }
         seeded_ = true;
     }
 
     prefs::AppearancePrefs next = prefs_;
-    if (const auto theme = pp::reconcile_text(doc, host_, theme_key, prefs_.theme); theme.changed) {
-        if (ch::is_theme_name(theme.value)) {
-            next.theme = theme.value;
-        } else {
-            pp::restore_text(doc, host_, theme_key, prefs_.theme);
+    for (const table::Setting& row : table::settings()) {
+        if (row.kind == table::Kind::Switch) {
+            row.set_flag(next, pp::reconcile_bool(doc, host_, row.key, row.flag(prefs_)).value);
+            continue;
+        }
+        // A text that is no label of the row is not taken: the keys show the label in force again.
+        const std::string in_force = row.label(prefs_);
+        if (const auto chosen = pp::reconcile_text(doc, host_, row.key, in_force);
+            chosen.changed && !row.take(next, chosen.value)) {
+            pp::restore_text(doc, host_, row.key, in_force);
         }
     }
-    take_scale(doc, host_, text_size_key, ch::text_scale_label(prefs_.text_scale), next.text_scale,
-               ch::text_scale_from_label);
-    take_scale(doc, host_, ui_scale_key, ch::ui_scale_label(prefs_.ui_scale), next.ui_scale, ch::ui_scale_from_label);
-    next.high_contrast = pp::reconcile_bool(doc, host_, high_contrast_key, prefs_.high_contrast).value;
-    next.reduce_motion = pp::reconcile_bool(doc, host_, reduce_motion_key, prefs_.reduce_motion).value;
 
     if (next == prefs_) {
         return {};

@@ -3,7 +3,8 @@
 // "appearance" of the settings file), their reconciliation with the page document in both directions, the save,
 // and the theme the whole window is drawn with.
 //
-// Document keys (setting keys; the page's controls write each one's edit key, K + ".edit"):
+// Document keys: the setting keys of the Appearance setting table (setting_tables/appearance.hpp; the page's
+// controls write each one's edit key, K + ".edit"):
 //   "appearance.theme"         a theme name ("Dark", "Nord", ...)
 //   "appearance.text_size"     a text scale label ("Small", "Default", "Large", "Larger")
 //   "appearance.ui_scale"      a UI scale label ("90%" ... "150%")
@@ -14,6 +15,7 @@
 
 #include "page_doc/page_doc.hpp"
 #include "prefs/records.hpp"
+#include "setting_tables/appearance.hpp"
 #include "vorn_ui/actions/action_host.hpp"
 #include "vorn_ui/theme.hpp"
 
@@ -23,11 +25,11 @@
 
 namespace settings::panes::appearance {
 
-inline constexpr std::string_view theme_key = "appearance.theme";
-inline constexpr std::string_view text_size_key = "appearance.text_size";
-inline constexpr std::string_view ui_scale_key = "appearance.ui_scale";
-inline constexpr std::string_view high_contrast_key = "appearance.high_contrast";
-inline constexpr std::string_view reduce_motion_key = "appearance.reduce_motion";
+using setting_tables::appearance::high_contrast_key;
+using setting_tables::appearance::reduce_motion_key;
+using setting_tables::appearance::text_size_key;
+using setting_tables::appearance::theme_key;
+using setting_tables::appearance::ui_scale_key;
 
 // The theme a stored name stands for: "custom:..." the user's configured theme, one of the twelve names its theme,
 // anything else the dark theme.

@@ -1,7 +1,7 @@
 #include "panes/appearance/appearance_pane.hpp"
 
+#include "actions/catalogue/bindings.hpp"
 #include "page_helpers/layout.hpp"
-#include "panes/appearance/choices/choices.hpp"
 #include "panes/preference_pane/setting_sync.hpp"
 #include "vorn_ui/widgets.hpp"
 
@@ -12,44 +12,43 @@
 namespace settings::panes::appearance {
 
 namespace ph = page_helpers;
-namespace ch = choices;
+namespace cat = actions::catalogue;
+namespace table = setting_tables::appearance;
 using preference_pane::edit_key;
 
 namespace {
 
-std::vector<std::string> texts(std::span<const std::string_view> labels)
-{
-    return {labels.begin(), labels.end()};
-}
-
-template <std::size_t N, class T>
-std::vector<std::string> labels(const std::array<ch::Choice<T>, N>& table)
-{
-    std::vector<std::string> out;
-    for (const auto& choice : table) {
-        out.emplace_back(choice.label);
-    }
-    return out;
-}
-
 std::string percent(float factor) { return fmt::format("{}%", std::lround(static_cast<double>(factor) * 100.0)); }
 
-ph::WidgetBox dropdown(std::string_view key, std::string_view title, std::vector<std::string> choices,
-                       std::string_view placeholder)
+// A row of the setting table as its control: the control writes the row's edit key (the model reconciles it with
+// the setting key); a choice is bound to its action of the one built section, and a switch, whose action is a
+// parameterless "Turn on ..."/"Turn off ...", requires that action for automation.
+ph::WidgetBox control(const table::Setting& row, const cat::SectionBindings& bindings,
+                      const prefs::AppearancePrefs& prefs)
 {
-    return vorn_ui::Dropdown(std::string(key), std::move(choices))
-        .with_key(edit_key(key))
-        .with_placeholder(std::string(placeholder))
-        .with_label(std::string(title))
+    if (row.kind == table::Kind::Switch) {
+        bindings.require(row.action);
+        return vorn_ui::Toggle("settings." + std::string(row.key), edit_key(row.key))
+            .with_id(std::string(row.key))
+            .with_label(std::string(row.title))
+            .boxed();
+    }
+    return vorn_ui::Dropdown(std::string(row.key), {row.choices.choices.begin(), row.choices.choices.end()})
+        .with_key(edit_key(row.key))
+        .with_placeholder(row.label(prefs))
+        .with_label(std::string(row.title))
+        .on_action(bindings.choice(row.action))
         .boxed();
 }
 
-ph::WidgetBox toggle(std::string_view key, std::string_view title)
+ph::WidgetBox setting_row(std::string_view key, const cat::SectionBindings& bindings,
+                          const prefs::AppearancePrefs& prefs)
 {
-    return vorn_ui::Toggle("settings." + std::string(key), edit_key(key))
-        .with_id(std::string(key))
-        .with_label(std::string(title))
-        .boxed();
+    const table::Setting& row = *table::find(key);
+    if (row.kind == table::Kind::Switch) {
+        return ph::setting_row_described(row.title, row.description, control(row, bindings, prefs));
+    }
+    return ph::setting_row_fixed(row.title, control(row, bindings, prefs));
 }
 
 }  // namespace
@@ -102,21 +101,18 @@ std::unique_ptr<vorn_ui::Widget> AppearancePane::build_view()
 {
     const prefs::AppearancePrefs& p = model_.prefs();
     const vorn_ui::Theme applied = theme_from_prefs(p);
+    // One section for every control of the view.
+    const cat::SectionBindings bindings = cat::appearance_bindings();
 
     std::vector<ph::WidgetBox> theme_rows;
-    theme_rows.push_back(ph::setting_row_fixed(
-        "Theme", dropdown(theme_key, "Theme", texts(ch::kThemeNames), applied.name)));
-    theme_rows.push_back(ph::setting_row_fixed(
-        "UI scale", dropdown(ui_scale_key, "UI scale", labels(ch::kUiScales), ch::ui_scale_label(p.ui_scale))));
-    theme_rows.push_back(ph::setting_row_fixed(
-        "Text size",
-        dropdown(text_size_key, "Text size", labels(ch::kTextScales), ch::text_scale_label(p.text_scale))));
+    for (const std::string_view key : {theme_key, ui_scale_key, text_size_key}) {
+        theme_rows.push_back(setting_row(key, bindings, p));
+    }
 
     std::vector<ph::WidgetBox> access_rows;
-    access_rows.push_back(ph::setting_row_described("High contrast", "Maximise contrast for low-vision comfort",
-                                                    toggle(high_contrast_key, "High contrast")));
-    access_rows.push_back(ph::setting_row_described("Reduce motion", "Skip animations and transitions",
-                                                    toggle(reduce_motion_key, "Reduce motion")));
+    for (const std::string_view key : {high_contrast_key, reduce_motion_key}) {
+        access_rows.push_back(setting_row(key, bindings, p));
+    }
 
     std::vector<ph::WidgetBox> applied_rows;
     applied_rows.push_back(ph::value_row("Active theme", applied.name, applied_theme_id));

@@ -1,5 +1,7 @@
 #include "panes/keyboard_shortcuts/shortcut_model.hpp"
 
+#include "setting_tables/store.hpp"
+
 #include "panes/keyboard_shortcuts/catalogue/catalogue.hpp"
 #include "panes/preference_pane/setting_sync.hpp"
 #include "vorn_log/log.hpp"
@@ -9,7 +11,6 @@
 namespace settings::panes::keyboard_shortcuts {
 
 namespace pp = preference_pane;
-using config_sections::hardware::ShortcutRefusal;
 
 static_assert(catalogue::kShortcutCount == ShortcutConfig::action_count);
 
@@ -35,32 +36,12 @@ const std::optional<std::string>& ShortcutModel::refusal(std::size_t action) con
     return action < refusals_.size() ? refusals_[action] : none;
 }
 
-namespace {
-
-std::string refusal_sentence(const ShortcutRefusal& refusal, const KeyChord& chord)
-{
-    if (refusal.reason == ShortcutRefusal::Reason::Conflict) {
-        const auto* other = catalogue::shortcut_at(refusal.conflicting_action);
-        return fmt::format("{} is already used by {}.", chord.display(),
-                           other != nullptr ? other->label : std::string_view("another shortcut"));
-    }
-    return refusal.message + ".";
-}
-
-}  // namespace
-
 std::optional<std::string> ShortcutModel::apply(std::size_t action, std::string_view text)
 {
-    std::optional<KeyChord> chord;
-    if (!text.empty()) {
-        chord = KeyChord::parse(text);
-        if (!chord) {
-            return fmt::format("\u201C{}\u201D is not a key combination.", text);
-        }
-    }
+    // Refused as a set-setting action refuses it.
     ShortcutConfig next = config_;
-    if (auto set = next.set(action, chord); !set) {
-        return refusal_sentence(set.error(), *chord);
+    if (auto set = setting_tables::set_shortcut(next, action, text); !set) {
+        return std::move(set.error());
     }
     if (auto saved = next.save(); !saved) {
         VORN_WARN("shortcuts_save", "failed to persist keyboard shortcuts: {}", saved.error());

@@ -14,9 +14,6 @@ namespace settings::panes::mouse_keyboard {
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 5> compose_table{
-    {{"ralt", "Right Alt"}, {"menu", "Menu"}, {"caps", "Caps Lock"}, {"rwin", "Right Super"}, {"lwin", "Left Super"}}};
-
 bool stored_flag(const std::optional<config_sections::Json>& section, std::string_view name)
 {
     if (!section || !section->is_object()) {
@@ -32,23 +29,6 @@ TextAssistance TextAssistance::load()
 {
     const auto section = config_sections::load_section(text_assistance_section);
     return {stored_flag(section, "check_spelling"), stored_flag(section, "auto_correct")};
-}
-
-std::string_view compose_key_label(const std::optional<std::string>& stored)
-{
-    if (stored) {
-        for (const auto& [code, label] : compose_table) {
-            if (code == *stored) {
-                return label;
-            }
-        }
-    }
-    return compose_key_labels.front();
-}
-
-std::string_view acceleration_label(std::string_view stored)
-{
-    return stored == "flat" ? acceleration_labels[1] : acceleration_labels[0];
 }
 
 double key_repeat_position(const prefs::InputPrefs& input)

@@ -11,6 +11,7 @@
 #include "keyboard_layouts/keyboard_layouts.hpp"
 #include "page_doc/page_doc.hpp"
 #include "prefs/records.hpp"
+#include "setting_tables/labels.hpp"
 
 #include <array>
 #include <cstddef>
@@ -27,9 +28,11 @@ inline constexpr std::string_view check_spelling_key = "text.check_spelling";
 inline constexpr std::string_view auto_correct_key = "text.auto_correct";
 inline constexpr std::string_view text_assistance_section = "text_assistance";
 
-inline constexpr std::array<std::string_view, 6> compose_key_labels{"Disabled",   "Right Alt",   "Menu",
-                                                                    "Caps Lock", "Right Super", "Left Super"};
-inline constexpr std::array<std::string_view, 2> acceleration_labels{"Adaptive", "Flat"};
+// The label tables shared with the resource contract.
+inline constexpr const auto& compose_key_labels = setting_tables::kComposeKeyLabels;
+inline constexpr const auto& acceleration_labels = setting_tables::kAccelerationLabels;
+using setting_tables::acceleration_label;
+using setting_tables::compose_key_label;
 
 inline constexpr std::string_view keyboard_caption =
     "Changes apply to this user session through the compositor. With multiple sources, Alt+Shift switches "
@@ -63,10 +66,6 @@ struct SourceRow {
     bool can_remove = false;
 };
 
-// "Right Alt" for "ralt", ...; "Disabled" for none or an unknown value.
-[[nodiscard]] std::string_view compose_key_label(const std::optional<std::string>& stored);
-// "Flat" for "flat", otherwise "Adaptive".
-[[nodiscard]] std::string_view acceleration_label(std::string_view stored);
 // The slider position of the key repeat: (rate - 10) / 40 within [0, 1] when delay and rate are both stored,
 // else the stored slider value.
 [[nodiscard]] double key_repeat_position(const prefs::InputPrefs& input);

@@ -1,7 +1,6 @@
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
 
 #include "actions/catalogue/bindings.hpp"
-#include "actions/contract.hpp"
 #include "page_helpers/layout.hpp"
 #include "vorn_ui/widgets.hpp"
 
@@ -17,24 +16,14 @@ namespace cat = actions::catalogue;
 
 namespace {
 
-constexpr std::string_view must_be_published = "Mouse & Keyboard action must be published";
-
-template <class T>
-T required(std::optional<T> binding)
-{
-    if (!binding) {
-        actions::contract_violation(must_be_published);
-    }
-    return std::move(*binding);
-}
-
-ph::WidgetBox toggle(std::string_view id, std::string_view action, std::string_view title, bool on)
+ph::WidgetBox toggle(const cat::SectionBindings& bindings, std::string_view id, std::string_view action,
+                     std::string_view title, bool on)
 {
     return vorn_ui::Toggle("settings." + std::string(id), "")
         .with_id(std::string(id))
         .with_label(std::string(title))
         .with_value(on)
-        .on_action(required(cat::mouse_keyboard_toggle_binding(action)))
+        .on_action(bindings.toggle(action))
         .boxed();
 }
 
@@ -42,32 +31,35 @@ ph::WidgetBox toggle(std::string_view id, std::string_view action, std::string_v
 // it. The section's "spell-checking" and "auto-correct" actions are published for automation with the value they
 // set fixed when the section is built, so a switch bound to them would send the opposite of what the user chose
 // whenever the stored value differs from that; the action must still be there.
-ph::WidgetBox text_toggle(std::string_view key, std::string_view action, std::string_view title)
+ph::WidgetBox text_toggle(const cat::SectionBindings& bindings, std::string_view key, std::string_view action,
+                          std::string_view title)
 {
-    (void)required(cat::mouse_keyboard_toggle_binding(action));
+    bindings.require(action);
     return vorn_ui::Toggle("settings." + std::string(key), std::string(key))
         .with_id(std::string(key))
         .with_label(std::string(title))
         .boxed();
 }
 
-ph::WidgetBox slider(std::string_view id, std::string_view action, std::string_view title, double value)
+ph::WidgetBox slider(const cat::SectionBindings& bindings, std::string_view id, std::string_view action,
+                     std::string_view title, double value)
 {
     return vorn_ui::Slider("settings." + std::string(id), "")
         .with_id(std::string(id))
         .with_label(std::string(title))
         .with_value(value)
-        .on_action(required(cat::mouse_keyboard_slider_binding(action)))
+        .on_action(bindings.slider(action))
         .boxed();
 }
 
-ph::WidgetBox dropdown(std::string_view id, std::string_view action, std::string_view title,
-                       std::vector<std::string> choices, std::string_view shown, std::string_view placeholder)
+ph::WidgetBox dropdown(const cat::SectionBindings& bindings, std::string_view id, std::string_view action,
+                       std::string_view title, std::vector<std::string> choices, std::string_view shown,
+                       std::string_view placeholder)
 {
     auto control = vorn_ui::Dropdown(std::string(id), std::move(choices))
                        .with_label(std::string(title))
                        .with_placeholder(std::string(placeholder))
-                       .on_action(required(cat::mouse_keyboard_choice_binding(action)));
+                       .on_action(bindings.named_choice(action));
     if (!shown.empty()) {
         control = std::move(control).with_selected(std::string(shown));
     }
@@ -82,8 +74,8 @@ std::vector<std::string> texts(const std::array<std::string_view, N>& labels)
 
 // `spoken` is the name assistive tools give the button (empty: its caption); the source's label is its
 // description, so that the buttons of different rows can be told apart.
-ph::WidgetBox source_button(const SourceRow& row, std::string_view suffix, std::string_view caption,
-                            std::string_view spoken, std::string_view action, bool allowed)
+ph::WidgetBox source_button(const cat::SectionBindings& bindings, const SourceRow& row, std::string_view suffix,
+                            std::string_view caption, std::string_view spoken, std::string_view action, bool allowed)
 {
     auto button = vorn_ui::Button(fmt::format("input.source.{}.{}", row.index, suffix), std::string(caption))
                       .with_accessible_label(std::string(spoken))
@@ -91,14 +83,10 @@ ph::WidgetBox source_button(const SourceRow& row, std::string_view suffix, std::
     if (!allowed) {
         return std::move(button).with_enabled(false).boxed();
     }
-    auto binding = cat::input_source_binding(row.id, action);
-    if (!binding) {
-        actions::contract_violation("keyboard source action must be published");
-    }
-    return std::move(button).on_action(std::move(*binding)).boxed();
+    return std::move(button).on_action(bindings.child_button("settings.input-source:" + row.id, action)).boxed();
 }
 
-ph::WidgetBox source_row(const SourceRow& row)
+ph::WidgetBox source_row(const cat::SectionBindings& bindings, const SourceRow& row)
 {
     vorn_ui::Row line = vorn_ui::Row().with_spacing(8.0f);
     line.push(vorn_ui::Text(row.label).with_size(13.0f));
@@ -106,9 +94,9 @@ ph::WidgetBox source_row(const SourceRow& row)
         line.push(vorn_ui::Text("Active").with_size(12.0f).caption());
     }
     line.push(vorn_ui::Spacer::flexible());
-    line.push(source_button(row, "up", "\u2191", "Move input source up", "move-up", row.can_move_up));
-    line.push(source_button(row, "down", "\u2193", "Move input source down", "move-down", row.can_move_down));
-    line.push(source_button(row, "remove", "Remove", "", "remove", row.can_remove));
+    line.push(source_button(bindings, row, "up", "\u2191", "Move input source up", "move-up", row.can_move_up));
+    line.push(source_button(bindings, row, "down", "\u2193", "Move input source down", "move-down", row.can_move_down));
+    line.push(source_button(bindings, row, "remove", "Remove", "", "remove", row.can_remove));
     return std::make_unique<vorn_ui::Row>(std::move(line));
 }
 
@@ -217,27 +205,29 @@ std::unique_ptr<vorn_ui::Widget> MouseKeyboardPane::build_view()
 {
     const prefs::InputPrefs& input = model_.input();
     const std::string active_label = model_.layout_label(input.keyboard_layout);
+    // One section for every control of the view.
+    const cat::SectionBindings bindings = cat::mouse_keyboard_bindings();
 
     std::vector<ph::WidgetBox> keyboard;
     keyboard.push_back(ph::setting_row_fixed(
-        "Active input source", dropdown("input.layout", "active-source", "Active input source",
+        "Active input source", dropdown(bindings, "input.layout", "active-source", "Active input source",
                                         model_.active_source_labels(), active_label, active_label)));
     keyboard.push_back(ph::setting_row_described_fixed(
         "Key repeat speed", key_repeat_text(input), key_repeat_text_id,
-        slider("input.key_repeat", "key-repeat", "Key repeat speed", key_repeat_position(input))));
+        slider(bindings, "input.key_repeat", "key-repeat", "Key repeat speed", key_repeat_position(input))));
     keyboard.push_back(ph::caption(keyboard_caption));
     keyboard.push_back(ph::setting_row_fixed(
-        "Compose key", dropdown("input.compose_key", "compose-key", "Compose key", texts(compose_key_labels),
+        "Compose key", dropdown(bindings, "input.compose_key", "compose-key", "Compose key", texts(compose_key_labels),
                                 compose_key_label(input.compose_key), compose_key_label(input.compose_key))));
 
     std::vector<ph::WidgetBox> spelling;
     spelling.push_back(ph::setting_row_described(
         "Check spelling while typing", "Underline possible misspellings in natural-language fields",
-        text_toggle(check_spelling_key, "spell-checking", "Check spelling while typing")));
+        text_toggle(bindings, check_spelling_key, "spell-checking", "Check spelling while typing")));
     spelling.push_back(ph::setting_row_described(
         "Auto-correct obvious misspellings",
         "Apply only high-confidence corrections after Space, punctuation, or Enter",
-        text_toggle(auto_correct_key, "auto-correct", "Auto-correct obvious misspellings")));
+        text_toggle(bindings, auto_correct_key, "auto-correct", "Auto-correct obvious misspellings")));
     spelling.push_back(ph::caption(auto_correct_caption));
     if (const auto& status = model_.status()) {
         spelling.push_back(ph::caption(*status, status_id));
@@ -245,11 +235,11 @@ std::unique_ptr<vorn_ui::Widget> MouseKeyboardPane::build_view()
 
     std::vector<ph::WidgetBox> sources;
     for (const SourceRow& row : model_.source_rows()) {
-        sources.push_back(source_row(row));
+        sources.push_back(source_row(bindings, row));
     }
     if (auto addable = model_.addable_source_labels(); !addable.empty()) {
         sources.push_back(ph::setting_row_fixed(
-            "Add a language or layout", dropdown("input.source.add_picker", "add-source", "Add a language or layout",
+            "Add a language or layout", dropdown(bindings, "input.source.add_picker", "add-source", "Add a language or layout",
                                                  std::move(addable), "", "Choose a source")));
     } else {
         sources.push_back(ph::caption(source_limit_caption));
@@ -258,21 +248,21 @@ std::unique_ptr<vorn_ui::Widget> MouseKeyboardPane::build_view()
     std::vector<ph::WidgetBox> pointer;
     std::vector<ph::WidgetBox> buttons;
     pointer.push_back(ph::setting_row_fixed(
-        "Touchpad speed", slider("input.touchpad_pointer_speed", "touchpad-speed", "Touchpad speed",
+        "Touchpad speed", slider(bindings, "input.touchpad_pointer_speed", "touchpad-speed", "Touchpad speed",
                                  input.touchpad_pointer_speed.value_or(input.pointer_speed))));
     pointer.push_back(ph::setting_row_fixed(
-        "Mouse speed", slider("input.mouse_pointer_speed", "mouse-speed", "Mouse speed",
+        "Mouse speed", slider(bindings, "input.mouse_pointer_speed", "mouse-speed", "Mouse speed",
                               input.mouse_pointer_speed.value_or(input.pointer_speed))));
     const auto switches = pointer_switches(input);
     for (std::size_t i = 0; i < switches.size(); ++i) {
         const SwitchRow& row = switches[i];
         auto line =
-            ph::setting_row_described(row.title, row.description, toggle(row.id, row.action, row.title, row.on));
+            ph::setting_row_described(row.title, row.description, toggle(bindings, row.id, row.action, row.title, row.on));
         (i < pointer_switch_count ? pointer : buttons).push_back(std::move(line));
     }
     const std::string_view accel = acceleration_label(input.accel_profile);
     buttons.push_back(ph::setting_row_fixed(
-        "Acceleration", dropdown("input.accel_profile", "acceleration-profile", "Acceleration",
+        "Acceleration", dropdown(bindings, "input.accel_profile", "acceleration-profile", "Acceleration",
                                  texts(acceleration_labels), accel, accel)));
 
     std::vector<ph::WidgetBox> cards;

@@ -1,4 +1,4 @@
-#include "panes/appearance/choices/choices.hpp"
+#include "setting_tables/labels.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-namespace settings::panes::appearance::choices {
+namespace settings::setting_tables {
 namespace {
 
 template <class T, std::size_t N>
@@ -88,6 +88,37 @@ constexpr std::array<SpeechEngine, 2> kSpeechEngines{{
 }};
 
 }  // namespace
+
+std::string_view compose_key_label(const std::optional<std::string>& code)
+{
+    if (code) {
+        if (const auto label = label_of(kComposeKeys, std::string_view(*code))) {
+            return *label;
+        }
+    }
+    return kComposeKeyDisabled;
+}
+
+std::optional<std::optional<std::string_view>> compose_key_from_label(std::string_view label)
+{
+    if (label == kComposeKeyDisabled) {
+        return std::optional<std::string_view>{};
+    }
+    if (const auto code = value_of(kComposeKeys, label)) {
+        return std::optional<std::string_view>{*code};
+    }
+    return std::nullopt;
+}
+
+std::string_view acceleration_label(std::string_view stored)
+{
+    return label_of(kAccelerationProfiles, stored).value_or(kAccelerationProfiles.front().label);
+}
+
+std::optional<std::string_view> acceleration_from_label(std::string_view label)
+{
+    return value_of(kAccelerationProfiles, label);
+}
 
 bool is_theme_name(std::string_view text)
 {
@@ -294,4 +325,4 @@ bool has_screen_reader_engine()
     return detect_screen_reader_engine().has_value();
 }
 
-}  // namespace settings::panes::appearance::choices
+}  // namespace settings::setting_tables

@@ -1,9 +1,8 @@
 #pragma once
-// The appearance and accessibility choices. The settings file stores numbers and enumeration values; pages,
-// page documents and the set-setting actions of the Appearance and Accessibility sections carry labels. These
-// tables are the one definition of those labels, of the rules between label and value, and of the choice lists the
-// resource contract publishes. Every contract list is exactly a page table, so any choice automation can set is
-// one the pages apply.
+// The label tables pages and the resource contract share. The settings file stores numbers, codes and enumeration
+// values; pages, page documents and the actions of the sections carry labels. These tables are the one definition
+// of those labels, of the rules between label and value, and of the choice lists the resource contract publishes.
+// Every contract list is exactly a page table, so any choice automation can set is one the pages apply.
 //
 //   text_scale_label(1.2)              -> "Large"      (nearest entry, ties to the earlier one)
 //   text_scale_from_label("Larger")    -> 1.3
@@ -17,9 +16,10 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
-namespace settings::panes::appearance::choices {
+namespace settings::setting_tables {
 
 template <class T>
 struct Choice {
@@ -80,6 +80,19 @@ inline constexpr std::array<Choice<std::uint16_t>, 4> kSpeechRates{{
 inline constexpr std::array<Choice<std::uint8_t>, 6> kScreenReaderVoices{{
     {"System voice", 0}, {"English (US)", 1}, {"English (UK)", 2}, {"German", 3}, {"French", 4}, {"Spanish", 5}}};
 
+// Compose key (InputPrefs::compose_key), by its stored code; "Disabled" stores none.
+inline constexpr std::string_view kComposeKeyDisabled = "Disabled";
+inline constexpr std::array<Choice<std::string_view>, 5> kComposeKeys{{
+    {"Right Alt", "ralt"}, {"Menu", "menu"}, {"Caps Lock", "caps"}, {"Right Super", "rwin"}, {"Left Super", "lwin"}}};
+// "Disabled", then the keys: the list the page and the contract offer.
+inline constexpr std::array<std::string_view, 6> kComposeKeyLabels{"Disabled",   "Right Alt",   "Menu",
+                                                                   "Caps Lock", "Right Super", "Left Super"};
+
+// Pointer acceleration profile (InputPrefs::accel_profile), by its stored name.
+inline constexpr std::array<Choice<std::string_view>, 2> kAccelerationProfiles{{{"Adaptive", "adaptive"},
+                                                                                {"Flat", "flat"}}};
+inline constexpr std::array<std::string_view, 2> kAccelerationLabels{"Adaptive", "Flat"};
+
 // ---- Value to label, label to value -------------------------------------------------------------------------------
 // A label is matched byte for byte (case-sensitive). "None" means the text is no label of the table: the caller
 // leaves the preference as it is.
@@ -113,6 +126,14 @@ inline constexpr std::array<Choice<std::uint8_t>, 6> kScreenReaderVoices{{
 
 [[nodiscard]] std::string_view screen_reader_voice_label(std::uint8_t voice);  // "System voice" for an unknown value
 [[nodiscard]] std::optional<std::uint8_t> screen_reader_voice_from_label(std::string_view label);
+
+// "Right Alt" for "ralt", ...; "Disabled" for none or an unknown code.
+[[nodiscard]] std::string_view compose_key_label(const std::optional<std::string>& code);
+// The stored code of a label: none for "Disabled"; an error for a text that is no label.
+[[nodiscard]] std::optional<std::optional<std::string_view>> compose_key_from_label(std::string_view label);
+// "Flat" for "flat", otherwise "Adaptive".
+[[nodiscard]] std::string_view acceleration_label(std::string_view stored);
+[[nodiscard]] std::optional<std::string_view> acceleration_from_label(std::string_view label);
 
 // ---- Choice lists of the resource contract ------------------------------------------------------------------------
 // The choices a set-setting action offers, in dropdown order, and the hint text published with them.
@@ -149,4 +170,4 @@ struct ChoiceList {
 [[nodiscard]] std::optional<std::string_view> detect_screen_reader_engine(std::string_view path_list);
 [[nodiscard]] bool has_screen_reader_engine();
 
-}  // namespace settings::panes::appearance::choices
+}  // namespace settings::setting_tables

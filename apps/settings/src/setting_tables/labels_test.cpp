@@ -1,4 +1,4 @@
-#include "panes/appearance/choices/choices.hpp"
+#include "setting_tables/labels.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace settings::panes::appearance::choices {
+namespace settings::setting_tables {
 namespace {
 
 std::string joined(std::span<const std::string_view> labels)
@@ -257,5 +257,25 @@ TEST_F(SpeechEngines, EnvironmentPathAndEmptyEntries)
     }
 }
 
+// Every compose-key and acceleration label goes to its stored form and back; other texts are no label.
+TEST(Labels, ComposeKeysAndAccelerationProfilesRoundTrip)
+{
+    for (const std::string_view label : kComposeKeyLabels) {
+        const auto code = compose_key_from_label(label);
+        ASSERT_TRUE(code) << label;
+        const std::optional<std::string> stored = *code ? std::optional<std::string>(std::string(**code)) : std::nullopt;
+        EXPECT_EQ(compose_key_label(stored), label);
+    }
+    EXPECT_EQ(compose_key_label(std::string("hyper")), "Disabled");
+    EXPECT_FALSE(compose_key_from_label("right alt"));
+    for (const std::string_view label : kAccelerationLabels) {
+        const auto stored = acceleration_from_label(label);
+        ASSERT_TRUE(stored) << label;
+        EXPECT_EQ(acceleration_label(*stored), label);
+    }
+    EXPECT_EQ(acceleration_label("custom"), "Adaptive");
+    EXPECT_FALSE(acceleration_from_label("flat"));
+}
+
 }  // namespace
-}  // namespace settings::panes::appearance::choices
+}  // namespace settings::setting_tables

@@ -1,0 +1,110 @@
+#include "setting_tables/store.hpp"
+
+#include "test_support/temp_home.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <variant>
+
+namespace settings::setting_tables {
+namespace {
+
+using test_support::ConfigHome;
+using Json = nlohmann::json;
+
+std::filesystem::path settings_path(const ConfigHome& home) { return home.path() / "vorn" / "settings.json"; }
+
+Json stored(const ConfigHome& home)
+{
+    return Json::parse(test_support::read_file(settings_path(home)), nullptr, false);
+}
+
+std::expected<Stored, std::string> store(std::string_view key, const std::variant<bool, std::string_view>& value)
+{
+    if (const auto* on = std::get_if<bool>(&value)) {
+        return store_bool(key, *on);
+    }
+    return store_text(key, std::get<std::string_view>(value));
+}
+
+// A value for each kind of key lands in its file, member of others kept; storing it again writes nothing.
+TEST(SettingStore, EachKindOfKeyLandsInItsFile)
+{
+    struct Case {
+        std::string_view key;
+        std::variant<bool, std::string_view> value;
+        std::string_view pointer;
+        Json expected;
+    };
+    const Case cases[] = {
+        {"a11y.sticky_keys", true, "/accessibility/sticky_keys", true},
+        {"a11y.cursor_size", std::string_view("Large"), "/accessibility/cursor_size", 36},
+        {"a11y.color_filter", std::string_view("Inverted"), "/accessibility/color_filter", "inverted"},
+        {"a11y.text_size", std::string_view("Larger"), "/appearance/text_scale", 1.3},
+        {"a11y.high_contrast", true, "/appearance/high_contrast", true},
+        {"appearance.theme", std::string_view("Nord"), "/appearance/theme", "Nord"},
+        {"appearance.ui_scale", std::string_view("125%"), "/appearance/ui_scale", 1.25},
+        {"appearance.reduce_motion", true, "/appearance/reduce_motion", true},
+        {"text.check_spelling", false, "/text_assistance/check_spelling", false},
+        {"shortcuts.vim_mode", true, "/desktop_controls/vim_navigation", true},
+        {"shortcuts.next_tab", std::string_view("Super+Alt+N"), "/shortcuts/next_tab", "Super+Alt+N"},
+    };
+    for (const Case& c : cases) {
+        ConfigHome home;
+        test_support::write_file(settings_path(home), R"({"other": {"kept": [1, 2]}})");
+        const auto first = store(c.key, c.value);
+        ASSERT_TRUE(first) << c.key << ": " << first.error();
+        EXPECT_EQ(*first, Stored::Saved) << c.key;
+        const Json file = stored(home);
+        EXPECT_EQ(file.value(Json::json_pointer(std::string(c.pointer)), Json()), c.expected) << c.key << "\n" << file;
+        EXPECT_EQ(file["other"], Json::parse(R"({"kept": [1, 2]})")) << c.key;
+        const auto second = store(c.key, c.value);
+        ASSERT_TRUE(second) << c.key;
+        EXPECT_EQ(*second, Stored::Unchanged) << c.key;
+    }
+}
+
+// A value the page would not take is refused with its sentence, and nothing is written.
+TEST(SettingStore, ValuesThePageRefusesAreRefusedWithItsSentence)
+{
+    struct Case {
+        std::string_view key;
+        std::string_view text;
+        std::string_view sentence;
+    };
+    const Case cases[] = {
+        {"a11y.cursor_size", "Huge", "Cursor size cannot be \u201CHuge\u201D: choose Default, Large, Larger, Largest."},
+        {"a11y.reader_voice", "Klingon",
+         "Voice cannot be \u201CKlingon\u201D: choose System voice, English (US), English (UK), German, French, "
+         "Spanish."},
+        {"appearance.theme", "Aqua", "\u201CAqua\u201D is not a theme name."},
+        {"appearance.text_size", "large", "Text size cannot be \u201Clarge\u201D: choose Small, Default, Large, Larger."},
+        {"shortcuts.next_tab", "Super+L", "Super+L is already used by Lock the screen."},
+        {"shortcuts.next_tab", "Hyper+Nothing", "\u201CHyper+Nothing\u201D is not a key combination."},
+    };
+    for (const Case& c : cases) {
+        ConfigHome home;
+        const auto refused = store_text(c.key, c.text);
+        ASSERT_FALSE(refused) << c.key;
+        EXPECT_EQ(refused.error(), c.sentence);
+        EXPECT_FALSE(std::filesystem::exists(settings_path(home))) << c.key;
+    }
+}
+
+TEST(SettingStore, KeysOfNoStoredSettingAreLeftToTheDocumentAndAFailedSaveIsSaid)
+{
+    ConfigHome home;
+    EXPECT_EQ(store_text("notifications.app.org.example.mail.mute", "1 hour"), Stored::NotStored);
+    EXPECT_EQ(store_bool("notifications.do_not_disturb", true), Stored::NotStored);
+    EXPECT_FALSE(std::filesystem::exists(settings_path(home)));
+
+    // The settings path is a folder: nothing can be written there.
+    std::filesystem::create_directories(settings_path(home));
+    const auto failed = store_bool("a11y.slow_keys", true);
+    ASSERT_FALSE(failed);
+    EXPECT_TRUE(failed.error().starts_with("Accessibility settings could not be saved: ")) << failed.error();
+}
+
+}  // namespace
+}  // namespace settings::setting_tables
