@@ -4,8 +4,10 @@
 #include "panes/about/about_page.hpp"
 #include "panes/accessibility/accessibility_pane.hpp"
 #include "panes/appearance/appearance_pane.hpp"
+#include "panes/bluetooth/bluetooth_pane.hpp"
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
+#include "panes/printers/printers_pane.hpp"
 #include "vorn_ui/widgets.hpp"
 
 namespace settings::app {
@@ -21,7 +23,14 @@ namespace {
 // with_operation_status step with context.operation_status, in that order.
 
 WidgetBox network_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
-WidgetBox bluetooth_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox bluetooth_page(const PaneContext& context)
+{
+    namespace bt = panes::bluetooth;
+    auto pane = std::make_unique<bt::BluetoothPane>(std::make_shared<bt::BluezBackend>(),
+                                                    bt::BluetoothWorkers::background());
+    pane->share_operation_cells(context.operation_requests, context.operation_status);
+    return pane;
+}
 // DeviceMeshPane::load, with_mesh_state(mesh_state), with_app_state(operation_status)
 WidgetBox devices_sync_page(const PaneContext& /*context*/) { return page_not_available(); }
 WidgetBox sound_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
@@ -38,7 +47,10 @@ WidgetBox keyboard_shortcuts_page(const PaneContext& /*context*/)
 }
 WidgetBox time_date_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
 WidgetBox users_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
-WidgetBox printers_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox printers_page(const PaneContext& context)
+{
+    return panes::printers::boxed_printers_pane(context.operation_requests, context.operation_status);
+}
 WidgetBox power_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
 WidgetBox appearance_page(const PaneContext& /*context*/) { return panes::appearance::boxed_appearance_pane(); }
 WidgetBox accessibility_page(const PaneContext& /*context*/)
