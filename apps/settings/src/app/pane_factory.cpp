@@ -6,6 +6,7 @@
 #include "panes/appearance/appearance_pane.hpp"
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
+#include "panes/power/power_pane.hpp"
 #include "vorn_ui/widgets.hpp"
 
 namespace settings::app {
@@ -39,7 +40,10 @@ WidgetBox keyboard_shortcuts_page(const PaneContext& /*context*/)
 WidgetBox time_date_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
 WidgetBox users_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
 WidgetBox printers_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
-WidgetBox power_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox power_page(const PaneContext& context)
+{
+    return panes::power::boxed_power_pane(context.operation_requests, context.operation_status);
+}
 WidgetBox appearance_page(const PaneContext& /*context*/) { return panes::appearance::boxed_appearance_pane(); }
 WidgetBox accessibility_page(const PaneContext& /*context*/)
 {

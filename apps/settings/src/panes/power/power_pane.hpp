@@ -1,0 +1,52 @@
+#pragma once
+// The Power page: the cards of power_cards.hpp as widgets over the PowerModel.
+//
+// Every control follows its document key in the document the model works on (the page's own while it takes the
+// application's requests) and is bound to its action of the Power section; a change from a control reaches the
+// model either through that document (without the application's cells) or as the operation its action starts.
+// The view is built once and again only when what it shows besides the control values changes (a card, a row or a
+// caption appears or goes, a reading arrives); a saved switch or a chosen timeout changes its control in place.
+//
+//   PowerPane().with_operation_requests(app.requests).with_operation_status(app.status)
+
+#include "operations/cells.hpp"
+#include "panes/power/power_cards.hpp"
+#include "panes/power/power_model.hpp"
+#include "panes/preference_pane/pane_base.hpp"
+
+#include <memory>
+#include <string>
+
+namespace settings::panes::power {
+
+class PowerPane final : public preference_pane::PreferencePane {
+public:
+    VORN_WIDGET_IDENTITY("settings::panes::power::PowerPane", "PowerPane")
+
+    // The machine's backends, real workers and the settings file unless the environment says otherwise.
+    explicit PowerPane(PowerModel::Environment environment = {});
+
+    // The application's cells in place of the page's own.
+    [[nodiscard]] PowerPane with_operation_requests(const operations::OperationRequestCell& cell) &&;
+    [[nodiscard]] PowerPane with_operation_status(const operations::OperationStatusCell& cell) &&;
+
+    void sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx) override;
+    [[nodiscard]] const PowerModel& model() const { return *model_; }
+
+private:
+    [[nodiscard]] std::string view_key() const override;
+    [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_view() override;
+
+    std::unique_ptr<PowerModel> model_;
+    std::vector<Card> cards_;  // what the view shows, from the last sync
+};
+
+// The page as the pane factory builds it, taking the application's two cells.
+[[nodiscard]] std::unique_ptr<vorn_ui::Widget> boxed_power_pane(const operations::OperationRequestCell& requests,
+                                                                const operations::OperationStatusCell& status);
+
+// What the view is built from besides the control values: the cards with every dropdown's placeholder and every
+// switch's state left out.
+[[nodiscard]] std::string view_structure(const std::vector<Card>& cards);
+
+}  // namespace settings::panes::power
