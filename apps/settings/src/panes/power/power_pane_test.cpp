@@ -162,7 +162,7 @@ TEST_F(PowerPaneTest, TheViewFollowsWhatTheMachineHas)
          {"Power source", "AC power", no_battery_caption, "combo_box Profile = Balanced"},
          {"Battery", "Charge cap", "Power devices"}},
         {"one battery", laptop(), std::nullopt,
-         {"Battery", "64%", "Discharging", "Charge cycles", "Battery health", "90%", "combo_box Charge cap = 100%",
+         {"Battery", "64%", "label On battery", "Charge cycles", "Battery health", "90%", "combo_box Charge cap = 100%",
           history_caption, charge_cap_caption(*laptop().capability)},
          {"Power source", "Power devices"}},
         {"two power devices", laptop_with_ups(), std::nullopt,
