@@ -43,14 +43,17 @@ public:
                                                               std::string_view secret,
                                                               std::stop_token stop) const override
     {
+        // The stop callback is registered before the lock is taken, so that it is deregistered after the lock is
+        // released: a stop requested while this call returns would otherwise wait on the mutex this thread holds
+        // while this thread waits for the callback to finish.
+        std::stop_callback wake(stop, [this] {
+            { const std::lock_guard inner(mutex_); }
+            changed_.notify_all();
+        });
         std::unique_lock lock(mutex_);
         calls_.push_back(account.id + ":" + std::string(secret));
         const std::size_t call = calls_.size() - 1;
         changed_.notify_all();
-        std::stop_callback wake(stop, [&] {
-            const std::lock_guard inner(mutex_);
-            changed_.notify_all();
-        });
         changed_.wait(lock, [&] { return answers_.contains(call) || stop.stop_requested(); });
         if (!answers_.contains(call)) {
             ++stopped_;
