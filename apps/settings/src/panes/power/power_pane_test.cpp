@@ -2,9 +2,9 @@
 // (pictures by probes, accessibility), controls that change in place under keys and the pointer, a request handed
 // over by the runner, and a save that fails.
 #include "panes/power/power_pane.hpp"
+#include "panes/power/testing/fake_machine.hpp"
 
 #include "operations/testing/page_cells.hpp"
-#include "page_workers/testing/manual_threads.hpp"
 #include "panes/preference_pane/pages_test_support.hpp"
 #include "vorn_ui/headless.hpp"
 #include "vorn_ui/widgets.hpp"
@@ -19,32 +19,14 @@ namespace settings::panes::power {
 namespace {
 
 using operations::OperationStatus;
-using page_workers::testing::ManualThreads;
-using system_ops::ScopedCurrent;
 using system_ops::battery::FakeBattery;
-using system_ops::power::FakePower;
-using ::testing::Contains;
-using ::testing::HasSubstr;
-using ::testing::Not;
 using Op = PowerOperation;
 
 FakeBattery::State no_battery() { return {}; }
 
-FakeBattery::State laptop()
-{
-    return {.info = {.present = true,
-                     .percent = 64,
-                     .cycle_count = 120,
-                     .status = "Discharging",
-                     .full_capacity = 45.0,
-                     .design_capacity = 50.0},
-            .devices = std::vector<PowerDevice>{{.name = "BAT0", .state = "On battery", .percent = 64}},
-            .capability = ChargeCapability{.supported_percentages = {60, 80, 100}, .current_percent = 100}};
-}
-
 FakeBattery::State laptop_with_ups()
 {
-    FakeBattery::State state = laptop();
+    FakeBattery::State state = fake_laptop();
     state.devices = std::vector<PowerDevice>{
         {.name = "BAT0", .state = "On battery", .percent = 64},
         {.name = "ups0", .state = "Charging", .model = "Back-UPS 700", .percent = 93, .kind = PowerDeviceKind::Ups}};
@@ -53,7 +35,7 @@ FakeBattery::State laptop_with_ups()
 
 FakeBattery::State laptop_without_cap()
 {
-    FakeBattery::State state = laptop();
+    FakeBattery::State state = fake_laptop();
     state.capability.reset();
     return state;
 }
@@ -81,32 +63,13 @@ W* find_control(vorn_ui::Widget& root, std::string_view id = {})
 }
 
 // The page over fake backends, the settings file's "power" section in memory, workers run by hand.
-class PowerPaneTest : public ::testing::Test {
+class PowerPaneTest : public ::testing::Test, protected FakeMachine {
 protected:
-    PowerModel::Environment environment()
-    {
-        return {.backends = {.profiles = power,
-                             .dispatcher = std::make_shared<system_ops::RealDispatcher>(),
-                             .battery = battery,
-                             .history = [this] { return history; }},
-                .start_thread = threads.starter(),
-                .load_prefs = [this] { return stored; },
-                .save_prefs =
-                    [this](const std::function<void(prefs::PowerPrefs&)>& change) -> std::expected<void, std::string> {
-                    if (save_failure) {
-                        return std::unexpected(*save_failure);
-                    }
-                    ++saves;
-                    change(stored);
-                    return {};
-                },
-                .last_readings = std::make_shared<LastReadings>()};
-    }
-
     // The page in a window tall enough for every card; with the application's cells when `cells` is set.
     void open(bool cells = false, vorn_ui::WindowSize size = {1280, 1700})
     {
-        PowerPane page(environment());
+        last = std::make_shared<LastReadings>();  // no earlier page's readings
+    PowerPane page(environment());
         if (cells) {
             page = std::move(page).with_operation_requests(requests).with_operation_status(status);
         }
@@ -133,14 +96,6 @@ protected:
         return focused != nullptr && focused->label() ? std::string(*focused->label()) : std::string();
     }
 
-    std::shared_ptr<FakePower> power = std::make_shared<FakePower>();
-    ScopedCurrent<system_ops::power::PowerService> dispatched{power};  // where the real dispatcher's changes go
-    std::shared_ptr<FakeBattery> battery = std::make_shared<FakeBattery>(laptop());
-    std::vector<std::uint32_t> history{90, 80, 64};
-    prefs::PowerPrefs stored;
-    std::optional<std::string> save_failure;
-    int saves = 0;
-    ManualThreads threads;
     operations::OperationRequestCell requests{std::nullopt};
     operations::OperationStatusCell status{OperationStatus::idle()};
     page_doc::Document doc;
@@ -161,9 +116,9 @@ TEST_F(PowerPaneTest, TheViewFollowsWhatTheMachineHas)
         {"no battery", no_battery(), std::nullopt,
          {"Power source", "AC power", no_battery_caption, "combo_box Profile = Balanced"},
          {"Battery", "Charge cap", "Power devices"}},
-        {"one battery", laptop(), std::nullopt,
+        {"one battery", fake_laptop(), std::nullopt,
          {"Battery", "64%", "label On battery", "Charge cycles", "Battery health", "90%", "combo_box Charge cap = 100%",
-          history_caption, charge_cap_caption(*laptop().capability)},
+          history_caption, charge_cap_caption(*fake_laptop().capability)},
          {"Power source", "Power devices"}},
         {"two power devices", laptop_with_ups(), std::nullopt,
          {"Power devices", "Back-UPS 700", "UPS \u00b7 93% \u00b7 Charging", "BAT0", "Battery \u00b7 64% \u00b7 On battery"},
@@ -171,7 +126,7 @@ TEST_F(PowerPaneTest, TheViewFollowsWhatTheMachineHas)
         {"no charge capability", laptop_without_cap(), std::nullopt,
          {"Battery", "Charge cap", cap_not_supported_text},
          {"combo_box Charge cap"}},
-        {"profile service unavailable", laptop(), "power-profiles-daemon is not running",
+        {"profile service unavailable", fake_laptop(), "power-profiles-daemon is not running",
          {profile_service_unavailable_text,
           "Power-profile service is unavailable: power-profiles-daemon is not running; capabilities: "
           "power-profiles-daemon is not running."},
