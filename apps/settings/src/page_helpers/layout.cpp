@@ -15,6 +15,14 @@ namespace {
 
 Text body_text(std::string_view text) { return Text(std::string(text)).with_size(kBodyText); }
 
+Text identified(Text text, std::string_view id)
+{
+    if (id.empty()) {
+        return text;
+    }
+    return std::move(text).with_label(std::string(id));
+}
+
 Row label_control_row(std::string_view label, WidgetBox control)
 {
     return Row()
@@ -46,23 +54,39 @@ WidgetBox setting_row_fixed(std::string_view label, WidgetBox control)
     return label_control_row(label, control_slot(std::move(control))).with_spacing(kRowSpacing).boxed();
 }
 
-WidgetBox setting_row_described(std::string_view title, std::string_view description, WidgetBox control)
+namespace {
+
+WidgetBox described_row(std::string_view title, std::string_view description, std::string_view description_id,
+                        WidgetBox control)
 {
     return Column()
         .with_spacing(kRowSpacing)
         .push(label_control_row(title, std::move(control)))
-        .push(Text(std::string(description)).with_size(kCaptionText).caption())
+        .push(identified(Text(std::string(description)).with_size(kCaptionText).caption(), description_id))
         .boxed();
+}
+
+}  // namespace
+
+WidgetBox setting_row_described(std::string_view title, std::string_view description, WidgetBox control)
+{
+    return described_row(title, description, {}, std::move(control));
 }
 
 WidgetBox setting_row_described_fixed(std::string_view title, std::string_view description, WidgetBox control)
 {
-    return setting_row_described(title, description, control_slot(std::move(control)));
+    return described_row(title, description, {}, control_slot(std::move(control)));
 }
 
-WidgetBox value_row(std::string_view label, std::string_view value)
+WidgetBox setting_row_described_fixed(std::string_view title, std::string_view description,
+                                      std::string_view description_id, WidgetBox control)
 {
-    return setting_row(label, body_text(value).boxed());
+    return described_row(title, description, description_id, control_slot(std::move(control)));
+}
+
+WidgetBox value_row(std::string_view label, std::string_view value, std::string_view value_id)
+{
+    return setting_row(label, identified(body_text(value), value_id).boxed());
 }
 
 WidgetBox labelled_block(std::string_view label, WidgetBox widget)
@@ -90,7 +114,10 @@ Column compact_stack(std::vector<WidgetBox> children) { return stack(std::move(c
 
 Column section_stack(std::vector<WidgetBox> children) { return stack(std::move(children), kSectionSpacing); }
 
-WidgetBox caption(std::string_view text) { return Text(std::string(text)).with_size(kCaptionText).caption().boxed(); }
+WidgetBox caption(std::string_view text, std::string_view id)
+{
+    return identified(Text(std::string(text)).with_size(kCaptionText).caption(), id).boxed();
+}
 
 WidgetBox tone_badge(std::string_view label, vorn_ui::Tone tone)
 {

@@ -68,8 +68,12 @@ template <class... W>
                                               WidgetBox control);
 [[nodiscard]] WidgetBox setting_row_described_fixed(std::string_view title, std::string_view description,
                                                     WidgetBox control);
-// A setting row whose control is the value as text (13).
-[[nodiscard]] WidgetBox value_row(std::string_view label, std::string_view value);
+// The same with the description text identified by `description_id` (Text::with_label), so that a page can change
+// it in place.
+[[nodiscard]] WidgetBox setting_row_described_fixed(std::string_view title, std::string_view description,
+                                                    std::string_view description_id, WidgetBox control);
+// A setting row whose control is the value as text (13); a non-empty `value_id` identifies the value text.
+[[nodiscard]] WidgetBox value_row(std::string_view label, std::string_view value, std::string_view value_id = {});
 // The label (13) above the widget; spacing 4.
 [[nodiscard]] WidgetBox labelled_block(std::string_view label, WidgetBox widget);
 
@@ -84,8 +88,8 @@ template <class... W>
 [[nodiscard]] vorn_ui::Column compact_stack(std::vector<WidgetBox> children);  // spacing 12
 [[nodiscard]] vorn_ui::Column section_stack(std::vector<WidgetBox> children);  // spacing 24
 
-// Text of size 12 in caption style.
-[[nodiscard]] WidgetBox caption(std::string_view text);
+// Text of size 12 in caption style; a non-empty `id` identifies it.
+[[nodiscard]] WidgetBox caption(std::string_view text, std::string_view id = {});
 [[nodiscard]] WidgetBox tone_badge(std::string_view label, vorn_ui::Tone tone);
 // A badge of one of the pages' kinds (0 positive, 1 in progress, 2 muted).
 [[nodiscard]] WidgetBox badge_with_value(std::string_view label, std::uint8_t kind);

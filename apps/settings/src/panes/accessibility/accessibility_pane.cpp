@@ -81,7 +81,18 @@ void AccessibilityPane::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
     refresh_view(doc, ctx);
 }
 
-std::string AccessibilityPane::view_key() const { return model_.save_error().value_or(""); }
+namespace {
+constexpr std::string_view save_error_id = "a11y.save_error";
+}
+
+// Every control follows its document key; the save error's caption is the only row that comes and goes.
+std::string AccessibilityPane::structure_key() const { return model_.save_error() ? "error" : ""; }
+
+bool AccessibilityPane::show_values()
+{
+    const auto& error = model_.save_error();
+    return error && show_text(save_error_id, accessibility_save_failed_text(*error));
+}
 
 std::unique_ptr<vorn_ui::Widget> AccessibilityPane::build_view()
 {
@@ -153,7 +164,7 @@ std::unique_ptr<vorn_ui::Widget> AccessibilityPane::build_view()
     cards.push_back(ph::labelled_card("More assistive technology", ph::compact_stack(std::move(assistive))));
     cards.push_back(ph::labelled_card("Shared with your apps", ph::caption(shared_caption)));
     if (const auto& error = model_.save_error()) {
-        cards.push_back(ph::caption(accessibility_save_failed_text(*error)));
+        cards.push_back(ph::caption(accessibility_save_failed_text(*error), save_error_id));
     }
     return std::make_unique<vorn_ui::Column>(ph::section_stack(std::move(cards)));
 }

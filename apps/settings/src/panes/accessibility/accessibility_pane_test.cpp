@@ -88,5 +88,41 @@ TEST(AccessibilityPane, AccessibilityDumpWithAndWithoutAssistiveTechnology)
     EXPECT_NE(joined.find("Not installed \u2014 add the signed so.vorn.osk system package"), std::string::npos);
 }
 
+// The view is built once: Space on a switch and a choice from a list change the value in place, the focus stays,
+// and Tab goes on to the next control.
+TEST(AccessibilityPane, FocusSurvivesAChange)
+{
+    testing::TempConfig home;
+    auto platform = std::make_shared<cat::FakePlatform>();
+    cat::ScopedPlatform scoped(platform);
+    page_doc::Document doc;
+    AccessibilityPane pane;
+    vorn_ui::HeadlessWindow w(pane, doc, {1280, 800});
+    w.frame();
+    const auto builds = pane.view_builds();
+
+    ASSERT_TRUE(testing::focus_control(w, "a11y.sticky_keys"));
+    EXPECT_EQ(testing::next_in_focus_order(w, "a11y.sticky_keys"), "a11y.slow_keys");
+    w.key(vorn_ui::Key::Space);
+    w.frame();
+    EXPECT_TRUE(pane.model().values().accessibility.sticky_keys);
+    EXPECT_EQ(testing::focused_id(w), "a11y.sticky_keys");
+    w.tab();
+    EXPECT_EQ(testing::focused_id(w), "a11y.slow_keys");
+
+    ASSERT_TRUE(testing::focus_control(w, "a11y.color_filter"));
+    EXPECT_EQ(testing::next_in_focus_order(w, "a11y.color_filter"), "a11y.magnifier");
+    w.key(vorn_ui::Key::Space);
+    w.key(vorn_ui::Key::Down);
+    w.key(vorn_ui::Key::Enter);
+    w.frame();
+    EXPECT_NE(pane.model().values().accessibility.color_filter, prefs::ColorFilter{});
+    EXPECT_EQ(testing::focused_id(w), "a11y.color_filter");
+    w.tab();
+    EXPECT_EQ(testing::focused_id(w), "a11y.magnifier");
+
+    EXPECT_EQ(pane.view_builds(), builds);
+}
+
 }  // namespace
 }  // namespace settings::panes::accessibility

@@ -72,11 +72,30 @@ void AppearancePane::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
     refresh_view(doc, ctx);
 }
 
-std::string AppearancePane::view_key() const
+// The save error's caption is the only row that comes and goes; every value changes in place.
+std::string AppearancePane::structure_key() const { return model_.save_error() ? "error" : ""; }
+
+namespace {
+
+constexpr std::string_view applied_theme_id = "appearance.applied.theme";
+constexpr std::string_view applied_ui_scale_id = "appearance.applied.ui_scale";
+constexpr std::string_view applied_text_scale_id = "appearance.applied.text_scale";
+constexpr std::string_view applied_motion_id = "appearance.applied.reduced_motion";
+constexpr std::string_view save_error_id = "appearance.save_error";
+
+}  // namespace
+
+bool AppearancePane::show_values()
 {
-    const auto& p = model_.prefs();
-    return fmt::format("{}|{}|{}|{}|{}|{}", p.theme, p.high_contrast, p.reduce_motion, p.text_scale, p.ui_scale,
-                       model_.save_error().value_or(""));
+    const vorn_ui::Theme applied = theme_from_prefs(model_.prefs());
+    bool changed = show_text(applied_theme_id, applied.name);
+    changed |= show_text(applied_ui_scale_id, percent(applied.ui_scale));
+    changed |= show_text(applied_text_scale_id, percent(applied.text_scale));
+    changed |= show_text(applied_motion_id, applied.reduced_motion ? "On" : "Off");
+    if (const auto& error = model_.save_error()) {
+        changed |= show_text(save_error_id, appearance_save_failed_text(*error));
+    }
+    return changed;
 }
 
 std::unique_ptr<vorn_ui::Widget> AppearancePane::build_view()
@@ -100,10 +119,11 @@ std::unique_ptr<vorn_ui::Widget> AppearancePane::build_view()
                                                     toggle(reduce_motion_key, "Reduce motion")));
 
     std::vector<ph::WidgetBox> applied_rows;
-    applied_rows.push_back(ph::value_row("Active theme", applied.name));
-    applied_rows.push_back(ph::value_row("UI scale", percent(applied.ui_scale)));
-    applied_rows.push_back(ph::value_row("Text scale", percent(applied.text_scale)));
-    applied_rows.push_back(ph::value_row("Reduced motion", applied.reduced_motion ? "On" : "Off"));
+    applied_rows.push_back(ph::value_row("Active theme", applied.name, applied_theme_id));
+    applied_rows.push_back(ph::value_row("UI scale", percent(applied.ui_scale), applied_ui_scale_id));
+    applied_rows.push_back(ph::value_row("Text scale", percent(applied.text_scale), applied_text_scale_id));
+    applied_rows.push_back(
+        ph::value_row("Reduced motion", applied.reduced_motion ? "On" : "Off", applied_motion_id));
 
     std::vector<ph::WidgetBox> cards;
     cards.push_back(ph::labelled_card("Theme", ph::compact_stack(std::move(theme_rows))));
@@ -111,7 +131,7 @@ std::unique_ptr<vorn_ui::Widget> AppearancePane::build_view()
     cards.push_back(ph::labelled_card("Applied theme", ph::compact_stack(std::move(applied_rows))));
     cards.push_back(ph::labelled_card("Shared with your apps", ph::caption(shared_caption)));
     if (const auto& error = model_.save_error()) {
-        cards.push_back(ph::caption(appearance_save_failed_text(*error)));
+        cards.push_back(ph::caption(appearance_save_failed_text(*error), save_error_id));
     }
     return std::make_unique<vorn_ui::Column>(ph::section_stack(std::move(cards)));
 }

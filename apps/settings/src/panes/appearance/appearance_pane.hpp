@@ -29,8 +29,9 @@ public:
     [[nodiscard]] const AppearanceModel& model() const { return model_; }
 
 private:
-    [[nodiscard]] std::string view_key() const override;
+    [[nodiscard]] std::string structure_key() const override;
     [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_view() override;
+    bool show_values() override;
 
     AppearanceModel model_;
     vorn_ui::Theme window_theme_;

@@ -75,5 +75,41 @@ TEST(AppearancePane, AccessibilityDump)
     }
 }
 
+// The view is built once: a switch flipped with Space and a size chosen from its list keep the focus where the
+// keyboard user left it, and Tab goes on to the next control instead of starting again at the top.
+TEST(AppearancePane, FocusSurvivesAChange)
+{
+    testing::TempConfig home;
+    page_doc::Document doc;
+    AppearancePane pane;
+    vorn_ui::HeadlessWindow w(pane, doc, {1280, 800});
+    w.frame();
+    const auto builds = pane.view_builds();
+
+    ASSERT_TRUE(testing::focus_control(w, "appearance.high_contrast"));
+    EXPECT_EQ(testing::next_in_focus_order(w, "appearance.high_contrast"), "appearance.reduce_motion");
+    w.key(vorn_ui::Key::Space);
+    w.frame();
+    EXPECT_TRUE(pane.model().prefs().high_contrast);
+    EXPECT_EQ(testing::focused_id(w), "appearance.high_contrast");
+    w.tab();
+    EXPECT_EQ(testing::focused_id(w), "appearance.reduce_motion");
+
+    ASSERT_TRUE(testing::focus_control(w, "appearance.text_size"));
+    const std::string after_size = testing::next_in_focus_order(w, "appearance.text_size");
+    ASSERT_FALSE(after_size.empty());
+    w.key(vorn_ui::Key::Space);  // opens the list on "Default"
+    w.key(vorn_ui::Key::Down);
+    w.key(vorn_ui::Key::Enter);
+    w.frame();
+    EXPECT_EQ(pane.model().prefs().text_scale, 1.15);
+    EXPECT_EQ(testing::focused_id(w), "appearance.text_size");
+    EXPECT_TRUE(w.find_text_bounds("115%"));  // the applied text scale, changed in place
+    w.tab();
+    EXPECT_EQ(testing::focused_id(w), after_size);
+
+    EXPECT_EQ(pane.view_builds(), builds);
+}
+
 }  // namespace
 }  // namespace settings::panes::appearance

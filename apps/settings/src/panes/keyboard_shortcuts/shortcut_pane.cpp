@@ -24,14 +24,36 @@ void ShortcutPane::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
     refresh_view(doc, ctx);
 }
 
-std::string ShortcutPane::view_key() const
+// The recorders follow their edit keys; a refusal sentence below a row and the vim status line come and go.
+std::string ShortcutPane::structure_key() const
 {
     std::string key;
     for (std::size_t i = 0; i < ShortcutConfig::action_count; ++i) {
-        key += model_.refusal(i).value_or("");
-        key += '\x1F';
+        key += model_.refusal(i) ? '1' : '0';
     }
-    return key + model_.vim_status().value_or("");
+    return key + (model_.vim_status() ? '1' : '0');
+}
+
+namespace {
+
+constexpr std::string_view vim_status_id = "shortcuts.vim_status";
+
+std::string refusal_id(std::string_view entry_id) { return std::string(entry_id) + ".refusal"; }
+
+}  // namespace
+
+bool ShortcutPane::show_values()
+{
+    bool changed = false;
+    for (const auto& entry : catalogue::shortcut_catalogue()) {
+        if (const auto& refusal = model_.refusal(entry.action)) {
+            changed |= show_text(refusal_id(entry.id), *refusal);
+        }
+    }
+    if (const auto& status = model_.vim_status()) {
+        changed |= show_text(vim_status_id, *status);
+    }
+    return changed;
 }
 
 namespace {
@@ -50,7 +72,7 @@ ph::WidgetBox recorder_row(const ShortcutModel& model, const catalogue::Shortcut
     }
     std::vector<ph::WidgetBox> lines;
     lines.push_back(std::move(row));
-    lines.push_back(ph::caption(*refusal));
+    lines.push_back(ph::caption(*refusal, refusal_id(entry.id)));
     return std::make_unique<vorn_ui::Column>(ph::stack(std::move(lines), ph::kRowSpacing));
 }
 
@@ -69,7 +91,7 @@ std::unique_ptr<vorn_ui::Widget> ShortcutPane::build_view()
                                         .with_label("Vim navigation (H J K L)")
                                         .boxed()));
     if (const auto& status = model_.vim_status()) {
-        navigation.push_back(ph::caption(*status));
+        navigation.push_back(ph::caption(*status, vim_status_id));
     }
     for (const auto& entry : catalogue::navigation_shortcuts()) {
         navigation.push_back(recorder_row(model_, entry));

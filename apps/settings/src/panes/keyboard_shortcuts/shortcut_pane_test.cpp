@@ -59,5 +59,39 @@ TEST(ShortcutPane, AccessibilityDump)
     }
 }
 
+// A refused chord adds its sentence below the row: the view is built anew for the new row, and the recorder keeps
+// the focus. The vim switch flipped with Space keeps it too; Tab goes on from there.
+TEST(ShortcutPane, FocusSurvivesAChange)
+{
+    testing::TempConfig home;
+    page_doc::Document doc;
+    auto pane = ShortcutPane::load();
+    vorn_ui::HeadlessWindow w(pane, doc, {1280, 1800});
+    w.frame();
+    const auto builds = pane.view_builds();
+
+    const std::string after_next_tab = testing::next_in_focus_order(w, "shortcuts.next_tab");
+    ASSERT_FALSE(after_next_tab.empty());
+    click_text(w, "Super+]");
+    w.key_char(U'l', vorn_ui::Modifiers{.super = true});
+    w.frame();
+    ASSERT_TRUE(w.find_text_bounds("Super+L is already used by Lock the screen."));
+    EXPECT_EQ(pane.view_builds(), builds + 1);  // a row appeared
+    EXPECT_EQ(testing::focused_id(w), "shortcuts.next_tab");
+    w.key(vorn_ui::Key::Escape);
+    w.tab();
+    EXPECT_EQ(testing::focused_id(w), after_next_tab);
+
+    ASSERT_TRUE(testing::focus_control(w, "shortcuts.vim_mode"));
+    const std::string after_vim = testing::next_in_focus_order(w, "shortcuts.vim_mode");
+    const bool vim = page_doc::doc_bool(doc, "shortcuts.vim_mode").value_or(false);
+    w.key(vorn_ui::Key::Space);
+    w.frame();
+    EXPECT_EQ(page_doc::doc_bool(doc, "shortcuts.vim_mode"), !vim);
+    EXPECT_EQ(testing::focused_id(w), "shortcuts.vim_mode");
+    w.tab();
+    EXPECT_EQ(testing::focused_id(w), after_vim);
+}
+
 }  // namespace
 }  // namespace settings::panes::keyboard_shortcuts

@@ -7,6 +7,9 @@
 
 #include <fmt/format.h>
 
+#include <array>
+#include <utility>
+
 namespace settings::panes::mouse_keyboard {
 
 namespace ph = page_helpers;
@@ -109,6 +112,40 @@ ph::WidgetBox source_row(const SourceRow& row)
     return std::make_unique<vorn_ui::Row>(std::move(line));
 }
 
+struct SwitchRow {
+    std::string_view title;
+    std::string_view description;
+    std::string_view id;
+    std::string_view action;
+    bool on;
+};
+
+std::array<SwitchRow, 8> pointer_switches(const prefs::InputPrefs& input)
+{
+    return {{
+        {"Touchpad natural scrolling", "Content tracks finger movement", "input.touchpad_natural_scroll",
+         "touchpad-natural-scroll", input.touchpad_natural_scroll.value_or(input.natural_scroll)},
+        {"Mouse natural scrolling", "Content moves in the wheel direction", "input.mouse_natural_scroll",
+         "mouse-natural-scroll", input.mouse_natural_scroll.value_or(input.natural_scroll)},
+        {"Tap to click", "Tap the touchpad to register a click", "input.tap_click", "tap-to-click",
+         input.tap_to_click},
+        {"Tap-and-drag", "Hold after a tap, then move to drag", "input.tap_drag", "tap-drag", input.tap_drag},
+        {"Disable while typing", "Prevents accidental palm input", "input.disable_while_typing",
+         "disable-while-typing", input.disable_while_typing},
+        {"Touchpad gestures", "Three-finger navigation; app gestures still receive other gestures",
+         "input.touchpad_gestures", "touchpad-gestures", input.touchpad_gestures},
+        {"Left-handed", "Swap primary and secondary buttons", "input.left_handed", "left-handed", input.left_handed},
+        {"Middle-button emulation", "Press left and right together for middle-click", "input.middle_emulation",
+         "middle-emulation", input.middle_emulation},
+    }};
+}
+
+// The pointer card shows the first six switches, the buttons card the last two.
+constexpr std::size_t pointer_switch_count = 6;
+
+constexpr std::string_view key_repeat_text_id = "input.key_repeat.text";
+constexpr std::string_view status_id = "input.status";
+
 }  // namespace
 
 MouseKeyboardPane::MouseKeyboardPane(MouseKeyboardModel model)
@@ -132,14 +169,48 @@ void MouseKeyboardPane::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
     if (const std::uint64_t version = operation_status_.version(); version != status_seen_) {
         status_seen_ = version;
         (void)model_.reload_input();
+        input_unshown_ = true;
     }
     model_.sync(doc);
     refresh_view(doc, ctx);
 }
 
-std::string MouseKeyboardPane::view_key() const
+// The input sources are rows of their own (with buttons that come and go); the status line comes and goes. Every
+// other value changes in place.
+std::string MouseKeyboardPane::structure_key() const
 {
-    return fmt::format("{}|{}", model_.input_revision(), model_.status().value_or(""));
+    std::string key;
+    for (const SourceRow& row : model_.source_rows()) {
+        key += fmt::format("{}|{}|{}{}{}{}\x1F", row.id, row.label, row.active, row.can_move_up, row.can_move_down,
+                           row.can_remove);
+    }
+    return fmt::format("{}|{}|{}", key, model_.addable_source_labels().empty(), model_.status().has_value());
+}
+
+bool MouseKeyboardPane::show_values()
+{
+    bool changed = false;
+    if (const auto& status = model_.status()) {
+        changed |= show_text(status_id, *status);
+    }
+    if (!std::exchange(input_unshown_, false)) {
+        return changed;
+    }
+    const prefs::InputPrefs& input = model_.input();
+    changed |= show_choices("input.layout", model_.active_source_labels());
+    changed |= show_choice("input.layout", model_.layout_label(input.keyboard_layout));
+    changed |= show_slider("input.key_repeat", key_repeat_position(input));
+    changed |= show_text(key_repeat_text_id, key_repeat_text(input));
+    changed |= show_choice("input.compose_key", compose_key_label(input.compose_key));
+    changed |= show_choices("input.source.add_picker", model_.addable_source_labels());
+    changed |= show_choice("input.source.add_picker", "");
+    changed |= show_slider("input.touchpad_pointer_speed", input.touchpad_pointer_speed.value_or(input.pointer_speed));
+    changed |= show_slider("input.mouse_pointer_speed", input.mouse_pointer_speed.value_or(input.pointer_speed));
+    for (const SwitchRow& row : pointer_switches(input)) {
+        changed |= show_toggle(row.id, row.on);
+    }
+    changed |= show_choice("input.accel_profile", acceleration_label(input.accel_profile));
+    return changed;
 }
 
 std::unique_ptr<vorn_ui::Widget> MouseKeyboardPane::build_view()
@@ -152,7 +223,7 @@ std::unique_ptr<vorn_ui::Widget> MouseKeyboardPane::build_view()
         "Active input source", dropdown("input.layout", "active-source", "Active input source",
                                         model_.active_source_labels(), active_label, active_label)));
     keyboard.push_back(ph::setting_row_described_fixed(
-        "Key repeat speed", key_repeat_text(input),
+        "Key repeat speed", key_repeat_text(input), key_repeat_text_id,
         slider("input.key_repeat", "key-repeat", "Key repeat speed", key_repeat_position(input))));
     keyboard.push_back(ph::caption(keyboard_caption));
     keyboard.push_back(ph::setting_row_fixed(
@@ -169,7 +240,7 @@ std::unique_ptr<vorn_ui::Widget> MouseKeyboardPane::build_view()
         text_toggle(auto_correct_key, "auto-correct", "Auto-correct obvious misspellings")));
     spelling.push_back(ph::caption(auto_correct_caption));
     if (const auto& status = model_.status()) {
-        spelling.push_back(ph::caption(*status));
+        spelling.push_back(ph::caption(*status, status_id));
     }
 
     std::vector<ph::WidgetBox> sources;
@@ -185,44 +256,20 @@ std::unique_ptr<vorn_ui::Widget> MouseKeyboardPane::build_view()
     }
 
     std::vector<ph::WidgetBox> pointer;
+    std::vector<ph::WidgetBox> buttons;
     pointer.push_back(ph::setting_row_fixed(
         "Touchpad speed", slider("input.touchpad_pointer_speed", "touchpad-speed", "Touchpad speed",
                                  input.touchpad_pointer_speed.value_or(input.pointer_speed))));
     pointer.push_back(ph::setting_row_fixed(
         "Mouse speed", slider("input.mouse_pointer_speed", "mouse-speed", "Mouse speed",
                               input.mouse_pointer_speed.value_or(input.pointer_speed))));
-    struct SwitchRow {
-        std::string_view title;
-        std::string_view description;
-        std::string_view id;
-        std::string_view action;
-        bool on;
-    };
-    const SwitchRow pointer_switches[] = {
-        {"Touchpad natural scrolling", "Content tracks finger movement", "input.touchpad_natural_scroll",
-         "touchpad-natural-scroll", input.touchpad_natural_scroll.value_or(input.natural_scroll)},
-        {"Mouse natural scrolling", "Content moves in the wheel direction", "input.mouse_natural_scroll",
-         "mouse-natural-scroll", input.mouse_natural_scroll.value_or(input.natural_scroll)},
-        {"Tap to click", "Tap the touchpad to register a click", "input.tap_click", "tap-to-click",
-         input.tap_to_click},
-        {"Tap-and-drag", "Hold after a tap, then move to drag", "input.tap_drag", "tap-drag", input.tap_drag},
-        {"Disable while typing", "Prevents accidental palm input", "input.disable_while_typing",
-         "disable-while-typing", input.disable_while_typing},
-        {"Touchpad gestures", "Three-finger navigation; app gestures still receive other gestures",
-         "input.touchpad_gestures", "touchpad-gestures", input.touchpad_gestures},
-    };
-    for (const SwitchRow& row : pointer_switches) {
-        pointer.push_back(
-            ph::setting_row_described(row.title, row.description, toggle(row.id, row.action, row.title, row.on)));
+    const auto switches = pointer_switches(input);
+    for (std::size_t i = 0; i < switches.size(); ++i) {
+        const SwitchRow& row = switches[i];
+        auto line =
+            ph::setting_row_described(row.title, row.description, toggle(row.id, row.action, row.title, row.on));
+        (i < pointer_switch_count ? pointer : buttons).push_back(std::move(line));
     }
-
-    std::vector<ph::WidgetBox> buttons;
-    buttons.push_back(ph::setting_row_described(
-        "Left-handed", "Swap primary and secondary buttons",
-        toggle("input.left_handed", "left-handed", "Left-handed", input.left_handed)));
-    buttons.push_back(ph::setting_row_described(
-        "Middle-button emulation", "Press left and right together for middle-click",
-        toggle("input.middle_emulation", "middle-emulation", "Middle-button emulation", input.middle_emulation)));
     const std::string_view accel = acceleration_label(input.accel_profile);
     buttons.push_back(ph::setting_row_fixed(
         "Acceleration", dropdown("input.accel_profile", "acceleration-profile", "Acceleration",

@@ -30,12 +30,16 @@ public:
     [[nodiscard]] const MouseKeyboardModel& model() const { return model_; }
 
 private:
-    [[nodiscard]] std::string view_key() const override;
+    [[nodiscard]] std::string structure_key() const override;
     [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_view() override;
+    bool show_values() override;
 
     MouseKeyboardModel model_;
     operations::OperationStatusCell operation_status_{operations::OperationStatus::idle()};
     std::uint64_t status_seen_ = 0;  // the cell's version when the input preferences were last read
+    // The input preferences were read again (or the view is new): the controls show them, so a change the runner
+    // refused goes back to the value in force. Set only then, so that a slider being dragged is not put back.
+    bool input_unshown_ = true;
 };
 
 // The page as the pane factory builds it, following `operation_status`.

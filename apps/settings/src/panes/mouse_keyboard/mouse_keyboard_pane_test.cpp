@@ -8,6 +8,7 @@
 #include "panes/preference_pane/testing.hpp"
 #include "vorn_actions/resource.hpp"
 #include "vorn_ui/headless.hpp"
+#include "vorn_ui/widgets/dropdown.hpp"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +175,49 @@ TEST_F(OpenPageWithRunner, ReorderButtonsSayWhatTheyDoAndForWhichSource)
                               std::ranges::find((*node)["states"], "disabled") != (*node)["states"].end();
         EXPECT_EQ(!disabled, e.enabled) << e.id;
     }
+}
+
+// The view is built once: a switch flipped with Space and a choice from a list keep the focus while the runner
+// applies them and the page reads the input preferences again, and Tab goes on to the next control. A new source
+// adds rows: the view is built anew and the open list of the focused drop-down is open again.
+TEST_F(OpenPageWithRunner, FocusSurvivesAChange)
+{
+    window.frame();
+    const auto builds = pane.view_builds();
+
+    ASSERT_TRUE(testing::focus_control(window, "input.tap_click"));
+    EXPECT_EQ(testing::next_in_focus_order(window, "input.tap_click"), "input.tap_drag");
+    window.key(vorn_ui::Key::Space);
+    run(1, actions::InputOperation::kind, R"({"SetTapToClick":{"enabled":false}})");
+    window.frame();
+    EXPECT_FALSE(pane.model().input().tap_to_click);
+    EXPECT_TRUE(has_line(lines(), "toggle Tap to click = off"));
+    EXPECT_EQ(testing::focused_id(window), "input.tap_click");
+    window.tab();
+    EXPECT_EQ(testing::focused_id(window), "input.tap_drag");
+
+    ASSERT_TRUE(testing::focus_control(window, "input.accel_profile"));
+    window.key(vorn_ui::Key::Space);
+    window.key(vorn_ui::Key::Down);
+    window.key(vorn_ui::Key::Enter);
+    run(2, actions::InputOperation::kind, R"({"SetAccelerationProfile":{"profile":"Flat"}})");
+    window.frame();
+    EXPECT_TRUE(has_line(lines(), "combo_box Acceleration = Flat")) << ::testing::PrintToString(lines());
+    EXPECT_EQ(testing::focused_id(window), "input.accel_profile");
+    EXPECT_EQ(pane.view_builds(), builds);
+
+    // The compose list is open when automation adds a source.
+    ASSERT_TRUE(testing::focus_control(window, "input.compose_key"));
+    window.key(vorn_ui::Key::Space);
+    run(3, actions::KeyboardSourceOperation::kind, R"({"Add":{"label":"French"}})");
+    platform->settings = prefs::load_settings_file();  // the section's actions, as the system platform reads them
+    window.frame();
+    EXPECT_EQ(pane.view_builds(), builds + 1);
+    EXPECT_TRUE(has_line(lines(), "button Move input source up")) << ::testing::PrintToString(lines());
+    EXPECT_EQ(testing::focused_id(window), "input.compose_key");
+    const auto* compose = dynamic_cast<const vorn_ui::Dropdown*>(window.focused());
+    ASSERT_NE(compose, nullptr);
+    EXPECT_TRUE(compose->is_open());
 }
 
 }  // namespace

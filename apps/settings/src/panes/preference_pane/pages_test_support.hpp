@@ -1,5 +1,9 @@
 #pragma once
-// Helpers of the preference pages' headless tests: the accessibility tree as a flat list of lines.
+// Helpers of the preference pages' headless tests: the accessibility tree as a flat list of lines, and the
+// keyboard focus by control id.
+
+#include "panes/preference_pane/pane_base.hpp"
+#include "vorn_ui/headless.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -39,6 +43,41 @@ inline std::vector<std::string> access_lines(const nlohmann::ordered_json& root)
     std::vector<std::string> out;
     flatten_access(root, out);
     return out;
+}
+
+// The control id of the focused widget ("" when nothing, or nothing with an id, has the focus).
+inline std::string focused_id(const vorn_ui::HeadlessWindow& w)
+{
+    const vorn_ui::Widget* focused = w.focused();
+    if (focused == nullptr) {
+        return {};
+    }
+    return std::string(preference_pane::control_id(*focused).value_or(""));
+}
+
+// Gives the focus to the control with this id, as Tab would; false when the window's focus order has none.
+inline bool focus_control(vorn_ui::HeadlessWindow& w, std::string_view id)
+{
+    for (vorn_ui::Widget* widget : w.driver().focus_order()) {
+        if (preference_pane::control_id(*widget) == id) {
+            w.driver().focus(widget);
+            w.frame();
+            return true;
+        }
+    }
+    return false;
+}
+
+// The control id that follows `id` in the window's focus order ("" when none does).
+inline std::string next_in_focus_order(vorn_ui::HeadlessWindow& w, std::string_view id)
+{
+    const auto order = w.driver().focus_order();
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        if (preference_pane::control_id(*order[i]) == id) {
+            return std::string(preference_pane::control_id(*order[i + 1]).value_or(""));
+        }
+    }
+    return {};
 }
 
 }  // namespace settings::panes::testing

@@ -1,10 +1,60 @@
 #include "panes/preference_pane/pane_base.hpp"
 
 #include "page_helpers/pane_search.hpp"
+#include "vorn_ui/widgets.hpp"
 
+#include <cmath>
 #include <utility>
 
 namespace settings::panes::preference_pane {
+
+std::optional<std::string_view> control_id(const vorn_ui::Widget& widget)
+{
+    if (const auto* button = dynamic_cast<const vorn_ui::Button*>(&widget)) {
+        return std::string_view(button->id());
+    }
+    if (widget.is_focusable() || dynamic_cast<const vorn_ui::Text*>(&widget) != nullptr) {
+        return widget.label();
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+template <class Visit>
+void each_widget(vorn_ui::Widget& widget, Visit&& visit)
+{
+    visit(widget);
+    for (vorn_ui::Widget* child : widget.children_mut()) {
+        each_widget(*child, visit);
+    }
+}
+
+// What of the keyboard user's place survives a new build: the focused control and an open drop-down list.
+struct Place {
+    std::optional<std::string> focused;
+    std::optional<std::string> open_list;
+};
+
+Place place_in(vorn_ui::Widget& view)
+{
+    Place place;
+    each_widget(view, [&](vorn_ui::Widget& widget) {
+        const auto id = control_id(widget);
+        if (!id) {
+            return;
+        }
+        if (widget.is_focused() && !place.focused) {
+            place.focused = std::string(*id);
+        }
+        if (const auto* list = dynamic_cast<const vorn_ui::Dropdown*>(&widget); list && list->is_open()) {
+            place.open_list = std::string(*id);
+        }
+    });
+    return place;
+}
+
+}  // namespace
 
 std::vector<const vorn_ui::Widget*> PreferencePane::children() const
 {
@@ -26,7 +76,8 @@ vorn_ui::NodeId PreferencePane::build_layout(flex_layout::Tree& tree, const vorn
                                              vorn_ui::NodeWidgetMap& widgets)
 {
     if (!content_) {
-        content_ = build_view();
+        build();
+        built_key_ = structure_key();
     }
     std::vector<vorn_ui::NodeId> nodes;
     content_node_ = content_->build_layout(tree, style, widgets);
@@ -84,17 +135,103 @@ bool PreferencePane::take_structure_dirty()
     return own || children_dirty;
 }
 
+void PreferencePane::index_controls()
+{
+    controls_.clear();
+    each_widget(*content_, [&](vorn_ui::Widget& widget) {
+        if (const auto id = control_id(widget)) {
+            controls_.try_emplace(std::string(*id), &widget);
+        }
+    });
+}
+
+void PreferencePane::build()
+{
+    content_ = build_view();
+    content_node_ = {};
+    ++builds_;
+    index_controls();
+}
+
 void PreferencePane::refresh_view(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
 {
-    std::string key = view_key();
-    if (!content_ || key != built_key_) {
-        content_ = build_view();
+    std::string key = structure_key();
+    if (!content_) {
+        build();
         built_key_ = std::move(key);
-        content_node_ = {};
+        structure_dirty_ = true;
+        ctx.changed = true;
+    } else if (key != built_key_) {
+        const Place place = place_in(*content_);
+        build();
+        built_key_ = std::move(key);
+        if (place.focused) {
+            if (auto found = controls_.find(*place.focused); found != controls_.end()) {
+                found->second->set_focus(true);
+            }
+        }
+        if (place.open_list) {
+            if (auto* list = control<vorn_ui::Dropdown>(*place.open_list)) {
+                list->open();
+            }
+        }
         structure_dirty_ = true;
         ctx.changed = true;
     }
+    if (show_values()) {
+        ctx.changed = true;
+    }
     content_->sync(doc, ctx);
+}
+
+bool PreferencePane::show_text(std::string_view id, std::string_view text)
+{
+    auto* widget = control<vorn_ui::Text>(id);
+    if (widget == nullptr || widget->text() == text) {
+        return false;
+    }
+    widget->set_text(std::string(text));
+    return true;
+}
+
+bool PreferencePane::show_toggle(std::string_view id, bool on)
+{
+    auto* widget = control<vorn_ui::Toggle>(id);
+    if (widget == nullptr || widget->value() == on) {
+        return false;
+    }
+    widget->set_value(on);
+    return true;
+}
+
+bool PreferencePane::show_slider(std::string_view id, double value)
+{
+    auto* widget = control<vorn_ui::Slider>(id);
+    if (widget == nullptr || std::abs(widget->value() - value) < 1e-9) {
+        return false;
+    }
+    widget->set_value(value);
+    return true;
+}
+
+bool PreferencePane::show_choice(std::string_view id, std::string_view choice)
+{
+    auto* widget = control<vorn_ui::Dropdown>(id);
+    if (widget == nullptr || widget->selected() == choice) {
+        return false;
+    }
+    widget->set_selected(std::string(choice));
+    return true;
+}
+
+bool PreferencePane::show_choices(std::string_view id, std::vector<std::string> choices)
+{
+    auto* widget = control<vorn_ui::Dropdown>(id);
+    if (widget == nullptr || widget->choices() == choices) {
+        return false;
+    }
+    widget->set_choices(std::move(choices));
+    return true;
 }
 
 }  // namespace settings::panes::preference_pane
