@@ -64,28 +64,11 @@ ph::WidgetBox toggle_row(const ToggleItem& item)
     return ph::setting_row(item.title, std::move(toggle).boxed());
 }
 
-ph::WidgetBox item_widget(const CardItem& item)
-{
-    return std::visit(
-        Overloaded{
-            [](const ProgressItem& bar) { return vorn_ui::ProgressBar(bar.fraction).boxed(); },
-            [](const ValueItem& row) { return ph::value_row(row.title, row.value); },
-            [](const CaptionItem& caption) { return ph::caption(caption.text); },
-            [](const SparklineItem& line) {
-                return vorn_ui::Sparkline(std::vector<double>(line.samples.begin(), line.samples.end()))
-                    .with_size(320.0f, 56.0f)
-                    .with_max(100.0)
-                    .with_min(0.0)
-                    .with_color(vorn_ui::Theme::dark().accent)
-                    .boxed();
-            },
-            [](const ChoiceItem& choice) { return choice_row(choice); },
-            [](const ToggleItem& toggle) { return toggle_row(toggle); },
-        },
-        item);
-}
+std::vector<double> samples_of(const SparklineItem& line) { return {line.samples.begin(), line.samples.end()}; }
 
 }  // namespace
+
+std::string value_text_id(std::size_t card, std::size_t item) { return fmt::format("power.text.{}.{}", card, item); }
 
 std::string view_structure(const std::vector<Card>& cards)
 {
@@ -95,10 +78,10 @@ std::string view_structure(const std::vector<Card>& cards)
         for (const CardItem& item : card.items) {
             key += std::visit(
                 Overloaded{
-                    [](const ProgressItem& bar) { return fmt::format("|bar {:.4f}", bar.fraction); },
-                    [](const ValueItem& row) { return fmt::format("|value {}={}", row.title, row.value); },
-                    [](const CaptionItem& caption) { return fmt::format("|caption {}", caption.text); },
-                    [](const SparklineItem& line) { return fmt::format("|line {}", fmt::join(line.samples, ",")); },
+                    [](const ProgressItem&) { return std::string("|bar"); },
+                    [](const ValueItem& row) { return fmt::format("|value {}", row.title); },
+                    [](const CaptionItem&) { return std::string("|caption"); },
+                    [](const SparklineItem&) { return std::string("|history"); },
                     [](const ChoiceItem& choice) {
                         return fmt::format("|choice {} {}", choice.id, fmt::join(choice.choices, "/"));
                     },
@@ -138,18 +121,44 @@ void PowerPane::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
     refresh_view(model_->working_document(doc), ctx);
 }
 
-std::string PowerPane::view_key() const { return view_structure(cards_); }
+std::string PowerPane::structure_key() const { return view_structure(cards_); }
 
 std::unique_ptr<vorn_ui::Widget> PowerPane::build_view()
 {
     if (cards_.empty()) {
         cards_ = power_cards(*model_);
     }
+    bar_ = nullptr;
+    history_ = nullptr;
     std::vector<ph::WidgetBox> cards;
-    for (const Card& card : cards_) {
+    for (std::size_t c = 0; c < cards_.size(); ++c) {
+        const Card& card = cards_[c];
         std::vector<ph::WidgetBox> rows;
-        for (const CardItem& item : card.items) {
-            rows.push_back(item_widget(item));
+        for (std::size_t i = 0; i < card.items.size(); ++i) {
+            const std::string text_id = value_text_id(c, i);
+            rows.push_back(std::visit(
+                Overloaded{
+                    [&](const ProgressItem& item) -> ph::WidgetBox {
+                        auto bar = std::make_unique<vorn_ui::ProgressBar>(item.fraction);
+                        bar_ = bar.get();
+                        return bar;
+                    },
+                    [&](const ValueItem& item) { return ph::value_row(item.title, item.value, text_id); },
+                    [&](const CaptionItem& item) { return ph::caption(item.text, text_id); },
+                    [&](const SparklineItem& item) -> ph::WidgetBox {
+                        auto line = std::make_unique<vorn_ui::Sparkline>(
+                            vorn_ui::Sparkline(samples_of(item))
+                                .with_size(320.0f, 56.0f)
+                                .with_max(100.0)
+                                .with_min(0.0)
+                                .with_color(vorn_ui::Theme::dark().accent));
+                        history_ = line.get();
+                        return line;
+                    },
+                    [](const ChoiceItem& item) { return choice_row(item); },
+                    [](const ToggleItem& item) { return toggle_row(item); },
+                },
+                card.items[i]));
         }
         if (card.title.empty()) {
             cards.push_back(std::make_unique<vorn_ui::Column>(ph::compact_stack(std::move(rows))));
@@ -158,6 +167,35 @@ std::unique_ptr<vorn_ui::Widget> PowerPane::build_view()
         }
     }
     return std::make_unique<vorn_ui::Column>(ph::section_stack(std::move(cards)));
+}
+
+bool PowerPane::show_values()
+{
+    bool changed = false;
+    for (std::size_t c = 0; c < cards_.size(); ++c) {
+        const auto& items = cards_[c].items;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            std::visit(Overloaded{
+                           [&](const ProgressItem& item) {
+                               if (bar_ != nullptr && bar_->fraction() != static_cast<double>(item.fraction)) {
+                                   bar_->set_fraction(item.fraction);
+                                   changed = true;
+                               }
+                           },
+                           [&](const ValueItem& item) { changed |= show_text(value_text_id(c, i), item.value); },
+                           [&](const CaptionItem& item) { changed |= show_text(value_text_id(c, i), item.text); },
+                           [&](const SparklineItem& item) {
+                               if (history_ != nullptr && history_->samples() != samples_of(item)) {
+                                   history_->set_samples(samples_of(item));
+                                   changed = true;
+                               }
+                           },
+                           [](const auto&) {},  // the controls follow the document
+                       },
+                       items[i]);
+        }
+    }
+    return changed;
 }
 
 std::unique_ptr<vorn_ui::Widget> boxed_power_pane(const operations::OperationRequestCell& requests,
