@@ -17,8 +17,10 @@
 #include "vorn_ui/widgets/progress_bar.hpp"
 #include "vorn_ui/widgets/sparkline.hpp"
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace settings::panes::power {
 
