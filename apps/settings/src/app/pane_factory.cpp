@@ -7,6 +7,7 @@
 #include "panes/bluetooth/bluetooth_pane.hpp"
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
+#include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
 #include "vorn_ui/widgets.hpp"
 
@@ -51,7 +52,10 @@ WidgetBox printers_page(const PaneContext& context)
 {
     return panes::printers::boxed_printers_pane(context.operation_requests, context.operation_status);
 }
-WidgetBox power_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox power_page(const PaneContext& context)
+{
+    return panes::power::boxed_power_pane(context.operation_requests, context.operation_status);
+}
 WidgetBox appearance_page(const PaneContext& /*context*/) { return panes::appearance::boxed_appearance_pane(); }
 WidgetBox accessibility_page(const PaneContext& /*context*/)
 {

@@ -249,7 +249,7 @@ std::string PowerModel::key_of(const PowerOperation& operation) const
 
 void PowerModel::sync(Document& document)
 {
-    Document& doc = shares_requests_ ? own_doc_ : document;
+    Document& doc = working_document(document);
     receive_battery(doc);
     receive_profiles(doc);
     receive_profile_change(doc);

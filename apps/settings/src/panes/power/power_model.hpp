@@ -94,6 +94,11 @@ public:
     [[nodiscard]] bool shares_requests() const { return shares_requests_; }
     // The document the model works on while it takes requests (the toolkit's otherwise).
     [[nodiscard]] const page_doc::Document& document() const { return own_doc_; }
+    // The document sync() works on given the toolkit's: the one the page's controls follow and write.
+    [[nodiscard]] page_doc::Document& working_document(page_doc::Document& toolkit)
+    {
+        return shares_requests_ ? own_doc_ : toolkit;
+    }
 
     // One pass on the UI thread; never waits. Takes in the workers' answers, writes the document from the state on
     // the first pass, takes a power request, then acts on what differs (profile, charge cap, timeouts, actions) or,

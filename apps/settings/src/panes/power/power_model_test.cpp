@@ -1,6 +1,7 @@
 #include "panes/power/power_model.hpp"
 
 #include "panes/power/power_cards.hpp"
+#include "panes/power/testing/fake_machine.hpp"
 
 #include "operations/testing/page_cells.hpp"
 #include "page_workers/testing/manual_threads.hpp"
@@ -27,41 +28,9 @@ using Op = PowerOperation;
 constexpr std::string_view profiles_worker = "vorn-profiles";
 constexpr std::string_view battery_worker = "vorn-battery";
 
-FakeBattery::State laptop()
-{
-    return {.info = {.present = true,
-                     .percent = 64,
-                     .cycle_count = 120,
-                     .status = "Discharging",
-                     .full_capacity = 45.0,
-                     .design_capacity = 50.0},
-            .devices = std::vector<PowerDevice>{{.name = "BAT0", .state = "On battery", .percent = 64}},
-            .capability = ChargeCapability{.supported_percentages = {50, 60, 70, 80, 90, 100}, .current_percent = 100}};
-}
-
 // The page with fake backends, a settings file in memory and workers the test runs by hand.
-class PowerModelTest : public ::testing::Test {
+class PowerModelTest : public ::testing::Test, protected FakeMachine {
 protected:
-    PowerModel::Environment environment()
-    {
-        return {.backends = {.profiles = power,
-                             .dispatcher = std::make_shared<system_ops::RealDispatcher>(),
-                             .battery = battery,
-                             .history = [] { return std::vector<std::uint32_t>{90, 80, 64}; }},
-                .start_thread = threads.starter(),
-                .load_prefs = [this] { return stored; },
-                .save_prefs =
-                    [this](const std::function<void(prefs::PowerPrefs&)>& change) -> std::expected<void, std::string> {
-                    if (save_failure) {
-                        return std::unexpected(*save_failure);
-                    }
-                    ++saves;
-                    change(stored);
-                    return {};
-                },
-                .last_readings = last};
-    }
-
     // The page; with the application's cells unless `cells` is false.
     PowerModel& open(bool cells = true)
     {
@@ -94,14 +63,6 @@ protected:
         return page_doc::doc_text(model->shares_requests() ? model->document() : doc, key);
     }
 
-    std::shared_ptr<FakePower> power = std::make_shared<FakePower>();
-    ScopedCurrent<system_ops::power::PowerService> dispatched{power};  // where the real dispatcher's changes go
-    std::shared_ptr<FakeBattery> battery = std::make_shared<FakeBattery>(laptop());
-    prefs::PowerPrefs stored;  // the settings file's "power" section
-    std::optional<std::string> save_failure;
-    int saves = 0;
-    std::shared_ptr<LastReadings> last = std::make_shared<LastReadings>();
-    ManualThreads threads;
     operations::OperationRequestCell requests{std::nullopt};
     operations::OperationStatusCell status{OperationStatus::idle()};
     page_doc::Document doc;
@@ -151,7 +112,7 @@ TEST_F(PowerModelTest, EveryRequestEndsWithItsSentence)
         const std::string key = operations::operation_key(row.operation);
         stored = {};
         power->set_state({});
-        battery->set_state(laptop());
+        battery->set_state(fake_laptop());
         open();
         settle();
         request(row.operation);
@@ -339,7 +300,7 @@ TEST_F(PowerModelTest, ASettingThatCannotBeSavedStaysAsItWas)
 
 TEST_F(PowerModelTest, AChargeCapTheHardwareRefusesIsNotTriedAgain)
 {
-    auto refusing = laptop();
+    auto refusing = fake_laptop();
     refusing.change_failure = "could not write charge_control_end_threshold: Permission denied";
     battery->set_state(refusing);
     open(false);
