@@ -9,6 +9,7 @@
 #include "app/settings_app.hpp"
 #include "app/test_support.hpp"
 #include "cmd_runner/cmd_runner.hpp"
+#include "page_workers/worker_threads.hpp"
 #include "page_doc/page_doc.hpp"
 
 #include <gtest/gtest.h>
@@ -345,6 +346,24 @@ TEST_F(SnapshotApp, TheApplicationGoesWhileAToolHangsAndLeavesNoProcessBehind)
     ASSERT_GT(hanging, 0);
     app.reset();  // within the command runner's kill grace, not the tool's 30 s
     EXPECT_TRUE(process_ends(hanging));
+
+    // The same, then the program ends through exit(): it ends normally, with nothing left running.
+    std::filesystem::remove(pid_file);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto doomed = make_app();
+            if (read_pid() <= 0) {
+                std::_Exit(3);
+            }
+            doomed.reset();
+            page_workers::join_all();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    const pid_t orphan = read_pid();
+    ASSERT_GT(orphan, 0);
+    EXPECT_TRUE(process_ends(orphan));
 }
 
 }  // namespace
