@@ -1,6 +1,5 @@
 #include "app/platform_snapshot.hpp"
 
-#include "cmd_runner/cmd_runner.hpp"
 #include "vorn_log/log.hpp"
 #include "vorn_ui/state.hpp"
 
@@ -67,7 +66,6 @@ struct SnapshotPlatform::Shared {
     bool busy = false;                // the worker is inside the source's queries
     bool stopping = false;
     bool exited = false;
-    std::stop_source stop;  // calls off the query in flight (cmd_runner::StopScope)
     std::optional<Clock::time_point> taken_at;        // when the latest snapshot was taken (published or not)
     std::optional<Clock::time_point> first_deadline;  // how long requests wait for the first snapshot
 };
@@ -79,7 +77,6 @@ namespace {
 void run_worker(const std::shared_ptr<SnapshotPlatform::Shared>& shared)
 {
     ::pthread_setname_np(::pthread_self(), "catalogue-snap");
-    const cmd_runner::StopScope scope(shared->stop.get_token());
     std::unique_lock lock(shared->mutex);
     bool warmed = false;
     for (;;) {
@@ -149,14 +146,20 @@ void SnapshotPlatform::stop()
     if (!worker_.joinable()) {
         return;
     }
+    bool exited = false;
     {
-        const std::lock_guard lock(shared_->mutex);
+        std::unique_lock lock(shared_->mutex);
         shared_->stopping = true;
         shared_->changed.notify_all();
+        exited = shared_->changed.wait_for(lock, shared_->options.stop_wait, [&] { return shared_->exited; });
     }
-    // A query in flight ends within the command runner's kill grace: the tool's process group is stopped.
-    shared_->stop.request_stop();
-    worker_.join();
+    if (exited) {
+        worker_.join();
+    } else {
+        // Inside a system query (bounded by the command runner's time limit): it ends when that returns.
+        VORN_INFO("catalogue_snapshot", "leaving the snapshot worker to finish its current query");
+        worker_.detach();
+    }
 }
 
 std::uint64_t SnapshotPlatform::version() const { return shared_->cell.version(); }

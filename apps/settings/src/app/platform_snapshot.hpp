@@ -23,9 +23,9 @@
 // The contract itself is unchanged: the same builders make the same ids, actions and texts; only where the
 // machine's state comes from differs.
 //
-// Shut-down: stop() (also run by the destructor) ends the worker and joins it. A worker inside a system query has
-// the query called off (the worker runs inside a cmd_runner::StopScope, so the tool's process group is stopped
-// within the runner's kill grace) and publishes nothing more; it is never left running.
+// Shut-down: stop() (also run by the destructor) ends the worker. An idle worker is joined at once. A worker inside
+// a system query is given `stop_wait` to finish it and is then left to end on its own: it owns everything it still
+// touches (the source platform, its state), publishes nothing more, and ends as soon as the query returns.
 //
 //   auto snapshot = std::make_shared<SnapshotPlatform>(std::make_shared<catalogue::SystemPlatform>());
 //   catalogue::replace_current_platform(snapshot);     // the section builders now ask the snapshot
@@ -73,6 +73,7 @@ public:
     struct Options {
         std::chrono::milliseconds max_age = std::chrono::seconds(3);
         std::chrono::milliseconds first_wait = std::chrono::milliseconds(50);
+        std::chrono::milliseconds stop_wait = std::chrono::milliseconds(100);
     };
 
     // Starts the worker, which takes the first snapshot at once.

@@ -8,19 +8,13 @@
 #include "actions/payloads/operations.hpp"
 #include "app/settings_app.hpp"
 #include "app/test_support.hpp"
-#include "cmd_runner/cmd_runner.hpp"
-#include "page_workers/worker_threads.hpp"
 #include "page_doc/page_doc.hpp"
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <mutex>
-#include <stop_token>
-#include <string>
 #include <thread>
 #include <type_traits>
 
@@ -52,12 +46,6 @@ public:
     {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return waiting_ > 0; });
-    }
-    // Every query runs `program` first, as a backend runs a system tool.
-    void run_tool(std::string program)
-    {
-        const std::lock_guard lock(mutex_);
-        tool_ = std::move(program);
     }
     void change(const std::function<void(FakePlatform&)>& edit)
     {
@@ -132,30 +120,13 @@ public:
     }
 
 private:
-    // Waits while the gate is closed, like a query that a caller can call off (its worker's stop scope), or runs the
-    // hanging tool first when there is one.
     template <class Query>
     std::invoke_result_t<Query, FakePlatform&> gated(Query query)
     {
         std::unique_lock lock(mutex_);
-        if (!tool_.empty()) {
-            const std::string tool = tool_;
-            ++waiting_;
-            changed_.notify_all();
-            lock.unlock();
-            (void)cmd_runner::run({.program = tool, .time_limit = std::chrono::seconds(60)});
-            lock.lock();
-            --waiting_;
-            return query(answers_);
-        }
-        const std::stop_token stop = cmd_runner::StopScope::current();
-        const std::stop_callback wake(stop, [this] {
-            const std::lock_guard woken(mutex_);
-            changed_.notify_all();
-        });
         ++waiting_;
         changed_.notify_all();
-        changed_.wait(lock, [&] { return open_ || stop.stop_requested(); });
+        changed_.wait(lock, [&] { return open_; });
         --waiting_;
         return query(answers_);
     }
@@ -164,7 +135,6 @@ private:
     std::condition_variable changed_;
     bool open_ = true;
     int waiting_ = 0;
-    std::string tool_;  // a program every query runs (through the command runner) before it answers
     FakePlatform answers_;
 };
 
@@ -304,66 +274,12 @@ TEST_F(SnapshotApp, TheApplicationGoesWhileAQueryIsBlocked)
     auto app = make_app();
     EXPECT_EQ(catalogue::current_platform().get(), &app->platform_snapshot());
     ASSERT_TRUE(machine->wait_until_blocked());
-    app.reset();  // calls the query off and joins the worker
+    app.reset();  // returns although the worker is still inside the query
     EXPECT_EQ(catalogue::current_platform(), previous);
-    EXPECT_EQ(machine.use_count(), 1);
-}
 
-// Whether the process has ended (gone, or a zombie waiting for its parent), waiting up to five seconds.
-bool process_ends(pid_t pid)
-{
-    return eventually([pid] {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        if (!std::getline(stat, line)) {
-            return true;
-        }
-        const auto paren = line.rfind(')');
-        return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'Z';
-    });
-}
-
-TEST_F(SnapshotApp, TheApplicationGoesWhileAToolHangsAndLeavesNoProcessBehind)
-{
-    // The tool writes its pid and sleeps, as bluetoothctl does with no bluetoothd answering.
-    const auto pid_file = home.path() / "tool.pid";
-    const auto tool = home.path() / "hanging-tool";
-    {
-        std::ofstream script(tool);
-        script << "#!/bin/sh\necho $$ > '" << pid_file.string() << ".tmp' && mv '" << pid_file.string() << ".tmp' '"
-               << pid_file.string() << "'\nexec sleep 30\n";
-    }
-    std::filesystem::permissions(tool, std::filesystem::perms::owner_all);
-    const auto read_pid = [&]() -> pid_t {
-        pid_t pid = 0;
-        (void)eventually([&] { return bool(std::ifstream(pid_file) >> pid); });
-        return pid;
-    };
-
-    machine->run_tool(tool.string());
-    auto app = make_app();
-    const pid_t hanging = read_pid();
-    ASSERT_GT(hanging, 0);
-    app.reset();  // within the command runner's kill grace, not the tool's 30 s
-    EXPECT_TRUE(process_ends(hanging));
-
-    // The same, then the program ends through exit(): it ends normally, with nothing left running.
-    std::filesystem::remove(pid_file);
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            auto doomed = make_app();
-            if (read_pid() <= 0) {
-                std::_Exit(3);
-            }
-            doomed.reset();
-            page_workers::join_all();
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
-    const pid_t orphan = read_pid();
-    ASSERT_GT(orphan, 0);
-    EXPECT_TRUE(process_ends(orphan));
+    // Released, the worker ends on its own and lets go of the machine.
+    machine->open_gate();
+    EXPECT_TRUE(eventually([&] { return machine.use_count() == 1; }));
 }
 
 }  // namespace
