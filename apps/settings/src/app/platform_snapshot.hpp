@@ -73,7 +73,8 @@ public:
     struct Options {
         std::chrono::milliseconds max_age = std::chrono::seconds(3);
         std::chrono::milliseconds first_wait = std::chrono::milliseconds(50);
-        std::chrono::milliseconds stop_wait = std::chrono::milliseconds(100);
+        // A query that a busy machine makes slow usually ends within this; only a hanging tool is left behind.
+        std::chrono::milliseconds stop_wait = std::chrono::seconds(2);
     };
 
     // Starts the worker, which takes the first snapshot at once.
