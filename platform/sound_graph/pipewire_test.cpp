@@ -1,6 +1,7 @@
 // The sound backends against a real PipeWire and WirePlumber: a private session with two stereo null sinks, a mono
 // null sink and a virtual microphone (sound_graph/testing/pipewire_session.hpp).
 
+#include "cmd_runner/cmd_runner.hpp"
 #include "sound_graph/audio.hpp"
 #include "sound_graph/runtime.hpp"
 #include "sound_graph/testing/pipewire_session.hpp"
@@ -207,9 +208,32 @@ TEST_F(PipeWireTest, AStreamIsRoutedToAnotherSinkAndBackWithItsVolumeAndMute)
     EXPECT_EQ(stream(graph(), music), nullptr);
 }
 
+// The real runner, with the speaker test's tone followed by silence up to four seconds: the 0.8 s tone alone can
+// end on a busy machine before it has been seen playing.
+class LongToneRunner final : public cmd_runner::Runner {
+public:
+    cmd_runner::Result run(const cmd_runner::Command& command) override { return cmd_runner::run(command); }
+    std::expected<cmd_runner::AsyncCommand, cmd_runner::Error> spawn_prepared(cmd_runner::Command command) override
+    {
+        if (command.program == "pw-play" && command.input && command.input->size() > 44) {
+            std::string& wav = *command.input;
+            const std::size_t four_seconds = 4 * 48000 * 4;  // 48 kHz, two 16-bit channels
+            wav.resize(44 + std::max(wav.size() - 44, four_seconds), '\0');
+            const auto put_u32 = [&](std::size_t at, std::size_t value) {
+                for (int i = 0; i < 4; ++i) {
+                    wav[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+                }
+            };
+            put_u32(4, wav.size() - 8);    // the RIFF chunk
+            put_u32(40, wav.size() - 44);  // the data chunk
+        }
+        return cmd_runner::spawn_prepared(std::move(command));
+    }
+};
+
 TEST_F(PipeWireTest, TheSpeakerTestStopsAndIsReapedWhenItsHandleGoes)
 {
-    RealAudioRuntime runtime;
+    RealAudioRuntime runtime(std::make_shared<LongToneRunner>());
     ASSERT_TRUE(runtime.capabilities().channel_test);
     const auto signature = graph().topology_signature();
     auto test = runtime.start_channel_test("test_sink_b", true);
@@ -227,7 +251,8 @@ TEST_F(PipeWireTest, TheSpeakerTestStopsAndIsReapedWhenItsHandleGoes)
     EXPECT_TRUE(session().wait_until([&] { return session().count_nodes("vorn-settings-speaker-test") == 0; }));
 
     // Left alone, the short tone ends by itself.
-    auto finished = runtime.start_channel_test("test_sink_a", false);
+    RealAudioRuntime plain;
+    auto finished = plain.start_channel_test("test_sink_a", false);
     ASSERT_TRUE(finished.has_value()) << finished.error();
     EXPECT_TRUE(session().wait_until([&] { return !(*finished)->running(); }, 10s));
 }
