@@ -628,10 +628,8 @@ void NetworkModel::connect_presses(Document& doc)
 {
     const std::vector<WifiNetwork> networks = state_.wifi_networks;
     for (const auto& network : networks) {
-        if (consume(doc, connect_key(network.ssid))) {
-            if (network.in_use) {
-                continue;
-            }
+        const bool busy = pending_joins_.contains(network.ssid);
+        if (consume(doc, connect_key(network.ssid)) && !network.in_use && !busy) {
             if (network.open()) {
                 start_join(doc, network.ssid, nullptr);
             } else if (expanded_ == network.ssid) {
@@ -646,7 +644,7 @@ void NetworkModel::connect_presses(Document& doc)
                 status_text_ = fmt::format("Enter the password for {}.", network.ssid);
             }
         }
-        if (consume(doc, join_key(network.ssid))) {
+        if (consume(doc, join_key(network.ssid)) && !busy) {
             std::shared_ptr<vorn_ui::SecretBytes> password;
             if (const auto buffer = password_buffer(network.ssid); buffer && !buffer->empty()) {
                 password = std::make_shared<vorn_ui::SecretBytes>(buffer->copy());

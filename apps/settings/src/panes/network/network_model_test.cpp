@@ -163,13 +163,13 @@ TEST_F(NetworkModelTest, EveryOperationIsAnsweredWithItsSentence)
         // A machine of its own for each case, as the fixture sets it up.
         FakeMachine m;
         m.network->change([&](FakeNetwork::State& s) { s = machine.network->state(); });
+        c.machine(m);
         page_doc::Document case_doc;
         (void)status.publish(OperationStatus::idle());
         auto model = std::make_unique<NetworkModel>(m.backend(), immediate_workers());
         model->share_operation_requests(requests);
         model->share_operation_status(status);
         model->sync(case_doc);
-        c.machine(m);
         (void)status.publish(OperationStatus::running(operations::operation_key(c.operation)));
         (void)requests.publish(PaneOperationRequest{c.operation});
         model->sync(case_doc);
@@ -296,10 +296,11 @@ TEST_F(NetworkModelTest, TheOpenRowsBufferIsWhatJoinSendsAndIsWipedAfter)
     EXPECT_FALSE(model->expanded().has_value());
     EXPECT_EQ(model->status_text(), "Connecting to Office…");
     EXPECT_TRUE(model->joining("Office"));
-    // A second Join of the same network while the first runs starts nothing.
+    // Connect or Join of the same network while the first join runs starts nothing.
     doc.put_bool(connect_key("Office"), true);
     doc.put_bool(join_key("Office"), true);
     model->sync(doc);
+    EXPECT_FALSE(model->expanded().has_value());
     EXPECT_EQ(workers.run_joins(), 1U);
     model->sync(doc);
     const auto joined = machine.network->state().joined;

@@ -109,13 +109,13 @@ std::string_view connect_label(const WifiNetwork& network, bool expanded)
 }
 
 NetworkPane::NetworkPane(NetworkBackend backend, NetworkWorkers workers)
-    : PreferencePane({"network", "Network", "Wi-Fi, wired, VPN and airplane mode"}),
+    : PreferencePane({"network", "Network", "Wi-Fi, wired connections, and VPN"}),
       model_(std::make_unique<NetworkModel>(std::move(backend), std::move(workers)))
 {
 }
 
 NetworkPane::NetworkPane(NetworkBackend backend, NetworkWorkers workers, NetworkSnapshot state)
-    : PreferencePane({"network", "Network", "Wi-Fi, wired, VPN and airplane mode"}),
+    : PreferencePane({"network", "Network", "Wi-Fi, wired connections, and VPN"}),
       model_(std::make_unique<NetworkModel>(std::move(backend), std::move(workers), std::move(state)))
 {
 }
