@@ -17,6 +17,7 @@
 namespace settings::panes::network {
 namespace {
 
+using testing::node_with_id;
 namespace cat = actions::catalogue;
 using system_ops::network::FakeNetwork;
 using testing::FakeMachine;
@@ -26,21 +27,6 @@ using testing::sample_networks;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
-{
-    if (node.value("id", std::string()) == id) {
-        return node;
-    }
-    if (node.contains("children")) {
-        for (const auto& child : node["children"]) {
-            if (auto found = node_with_id(child, id)) {
-                return found;
-            }
-        }
-    }
-    return std::nullopt;
-}
 
 class NetworkPaneTest : public ::testing::Test {
 protected:

@@ -5,6 +5,7 @@
 #include "app/settings_app.hpp"
 #include "app/test_support.hpp"
 #include "panes/network/network_pane.hpp"
+#include "panes/network/test_support.hpp"
 
 #include "cmd_runner/cmd_runner.hpp"
 #include "launch/launch.hpp"
@@ -25,26 +26,12 @@
 namespace settings::panes::network {
 namespace {
 
+using testing::node_with_id;
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
 constexpr const char* wifi_device = "/org/freedesktop/NetworkManager/Devices/mock_WiFi1";
 constexpr const char* mock_iface = "org.freedesktop.DBus.Mock";
-
-std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
-{
-    if (node.value("id", std::string()) == id) {
-        return node;
-    }
-    if (node.contains("children")) {
-        for (const auto& child : node["children"]) {
-            if (auto found = node_with_id(child, id)) {
-                return found;
-            }
-        }
-    }
-    return std::nullopt;
-}
 
 class NetworkWindowTest : public ::testing::Test {
 protected:

@@ -5,9 +5,12 @@
 #include "panes/network/network_backend.hpp"
 #include "system_ops/testing/fake_network_backends.hpp"
 
+#include <nlohmann/json.hpp>
+
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,5 +86,21 @@ struct FakeMachine {
         connections->change([&](auto& s) { s.failure = why; });
     }
 };
+
+// The node of an accessibility dump with this id (none when there is none).
+inline std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
+{
+    if (node.value("id", std::string()) == id) {
+        return node;
+    }
+    if (node.contains("children")) {
+        for (const auto& child : node["children"]) {
+            if (auto found = node_with_id(child, id)) {
+                return found;
+            }
+        }
+    }
+    return std::nullopt;
+}
 
 }  // namespace settings::panes::network::testing
