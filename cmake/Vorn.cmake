@@ -69,7 +69,8 @@ function(_vorn_use_pch target pch)
   endif()
 endfunction()
 
-# vorn_library(<name> [PUBLIC deps...] [PRIVATE deps...] [TEST_DEPS deps...] [BENCH_DEPS deps...])
+# vorn_library(<name> [PUBLIC deps...] [PRIVATE deps...] [TEST_DEPS deps...] [BENCH_DEPS deps...]); a folder
+# without sources of its own (headers only) makes an interface library.
 function(vorn_library name)
   cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;TEST_DEPS;BENCH_DEPS" ${ARGN})
   _vorn_own_files("*.cpp" sources)
@@ -77,10 +78,16 @@ function(vorn_library name)
   list(FILTER sources EXCLUDE REGEX "/testdata/")
   _vorn_include_root(${CMAKE_CURRENT_SOURCE_DIR} include_root)
 
-  add_library(${name} STATIC ${sources})
-  target_include_directories(${name} PUBLIC ${include_root})
-  target_link_libraries(${name} PUBLIC vorn_common ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
-  _vorn_use_pch(${name} vorn_pch)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${include_root})
+    target_link_libraries(${name} PUBLIC vorn_common ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+    _vorn_use_pch(${name} vorn_pch)
+  else()  # headers only
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${include_root})
+    target_link_libraries(${name} INTERFACE vorn_common ${ARG_PUBLIC})
+  endif()
 
   if(NOT VORN_FUZZ)
     _vorn_own_files("*_test.cpp" tests)

@@ -7,6 +7,7 @@
 #include "safe_write/safe_write.hpp"
 #include "user_dirs/user_dirs.hpp"
 #include "vorn_log/log.hpp"
+#include "vorn_try/vorn_try.hpp"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -24,11 +25,8 @@ constexpr std::array<std::string_view, 8> kStateNames{"requested", "awaiting-con
 
 std::expected<std::filesystem::path, std::string> runtime_file(std::string_view name)
 {
-    auto dir = display_runtime_dir();
-    if (!dir) {
-        return std::unexpected(dir.error());
-    }
-    return *dir / name;
+    VORN_TRY(auto dir, display_runtime_dir());
+    return dir / name;
 }
 
 const OutputCapabilities* find_capabilities(std::span<const OutputCapabilities> outputs, std::string_view connector)
@@ -73,9 +71,7 @@ std::expected<void, std::string> change_own(
         }
         result = change(*current);
     });
-    if (!updated) {
-        return std::unexpected(updated.error());
-    }
+    VORN_TRY_OK(updated);
     return result;
 }
 
@@ -217,11 +213,8 @@ std::expected<void, std::string> DisplayConfig::save_to(const std::filesystem::p
 
 std::expected<void, std::string> DisplayConfig::save() const
 {
-    auto path = display_config_path();
-    if (!path) {
-        return std::unexpected(path.error());
-    }
-    return save_to(*path);
+    VORN_TRY(auto path, display_config_path());
+    return save_to(path);
 }
 
 std::expected<void, std::string> DisplayConfig::validate_for(std::span<const OutputCapabilities> caps) const
@@ -342,19 +335,16 @@ json_text::Status read_value(const Json& v, DisplayTransaction& out)
 std::expected<void, std::string> update_display_transaction(
     const std::function<void(std::optional<DisplayTransaction>&)>& change)
 {
-    auto path = display_transaction_path();
-    if (!path) {
-        return std::unexpected(path.error());
-    }
+    VORN_TRY(auto path, display_transaction_path());
     bool remove = false;
-    auto updated = update_json_file(*path, [&](Json& root) {
+    auto updated = update_json_file(path, [&](Json& root) {
         std::optional<DisplayTransaction> current;
         if (!root.empty()) {
             auto decoded = json_text::decode<DisplayTransaction>(root);
             if (decoded) {
                 current = std::move(*decoded);
             } else {
-                auto aside = safe_write::keep_corrupt_copy(*path);
+                auto aside = safe_write::keep_corrupt_copy(path);
                 VORN_WARN("display_transaction", "replacing a damaged transaction ({}); its text was kept as {}",
                           decoded.error(), aside ? aside->string() : aside.error());
             }
@@ -367,11 +357,9 @@ std::expected<void, std::string> update_display_transaction(
             remove = true;
         }
     });
-    if (!updated) {
-        return std::unexpected(updated.error());
-    }
+    VORN_TRY_OK(updated);
     if (remove) {
-        return safe_write::remove_file(*path);
+        return safe_write::remove_file(path);
     }
     return {};
 }
@@ -392,9 +380,7 @@ std::expected<DisplayTransaction, std::string> DisplayTransaction::request(const
         current = next;
         result = std::move(next);
     });
-    if (!updated) {
-        return std::unexpected(updated.error());
-    }
+    VORN_TRY_OK(updated);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include "json_text/record.hpp"
 #include "safe_write/file_lock.hpp"
 #include "safe_write/safe_write.hpp"
+#include "vorn_try/vorn_try.hpp"
 
 #include <fmt/format.h>
 
@@ -19,14 +20,11 @@ namespace config_sections {
 template <class T>
 [[nodiscard]] std::expected<std::optional<T>, std::string> read_record_file(const std::filesystem::path& path)
 {
-    auto text = safe_write::read_file(path);
+    VORN_TRY(const auto text, safe_write::read_file(path));
     if (!text) {
-        return std::unexpected(text.error());
-    }
-    if (!*text) {
         return std::nullopt;
     }
-    auto json = json_text::parse(**text);
+    auto json = json_text::parse(*text);
     if (!json) {
         return std::unexpected(fmt::format("{} is damaged: {}", path.string(), json.error()));
     }

@@ -6,6 +6,7 @@
 #include "safe_write/safe_write.hpp"
 #include "user_dirs/user_dirs.hpp"
 #include "vorn_log/log.hpp"
+#include "vorn_try/vorn_try.hpp"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -80,10 +81,7 @@ std::expected<std::filesystem::path, std::string> update_json_file(const std::fi
             return std::unexpected(fmt::format("could not create {}: {}", parent.string(), ec.message()));
         }
     }
-    auto lock = safe_write::FileLock::acquire_for(path);
-    if (!lock) {
-        return std::unexpected(lock.error());
-    }
+    VORN_TRY(const auto lock, safe_write::FileLock::acquire_for(path));
     safe_write::remove_stale_temporaries(path);
 
     auto current = read_text(path);
@@ -109,20 +107,15 @@ std::expected<std::filesystem::path, std::string> update_json_file(const std::fi
     // What could not be read stays in the file where it can (see ObjectText), and the text that held it is kept
     // aside once before it is first replaced, so that nothing is lost for good.
     if (*current && (!object || !object->complete())) {
-        auto aside = safe_write::keep_copy_once(path, fingerprint(object ? object->unreadable()
-                                                                         : std::vector<std::string>{**current}));
-        if (!aside) {
-            return std::unexpected(aside.error());
-        }
-        if (*aside) {
+        VORN_TRY(const auto aside, safe_write::keep_copy_once(path, fingerprint(object ? object->unreadable()
+                                                                         : std::vector<std::string>{**current})));
+        if (aside) {
             VORN_WARN("settings_store", "{} holds text that cannot be read ({}); the file was kept as {}",
                       path.string(), object ? fmt::format("{} members", object->unreadable().size()) : broken,
-                      (*aside)->string());
+                      aside->string());
         }
     }
-    if (auto written = safe_write::write_file(path, text); !written) {
-        return std::unexpected(written.error());
-    }
+    VORN_TRY_OK(safe_write::write_file(path, text));
     return path;
 }
 

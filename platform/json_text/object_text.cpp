@@ -256,12 +256,30 @@ std::expected<ObjectText, std::string> ObjectText::read(std::string_view text)
     return object;
 }
 
+std::unordered_map<std::string_view, std::size_t> ObjectText::winners() const
+{
+    std::unordered_map<std::string_view, std::size_t> winner;
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+        const Member& member = members_[i];
+        if (!member.name_read) {
+            continue;
+        }
+        if (member.value_read) {
+            winner[member.name] = i;
+        } else {
+            winner.try_emplace(member.name, i);
+        }
+    }
+    return winner;
+}
+
 std::string ObjectText::write(const Json& root) const
 {
     std::unordered_map<std::string_view, const Json*> now;
     for (const auto& [name, value] : root.get_ref<const Json::object_t&>()) {
         now.emplace(name, &value);
     }
+    const auto winner = winners();
     std::unordered_set<std::string_view> named;  // the names the text held
     std::unordered_set<std::string_view> printed;
     std::string out = "{";
@@ -270,8 +288,16 @@ std::string ObjectText::write(const Json& root) const
         out += first ? "\n  " : ",\n  ";
         first = false;
     };
-    const auto unchanged = [&](const std::string& name, const Json& value) { return read_as(name, value); };
-    for (const Member& member : members_) {
+    const auto print = [&](const std::string& name, const Json& value) {
+        if (printed.insert(name).second) {
+            separate();
+            out += compact(Json(name));
+            out += ": ";
+            out += indented(value);
+        }
+    };
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+        const Member& member = members_[i];
         if (member.name_read) {
             named.insert(member.name);
             const auto it = now.find(member.name);
@@ -279,13 +305,13 @@ std::string ObjectText::write(const Json& root) const
                 if (member.value_read) {
                     continue;  // removed
                 }
-            } else if (member.whole || !unchanged(member.name, *it->second)) {
-                if (printed.insert(member.name).second) {
-                    separate();
-                    out += compact(Json(member.name));
-                    out += ": ";
-                    out += indented(*it->second);
-                }
+            } else if (member.value_read && winner.at(member.name) != i) {
+                // A later member of the same name overrides this one for every reader: its text is never kept,
+                // or it would come after the value printed here and override it in turn.
+                print(member.name, *it->second);
+                continue;
+            } else if (winner.at(member.name) == i && (member.whole || !read_as(member.name, *it->second))) {
+                print(member.name, *it->second);
                 continue;
             }
         }
@@ -319,18 +345,20 @@ bool ObjectText::read_as(const std::string& name, const Json& value) const
 
 bool ObjectText::loses_unreadable(const Json& root) const
 {
-    for (const Member& member : members_) {
+    const auto winner = winners();
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+        const Member& member = members_[i];
         if (!member.name_read || member.whole) {
             continue;
         }
         const auto it = root.find(member.name);
-        if (it == root.end()) {
+        if (it == root.end() || (member.value_read && winner.at(member.name) != i)) {
             if (member.value_read) {
-                return true;  // the fields that could be read were removed, with those that could not
+                return true;  // the fields that could be read are dropped, with those that could not
             }
             continue;
         }
-        if (!read_as(member.name, *it)) {
+        if (winner.at(member.name) == i && !read_as(member.name, *it)) {
             return true;
         }
     }

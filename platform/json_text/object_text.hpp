@@ -57,6 +57,9 @@ private:
         bool whole = false;       // readable_ holds all of it
     };
 
+    // For each name the text holds, the member whose value readers take: the last one read (whole or in part),
+    // else the first.
+    [[nodiscard]] std::unordered_map<std::string_view, std::size_t> winners() const;
     // Whether `name` was read and holds `value`.
     [[nodiscard]] bool read_as(const std::string& name, const Json& value) const;
 

@@ -101,6 +101,32 @@ TEST(ObjectText, PrintsLikePrettyAndRefusesBrokenStructure)
     ASSERT_TRUE(repeated);
     EXPECT_EQ(repeated->readable().dump(), R"({"a":3,"b":2})");
 
+    // A repeated name keeps what readers take, whichever of its members could be read in part or not at all.
+    struct Repeated {
+        const char* text;
+        const char* read;      // the readable value of "a"
+        bool loses_unreadable;  // writing it unchanged drops some text that could not be read
+    };
+    const Repeated cases[] = {
+        {R"({"a": {"x": 1}, "a": {"x": 2, "bad": 1e400}, "a": {"x": 3}})", R"({"x":3})", true},
+        {R"({"a": {"x": 1}, "a": {"x": 2, "bad": 1e400}})", R"({"x":2})", false},
+        {R"({"a": {"x": 1}, "a": {"x" 2}, "b": 0})", R"({"x":1})", false},
+        {R"({"a": {"x" 2}, "a": {"x": 1}})", R"({"x":1})", false},
+    };
+    for (const Repeated& c : cases) {
+        auto object = ObjectText::read(c.text);
+        ASSERT_TRUE(object) << c.text;
+        EXPECT_EQ(object->readable()["a"].dump(), c.read) << c.text;
+        EXPECT_EQ(object->loses_unreadable(object->readable()), c.loses_unreadable) << c.text;
+        const std::string written = object->write(object->readable());
+        auto again = ObjectText::read(written);
+        ASSERT_TRUE(again) << written;
+        EXPECT_EQ(again->readable(), object->readable()) << written;
+        if (!c.loses_unreadable) {
+            EXPECT_EQ(again->unreadable(), object->unreadable()) << written;
+        }
+    }
+
     for (const char* broken : {"[]", "{", "{\"a\" 1}", "{\"a\": 1,}", "{\"a\": [1}", "{\"a\": 1} x", "{\"a\": \"open}",
                                "{\"a\": }", "\"text\"", "{a: 1}"}) {
         EXPECT_FALSE(ObjectText::read(broken)) << broken;

@@ -1,5 +1,6 @@
 #include "app/platform_snapshot.hpp"
 
+#include "cmd_runner/cmd_runner.hpp"
 #include "vorn_log/log.hpp"
 #include "vorn_ui/state.hpp"
 
@@ -10,6 +11,7 @@
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 
 namespace settings::app {
 
@@ -60,6 +62,9 @@ struct SnapshotPlatform::Shared {
     // The oldest version a query was answered from since the application last looked (kNothingServed: none).
     std::atomic<std::uint64_t> served{kNothingServed};
 
+    // Calls off the tool the worker waits for inside a query (cmd_runner::StopScope): its process group is stopped.
+    std::stop_source stop_source;
+
     std::mutex mutex;
     std::condition_variable changed;  // a request, a snapshot, the stop, the worker's end
     bool refresh_requested = true;    // the first snapshot is taken at once
@@ -77,6 +82,7 @@ namespace {
 void run_worker(const std::shared_ptr<SnapshotPlatform::Shared>& shared)
 {
     ::pthread_setname_np(::pthread_self(), "catalogue-snap");
+    const cmd_runner::StopScope scope(shared->stop_source.get_token());
     std::unique_lock lock(shared->mutex);
     bool warmed = false;
     for (;;) {
@@ -151,12 +157,15 @@ void SnapshotPlatform::stop()
         std::unique_lock lock(shared_->mutex);
         shared_->stopping = true;
         shared_->changed.notify_all();
+        // A tool the worker waits for is stopped (SIGTERM, then SIGKILL after the kill grace), so the query returns.
+        shared_->stop_source.request_stop();
         exited = shared_->changed.wait_for(lock, shared_->options.stop_wait, [&] { return shared_->exited; });
     }
     if (exited) {
         worker_.join();
     } else {
-        // Inside a system query (bounded by the command runner's time limit): it ends when that returns.
+        // Inside a query that waits for something other than a tool (its tools are stopped); it ends when that
+        // returns.
         VORN_INFO("catalogue_snapshot", "leaving the snapshot worker to finish its current query");
         worker_.detach();
     }

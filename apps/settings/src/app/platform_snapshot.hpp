@@ -24,8 +24,10 @@
 // machine's state comes from differs.
 //
 // Shut-down: stop() (also run by the destructor) ends the worker. An idle worker is joined at once. A worker inside
-// a system query is given `stop_wait` to finish it and is then left to end on its own: it owns everything it still
-// touches (the source platform, its state), publishes nothing more, and ends as soon as the query returns.
+// a system query has the tool it waits for stopped through the command runner (its process group, within the kill
+// grace), so the query returns and the worker is joined. Only a query that waits for something else is given
+// `stop_wait` to finish and is then left to end on its own: it owns everything it still touches (the source
+// platform, its state), publishes nothing more, and ends as soon as the query returns.
 //
 //   auto snapshot = std::make_shared<SnapshotPlatform>(std::make_shared<catalogue::SystemPlatform>());
 //   catalogue::replace_current_platform(snapshot);     // the section builders now ask the snapshot

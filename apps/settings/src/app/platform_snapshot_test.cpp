@@ -8,6 +8,7 @@
 #include "actions/payloads/operations.hpp"
 #include "app/settings_app.hpp"
 #include "app/test_support.hpp"
+#include "cmd_runner/cmd_runner.hpp"
 #include "page_doc/page_doc.hpp"
 
 #include <gtest/gtest.h>
@@ -137,6 +138,75 @@ private:
     int waiting_ = 0;
     FakePlatform answers_;
 };
+
+// A machine whose Bluetooth query waits for a tool that hangs (a sleep with a name of its own).
+class HangingToolPlatform final : public catalogue::CataloguePlatform {
+public:
+    static constexpr std::string_view kTool = "sleep 31.4159";
+
+    explicit HangingToolPlatform(FakePlatform answers) : answers_(std::move(answers)) {}
+
+    bool wait_until_started()
+    {
+        std::unique_lock lock(mutex_);
+        return started_cv_.wait_for(lock, std::chrono::seconds(10), [&] { return started_; });
+    }
+
+    prefs::SettingsFile settings_file() override { return answers_.settings_file(); }
+    std::span<const keyboard_layouts::KeyboardLayout> keyboard_layouts() override
+    {
+        return answers_.keyboard_layouts();
+    }
+    catalogue::Listed<system_ops::bluez::BluetoothDevice> bluetooth_devices() override
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            started_ = true;
+            started_cv_.notify_all();
+        }
+        cmd_runner::Command sleep{.program = "sleep", .args = {"31.4159"}};
+        sleep.time_limit = std::chrono::seconds(60);
+        (void)cmd_runner::run(sleep);
+        return answers_.bluetooth_devices();
+    }
+    std::expected<config_sections::hardware::DisplayHardwareSnapshot, std::string> display_snapshot() override
+    {
+        return answers_.display_snapshot();
+    }
+    sound_graph::audio::AudioGraph audio_graph() override { return answers_.audio_graph(); }
+    std::optional<system_ops::battery::ChargeCapability> charge_capability() override
+    {
+        return answers_.charge_capability();
+    }
+    catalogue::Listed<system_ops::printing::PrintQueue> print_queues() override { return answers_.print_queues(); }
+    catalogue::Listed<system_ops::printing::PrintJob> print_jobs() override { return answers_.print_jobs(); }
+    catalogue::Listed<catalogue::LocalUser> local_users() override { return answers_.local_users(); }
+    std::vector<catalogue::Workspace> workspaces() override { return answers_.workspaces(); }
+    std::vector<catalogue::AppEntry> notification_apps() override { return answers_.notification_apps(); }
+    std::vector<catalogue::AppEntry> installed_apps() override { return answers_.installed_apps(); }
+    std::vector<catalogue::DefaultAppKind> default_app_kinds() override { return answers_.default_app_kinds(); }
+    std::vector<model_providers::ProviderProfile> provider_profiles() override
+    {
+        return answers_.provider_profiles();
+    }
+    catalogue::LocalModelSnapshot local_models() override { return answers_.local_models(); }
+    bool has_screen_reader_engine() override { return answers_.has_screen_reader_engine(); }
+    bool has_on_screen_keyboard() override { return answers_.has_on_screen_keyboard(); }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable started_cv_;
+    bool started_ = false;
+    FakePlatform answers_;
+};
+
+bool tool_running(std::string_view command_line)
+{
+    const std::string pattern = "^" + std::string(command_line) + "$";
+    cmd_runner::Command pgrep{.program = "pgrep", .args = {"-f", pattern}};
+    const auto found = cmd_runner::run(pgrep);
+    return found && found->status.success();
+}
 
 // Polls `condition` for up to ten seconds (the worker runs on its own thread).
 bool eventually(const std::function<bool()>& condition)
@@ -280,6 +350,20 @@ TEST_F(SnapshotApp, TheApplicationGoesWhileAQueryIsBlocked)
     // Released, the worker ends on its own and lets go of the machine.
     machine->open_gate();
     EXPECT_TRUE(eventually([&] { return machine.use_count() == 1; }));
+}
+
+// A tool the worker waits for when the application goes is stopped, and the worker is joined (it no longer holds
+// the machine the moment the application is gone).
+TEST(SnapshotWorker, TheToolAQueryWaitsForIsStoppedWhenTheApplicationGoes)
+{
+    testing::PrivateHome home;
+    auto machine = std::make_shared<HangingToolPlatform>(FakePlatform::sample());
+    auto app = SettingsApp::create(SettingsAppOptions{.catalogue_platform = machine});
+    ASSERT_TRUE(machine->wait_until_started());
+    ASSERT_TRUE(eventually([&] { return tool_running(HangingToolPlatform::kTool); }));
+    app.reset();
+    EXPECT_EQ(machine.use_count(), 1);
+    EXPECT_FALSE(tool_running(HangingToolPlatform::kTool));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "app/search.hpp"
 #include "battery_history/battery_history.hpp"
 #include "panes/appearance/appearance_model.hpp"
+#include "prefs/window_appearance.hpp"
 #include "sidebar/sidebar.hpp"
 #include "vorn_ui/access.hpp"
 #include "vorn_ui/search_provider.hpp"
@@ -191,7 +192,15 @@ std::unique_ptr<vorn_ui::Widget> SettingsApp::build_pane() const
 
 // ---- Widget ------------------------------------------------------------------------------------------------------
 
-std::optional<vorn_ui::Theme> SettingsApp::theme_override() const { return panes::appearance::window_theme_override(); }
+std::optional<vorn_ui::Theme> SettingsApp::theme_override() const
+{
+    // The default appearance leaves the window's own theme in force.
+    const prefs::AppearancePrefs appearance = prefs::window_appearance();
+    if (appearance == prefs::AppearancePrefs{}) {
+        return std::nullopt;
+    }
+    return panes::appearance::window_theme(appearance);
+}
 
 void SettingsApp::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
 {

@@ -14,7 +14,7 @@
 #include "app/test_support.hpp"
 #include "battery_history/battery_history.hpp"
 #include "page_doc/page_doc.hpp"
-#include "panes/appearance/appearance_model.hpp"
+#include "prefs/window_appearance.hpp"
 #include "sidebar/sidebar.hpp"
 #include "system_ops/battery.hpp"
 #include "vorn_ui/headless.hpp"
@@ -401,7 +401,7 @@ TEST_F(AppWindow, AThemeSetByAutomationOnTheAppearancePageRedrawsTheWholeWindow)
     window->frame();
     EXPECT_TRUE(window->pixel(1275, 795).near(vorn_ui::Theme::light().background, 6));
     EXPECT_FLOAT_EQ(app->ui_scale(), 1.25f);
-    panes::appearance::set_window_appearance({});  // the next test starts from the default look
+    prefs::set_window_appearance({});  // the next test starts from the default look
 }
 
 // The switch's checked state in the accessibility dump (absent when no such switch is shown).

@@ -1,5 +1,6 @@
 #include "keyboard_layouts/keyboard_layouts.hpp"
 
+#include "cmd_runner/cmd_runner.hpp"
 #include "config_sections/hardware.hpp"
 #include "text_utf8/text_utf8.hpp"
 
@@ -19,6 +20,9 @@
 
 namespace settings::keyboard_layouts {
 namespace {
+
+// The longest label kept of a rules file's description (Debian's longest is under 60 bytes).
+constexpr std::size_t max_label_bytes = 256;
 
 // Unicode White_Space.
 bool is_space(char32_t c)
@@ -170,7 +174,8 @@ private:
         if (!source) {
             return;
         }
-        std::string label = trim(description);
+        // Rules files are system data, but their names reach the screen: cleaned as any text from outside is.
+        std::string label = trim(cmd_runner::clean_text(description, {.max_bytes = max_label_bytes}));
         entries_.push_back({source->id(), label.empty() ? source->id() : std::move(label)});
     }
 

@@ -80,13 +80,15 @@ TEST(KeyboardLayouts, LayoutsVariantsAndLabels)
           </variantList></layout>
         <layout><configItem><name>a</name><description>  alpha &amp; more &#x263A;  </description></configItem></layout>
         <layout><configItem><name>q</name><description>   </description></configItem></layout>
-        <layout><configItem><name>bad/name</name><description>Dropped</description></configItem></layout>)"));
+        <layout><configItem><name>bad/name</name><description>Dropped</description></configItem></layout>
+        <layout><configItem><name>r</name><description>&#x202E;Rho&#1;&#x1B;[31m tab&#9;end</description></configItem></layout>)"));
     EXPECT_EQ(catalog, (std::vector<KeyboardLayout>{
                            {"a", "alpha & more ☺"},
                            {"b", "Beta"},
                            {"b:x", "Beta — Beta X"},
                            {"b:noname", "Beta — noname"},
                            {"q", "q"},
+                           {"r", "Rho tab end"},  // control and bidirectional characters never reach the screen
                        }));
 }
 

@@ -4,6 +4,10 @@
 #include "app/settings_app.hpp"
 #include "vorn_ui/persist.hpp"
 
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
 namespace settings::launch {
 
 std::unique_ptr<vorn_ui::Widget> build_root()
@@ -18,6 +22,20 @@ void register_actions(vorn_ui::app::App& app)
     actions::register_settings_action(app.action_registry_mut());
     app.runs_control_invocations = true;
     app.refreshes_control_availability = true;
+}
+
+void keep_session_bus_from_autolaunching()
+{
+    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address != nullptr && *address != '\0') {
+        return;
+    }
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0') {
+        std::error_code ec;
+        if (std::filesystem::is_socket(std::filesystem::path(runtime) / "bus", ec)) {
+            return;  // the libraries find the user's bus there on their own
+        }
+    }
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
 }
 
 std::pair<std::uint32_t, std::uint32_t> default_window_size() { return {1280, 800}; }

@@ -22,4 +22,9 @@ void register_actions(vorn_ui::app::App& app);
 [[nodiscard]] std::pair<std::uint32_t, std::uint32_t> default_window_size();
 [[nodiscard]] vorn_ui::launch::LaunchConfig launch_config();
 
+// Without a session bus (no DBUS_SESSION_BUS_ADDRESS and no socket at $XDG_RUNTIME_DIR/bus), the D-Bus libraries
+// the window and the Secret Service use would autolaunch one through dbus-launch, which outlives the program. This
+// sets DBUS_SESSION_BUS_ADDRESS to "disabled:" instead, so that they find none; call it before anything connects.
+void keep_session_bus_from_autolaunching();
+
 }  // namespace settings::launch

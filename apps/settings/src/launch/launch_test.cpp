@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string>
 
 namespace settings::launch {
 namespace {
@@ -35,6 +41,51 @@ TEST(SettingsLaunch, ConfigurationAndFirstWindow)
     // The application object: the sidebar with its first group and the Network page's header.
     EXPECT_TRUE(runtime.window().find_text_bounds("CONNECTIVITY").has_value());
     EXPECT_TRUE(runtime.window().find_text_bounds("Wi-Fi, wired connections, and VPN").has_value());
+    std::filesystem::remove_all(dir);
+}
+
+// Without a session bus none is autolaunched: the address says so. A bus that exists is left to be found.
+TEST(SettingsLaunch, NoSessionBusIsAutolaunched)
+{
+    std::string dir = (std::filesystem::temp_directory_path() / "vorn-bus-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    const std::string with_bus = dir + "/with-bus";
+    std::filesystem::create_directory(with_bus);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socket_path = with_bus + "/bus";
+    ASSERT_LT(socket_path.size(), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+
+    struct Case {
+        const char* address;  // DBUS_SESSION_BUS_ADDRESS before, null: unset
+        std::string runtime;  // XDG_RUNTIME_DIR, empty: unset
+        const char* after;    // null: still unset
+    };
+    const Case cases[] = {
+        {nullptr, "", "disabled:"},
+        {"", dir, "disabled:"},  // a runtime folder without a bus
+        {nullptr, with_bus, nullptr},
+        {"unix:path=/run/user/1000/bus", "", "unix:path=/run/user/1000/bus"},
+    };
+    for (const Case& c : cases) {
+        c.address ? ::setenv("DBUS_SESSION_BUS_ADDRESS", c.address, 1) : ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        c.runtime.empty() ? ::unsetenv("XDG_RUNTIME_DIR") : ::setenv("XDG_RUNTIME_DIR", c.runtime.c_str(), 1);
+        keep_session_bus_from_autolaunching();
+        const char* after = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        if (c.after == nullptr) {
+            EXPECT_EQ(after, nullptr) << c.runtime;
+        } else {
+            ASSERT_NE(after, nullptr) << c.runtime;
+            EXPECT_STREQ(after, c.after) << c.runtime;
+        }
+    }
+    ::close(fd);
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    ::unsetenv("XDG_RUNTIME_DIR");
     std::filesystem::remove_all(dir);
 }
 

@@ -1,5 +1,5 @@
-// Program entry of Vorn Settings ("so.vorn.settings"). Takes no arguments and reads no environment of its own: the
-// launcher opens the window and runs the application until it ends.
+// Program entry of Vorn Settings ("so.vorn.settings"). Takes no arguments; the launcher opens the window and runs
+// the application until it ends.
 #include "launch/launch.hpp"
 
 #include <spdlog/spdlog.h>
@@ -9,6 +9,7 @@
 
 int main()
 {
+    settings::launch::keep_session_bus_from_autolaunching();
     const int status = vorn_ui::launch::run_or_exit(settings::launch::launch_config());
     // Everything the window owned is gone by now, but a background refresh may still be inside a system query
     // (bounded by the command runner's time limit) that it was left to finish. The process ends here, without

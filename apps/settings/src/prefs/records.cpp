@@ -6,6 +6,8 @@
 #include <fmt/format.h>
 
 #include <cmath>
+#include <tuple>
+#include <type_traits>
 
 namespace settings::prefs {
 namespace {
@@ -14,296 +16,252 @@ using json_text::RecordReader;
 using json_text::Status;
 using json_text::value_or_null;
 
-template <class T>
-Status commit(const RecordReader& reader, T& value, T& out)
+// A stored field: its member name, the record's member, and whether a record without it fails to read.
+template <class R, class T>
+struct Field {
+    const char* name;
+    T R::*member;
+    bool required;
+};
+
+template <class R, class T>
+constexpr Field<R, T> required(const char* name, T R::*member)
 {
-    if (auto ok = reader.finish(); !ok) {
+    return {name, member, true};
+}
+
+template <class R, class T>
+constexpr Field<R, T> defaulted(const char* name, T R::*member)
+{
+    return {name, member, false};
+}
+
+// Each record's fields, once, in stored order; writing and reading both follow this table.
+template <class R>
+constexpr auto fields_of();
+
+template <>
+constexpr auto fields_of<AudioPrefs>()
+{
+    return std::tuple{
+        required("event_sounds", &AudioPrefs::event_sounds),
+        required("chat_join", &AudioPrefs::chat_join),
+        required("chat_leave", &AudioPrefs::chat_leave),
+        defaulted("output_device", &AudioPrefs::output_device),
+        defaulted("input_device", &AudioPrefs::input_device),
+        defaulted("balance", &AudioPrefs::balance),
+        defaulted("mono_output", &AudioPrefs::mono_output),
+    };
+}
+
+template <>
+constexpr auto fields_of<DisplayPrefs>()
+{
+    return std::tuple{
+        required("auto_brightness", &DisplayPrefs::auto_brightness),
+        required("night_light", &DisplayPrefs::night_light),
+        defaulted("night_light_temperature", &DisplayPrefs::night_light_temperature),
+        defaulted("scale", &DisplayPrefs::scale),
+    };
+}
+
+template <>
+constexpr auto fields_of<InputPrefs>()
+{
+    return std::tuple{
+        defaulted("natural_scroll", &InputPrefs::natural_scroll),
+        defaulted("touchpad_natural_scroll", &InputPrefs::touchpad_natural_scroll),
+        defaulted("mouse_natural_scroll", &InputPrefs::mouse_natural_scroll),
+        defaulted("tap_to_click", &InputPrefs::tap_to_click),
+        defaulted("pointer_speed", &InputPrefs::pointer_speed),
+        defaulted("touchpad_pointer_speed", &InputPrefs::touchpad_pointer_speed),
+        defaulted("mouse_pointer_speed", &InputPrefs::mouse_pointer_speed),
+        defaulted("key_repeat", &InputPrefs::key_repeat),
+        defaulted("key_repeat_delay_ms", &InputPrefs::key_repeat_delay_ms),
+        defaulted("key_repeat_rate_hz", &InputPrefs::key_repeat_rate_hz),
+        defaulted("keyboard_layout", &InputPrefs::keyboard_layout),
+        defaulted("tap_drag", &InputPrefs::tap_drag),
+        defaulted("disable_while_typing", &InputPrefs::disable_while_typing),
+        defaulted("middle_emulation", &InputPrefs::middle_emulation),
+        defaulted("left_handed", &InputPrefs::left_handed),
+        defaulted("accel_profile", &InputPrefs::accel_profile),
+        defaulted("touchpad_gestures", &InputPrefs::touchpad_gestures),
+        defaulted("compose_key", &InputPrefs::compose_key),
+        defaulted("keyboard_layouts", &InputPrefs::keyboard_layouts),
+        defaulted("pen_output", &InputPrefs::pen_output),
+    };
+}
+
+template <>
+constexpr auto fields_of<PowerPrefs>()
+{
+    return std::tuple{
+        required("auto_suspend", &PowerPrefs::auto_suspend),
+        defaulted("suspend_minutes", &PowerPrefs::suspend_minutes),
+        defaulted("saver_suspend_minutes", &PowerPrefs::saver_suspend_minutes),
+        defaulted("balanced_suspend_minutes", &PowerPrefs::balanced_suspend_minutes),
+        defaulted("performance_suspend_minutes", &PowerPrefs::performance_suspend_minutes),
+        required("blank_minutes", &PowerPrefs::blank_minutes),
+        defaulted("lock_minutes", &PowerPrefs::lock_minutes),
+        defaulted("lid_close_action", &PowerPrefs::lid_close_action),
+        defaulted("power_key_action", &PowerPrefs::power_key_action),
+        defaulted("low_battery_percent", &PowerPrefs::low_battery_percent),
+        defaulted("critical_battery_percent", &PowerPrefs::critical_battery_percent),
+        defaulted("critical_action", &PowerPrefs::critical_action),
+    };
+}
+
+template <>
+constexpr auto fields_of<UpdatePrefs>()
+{
+    return std::tuple{
+        required("auto", &UpdatePrefs::auto_update),
+        required("channel", &UpdatePrefs::channel),
+        required("last_checked", &UpdatePrefs::last_checked),
+    };
+}
+
+template <>
+constexpr auto fields_of<AppearancePrefs>()
+{
+    return std::tuple{
+        required("theme", &AppearancePrefs::theme),
+        required("high_contrast", &AppearancePrefs::high_contrast),
+        required("reduce_motion", &AppearancePrefs::reduce_motion),
+        required("text_scale", &AppearancePrefs::text_scale),
+        defaulted("ui_scale", &AppearancePrefs::ui_scale),
+    };
+}
+
+template <>
+constexpr auto fields_of<NotificationPrefs>()
+{
+    return std::tuple{
+        defaulted("do_not_disturb", &NotificationPrefs::do_not_disturb),
+        defaulted("show_banners", &NotificationPrefs::show_banners),
+        defaulted("show_previews", &NotificationPrefs::show_previews),
+        defaulted("play_sounds", &NotificationPrefs::play_sounds),
+        defaulted("show_on_lock_screen", &NotificationPrefs::show_on_lock_screen),
+        defaulted("show_badges", &NotificationPrefs::show_badges),
+        defaulted("focus", &NotificationPrefs::focus),
+        defaulted("per_app", &NotificationPrefs::per_app),
+    };
+}
+
+template <>
+constexpr auto fields_of<AccessibilityPrefs>()
+{
+    return std::tuple{
+        defaulted("large_cursor", &AccessibilityPrefs::large_cursor),
+        defaulted("cursor_size", &AccessibilityPrefs::cursor_size),
+        defaulted("screen_reader", &AccessibilityPrefs::screen_reader),
+        defaulted("on_screen_keyboard", &AccessibilityPrefs::on_screen_keyboard),
+        defaulted("sticky_keys", &AccessibilityPrefs::sticky_keys),
+        defaulted("slow_keys", &AccessibilityPrefs::slow_keys),
+        defaulted("visual_alerts", &AccessibilityPrefs::visual_alerts),
+        defaulted("color_filter", &AccessibilityPrefs::color_filter),
+        defaulted("magnifier_zoom", &AccessibilityPrefs::magnifier_zoom),
+        defaulted("cursor_crosshair", &AccessibilityPrefs::cursor_crosshair),
+        defaulted("thick_text_caret", &AccessibilityPrefs::thick_text_caret),
+        defaulted("switch_control", &AccessibilityPrefs::switch_control),
+        defaulted("switch_key_pair", &AccessibilityPrefs::switch_key_pair),
+        defaulted("switch_scan_ms", &AccessibilityPrefs::switch_scan_ms),
+        defaulted("screen_reader_rate", &AccessibilityPrefs::screen_reader_rate),
+        defaulted("screen_reader_voice", &AccessibilityPrefs::screen_reader_voice),
+    };
+}
+
+template <>
+constexpr auto fields_of<Locale>()
+{
+    return std::tuple{
+        defaulted("currency", &Locale::currency),
+        defaulted("date_format", &Locale::date_format),
+        defaulted("time_format", &Locale::time_format),
+        defaulted("measurement", &Locale::measurement),
+        defaulted("number_style", &Locale::number_style),
+        defaulted("first_day_of_week", &Locale::first_day_of_week),
+    };
+}
+
+template <class T>
+Json stored(const T& value)
+{
+    if constexpr (std::is_same_v<T, float>) {
+        return static_cast<double>(value);  // the float's own value, not its nearest double printed anew
+    } else if constexpr (requires { value.has_value(); }) {
+        return value_or_null(value);
+    } else {
+        return Json(value);  // a std::map keeps its ids in byte order
+    }
+}
+
+template <class R>
+void write_record(Json& j, const R& record)
+{
+    j = Json::object();
+    std::apply([&](const auto&... field) { ((j[field.name] = stored(record.*field.member)), ...); }, fields_of<R>());
+}
+
+// What a record read whole must also hold beyond its fields' types.
+template <class R>
+Status check(const R&)
+{
+    return {};
+}
+
+template <>
+Status check(const AppearancePrefs& v)
+{
+    // A scale out of range would leave no usable window (1e308 draws nothing, 0 and -1 collapse the layout).
+    for (const auto& [name, scale] : {std::pair{"text_scale", v.text_scale}, std::pair{"ui_scale", v.ui_scale}}) {
+        if (!(scale >= min_scale && scale <= max_scale)) {
+            return std::unexpected(fmt::format("{} {} is out of range, expected {} to {}", name, scale, min_scale,
+                                               max_scale));
+        }
+    }
+    return {};
+}
+
+template <class R>
+Status read_record(const Json& j, R& out, const char* type_name)
+{
+    R v;
+    constexpr auto fields = fields_of<R>();
+    RecordReader r(j, type_name, std::tuple_size_v<decltype(fields)>);
+    std::apply(
+        [&](const auto&... field) {
+            ((field.required ? r.required(field.name, v.*field.member) : r.defaulted(field.name, v.*field.member)),
+             ...);
+        },
+        fields);
+    if (auto ok = r.finish(); !ok) {
         return ok;
     }
-    out = std::move(value);
+    if (auto ok = check(v); !ok) {
+        return ok;
+    }
+    out = std::move(v);
     return {};
 }
 
 }  // namespace
 
-void to_json(Json& j, const AudioPrefs& v)
-{
-    j = Json::object();
-    j["event_sounds"] = v.event_sounds;
-    j["chat_join"] = v.chat_join;
-    j["chat_leave"] = v.chat_leave;
-    j["output_device"] = value_or_null(v.output_device);
-    j["input_device"] = value_or_null(v.input_device);
-    j["balance"] = static_cast<double>(v.balance);
-    j["mono_output"] = v.mono_output;
-}
+#define VORN_PREFS_RECORD(R)                                                                                        \
+    void to_json(Json& j, const R& v) { write_record(j, v); }                                                       \
+    Status read_value(const Json& j, R& out) { return read_record(j, out, #R); }
 
-Status read_value(const Json& j, AudioPrefs& out)
-{
-    AudioPrefs v;
-    RecordReader r(j, "AudioPrefs", 7);
-    r.required("event_sounds", v.event_sounds)
-        .required("chat_join", v.chat_join)
-        .required("chat_leave", v.chat_leave)
-        .defaulted("output_device", v.output_device)
-        .defaulted("input_device", v.input_device)
-        .defaulted("balance", v.balance)
-        .defaulted("mono_output", v.mono_output);
-    return commit(r, v, out);
-}
+VORN_PREFS_RECORD(AudioPrefs)
+VORN_PREFS_RECORD(DisplayPrefs)
+VORN_PREFS_RECORD(InputPrefs)
+VORN_PREFS_RECORD(PowerPrefs)
+VORN_PREFS_RECORD(UpdatePrefs)
+VORN_PREFS_RECORD(AppearancePrefs)
+VORN_PREFS_RECORD(NotificationPrefs)
+VORN_PREFS_RECORD(AccessibilityPrefs)
+VORN_PREFS_RECORD(Locale)
 
-void to_json(Json& j, const DisplayPrefs& v)
-{
-    j = Json::object();
-    j["auto_brightness"] = v.auto_brightness;
-    j["night_light"] = v.night_light;
-    j["night_light_temperature"] = v.night_light_temperature;
-    j["scale"] = v.scale;
-}
-
-Status read_value(const Json& j, DisplayPrefs& out)
-{
-    DisplayPrefs v;
-    RecordReader r(j, "DisplayPrefs", 4);
-    r.required("auto_brightness", v.auto_brightness)
-        .required("night_light", v.night_light)
-        .defaulted("night_light_temperature", v.night_light_temperature)
-        .defaulted("scale", v.scale);
-    return commit(r, v, out);
-}
-
-void to_json(Json& j, const InputPrefs& v)
-{
-    j = Json::object();
-    j["natural_scroll"] = v.natural_scroll;
-    j["touchpad_natural_scroll"] = value_or_null(v.touchpad_natural_scroll);
-    j["mouse_natural_scroll"] = value_or_null(v.mouse_natural_scroll);
-    j["tap_to_click"] = v.tap_to_click;
-    j["pointer_speed"] = v.pointer_speed;
-    j["touchpad_pointer_speed"] = value_or_null(v.touchpad_pointer_speed);
-    j["mouse_pointer_speed"] = value_or_null(v.mouse_pointer_speed);
-    j["key_repeat"] = v.key_repeat;
-    j["key_repeat_delay_ms"] = value_or_null(v.key_repeat_delay_ms);
-    j["key_repeat_rate_hz"] = value_or_null(v.key_repeat_rate_hz);
-    j["keyboard_layout"] = v.keyboard_layout;
-    j["tap_drag"] = v.tap_drag;
-    j["disable_while_typing"] = v.disable_while_typing;
-    j["middle_emulation"] = v.middle_emulation;
-    j["left_handed"] = v.left_handed;
-    j["accel_profile"] = v.accel_profile;
-    j["touchpad_gestures"] = v.touchpad_gestures;
-    j["compose_key"] = value_or_null(v.compose_key);
-    j["keyboard_layouts"] = v.keyboard_layouts;
-    j["pen_output"] = value_or_null(v.pen_output);
-}
-
-Status read_value(const Json& j, InputPrefs& out)
-{
-    InputPrefs v;
-    RecordReader r(j, "InputPrefs", 20);
-    r.defaulted("natural_scroll", v.natural_scroll)
-        .defaulted("touchpad_natural_scroll", v.touchpad_natural_scroll)
-        .defaulted("mouse_natural_scroll", v.mouse_natural_scroll)
-        .defaulted("tap_to_click", v.tap_to_click)
-        .defaulted("pointer_speed", v.pointer_speed)
-        .defaulted("touchpad_pointer_speed", v.touchpad_pointer_speed)
-        .defaulted("mouse_pointer_speed", v.mouse_pointer_speed)
-        .defaulted("key_repeat", v.key_repeat)
-        .defaulted("key_repeat_delay_ms", v.key_repeat_delay_ms)
-        .defaulted("key_repeat_rate_hz", v.key_repeat_rate_hz)
-        .defaulted("keyboard_layout", v.keyboard_layout)
-        .defaulted("tap_drag", v.tap_drag)
-        .defaulted("disable_while_typing", v.disable_while_typing)
-        .defaulted("middle_emulation", v.middle_emulation)
-        .defaulted("left_handed", v.left_handed)
-        .defaulted("accel_profile", v.accel_profile)
-        .defaulted("touchpad_gestures", v.touchpad_gestures)
-        .defaulted("compose_key", v.compose_key)
-        .defaulted("keyboard_layouts", v.keyboard_layouts)
-        .defaulted("pen_output", v.pen_output);
-    return commit(r, v, out);
-}
-
-void to_json(Json& j, const PowerPrefs& v)
-{
-    j = Json::object();
-    j["auto_suspend"] = v.auto_suspend;
-    j["suspend_minutes"] = v.suspend_minutes;
-    j["saver_suspend_minutes"] = v.saver_suspend_minutes;
-    j["balanced_suspend_minutes"] = v.balanced_suspend_minutes;
-    j["performance_suspend_minutes"] = v.performance_suspend_minutes;
-    j["blank_minutes"] = v.blank_minutes;
-    j["lock_minutes"] = v.lock_minutes;
-    j["lid_close_action"] = v.lid_close_action;
-    j["power_key_action"] = v.power_key_action;
-    j["low_battery_percent"] = v.low_battery_percent;
-    j["critical_battery_percent"] = v.critical_battery_percent;
-    j["critical_action"] = v.critical_action;
-}
-
-Status read_value(const Json& j, PowerPrefs& out)
-{
-    PowerPrefs v;
-    RecordReader r(j, "PowerPrefs", 12);
-    r.required("auto_suspend", v.auto_suspend)
-        .defaulted("suspend_minutes", v.suspend_minutes)
-        .defaulted("saver_suspend_minutes", v.saver_suspend_minutes)
-        .defaulted("balanced_suspend_minutes", v.balanced_suspend_minutes)
-        .defaulted("performance_suspend_minutes", v.performance_suspend_minutes)
-        .required("blank_minutes", v.blank_minutes)
-        .defaulted("lock_minutes", v.lock_minutes)
-        .defaulted("lid_close_action", v.lid_close_action)
-        .defaulted("power_key_action", v.power_key_action)
-        .defaulted("low_battery_percent", v.low_battery_percent)
-        .defaulted("critical_battery_percent", v.critical_battery_percent)
-        .defaulted("critical_action", v.critical_action);
-    return commit(r, v, out);
-}
-
-void to_json(Json& j, const UpdatePrefs& v)
-{
-    j = Json::object();
-    j["auto"] = v.auto_update;
-    j["channel"] = v.channel;
-    j["last_checked"] = v.last_checked;
-}
-
-Status read_value(const Json& j, UpdatePrefs& out)
-{
-    UpdatePrefs v;
-    RecordReader r(j, "UpdatePrefs", 3);
-    r.required("auto", v.auto_update).required("channel", v.channel).required("last_checked", v.last_checked);
-    return commit(r, v, out);
-}
-
-void to_json(Json& j, const AppearancePrefs& v)
-{
-    j = Json::object();
-    j["theme"] = v.theme;
-    j["high_contrast"] = v.high_contrast;
-    j["reduce_motion"] = v.reduce_motion;
-    j["text_scale"] = v.text_scale;
-    j["ui_scale"] = v.ui_scale;
-}
-
-Status read_value(const Json& j, AppearancePrefs& out)
-{
-    AppearancePrefs v;
-    RecordReader r(j, "AppearancePrefs", 5);
-    r.required("theme", v.theme)
-        .required("high_contrast", v.high_contrast)
-        .required("reduce_motion", v.reduce_motion)
-        .required("text_scale", v.text_scale)
-        .defaulted("ui_scale", v.ui_scale);
-    // A scale out of range would leave no usable window (1e308 draws nothing, 0 and -1 collapse the layout).
-    for (const auto& [name, scale] : {std::pair{"text_scale", v.text_scale}, std::pair{"ui_scale", v.ui_scale}}) {
-        if (!r.failed() && !(scale >= min_scale && scale <= max_scale)) {
-            return std::unexpected(fmt::format("{} {} is out of range, expected {} to {}", name, scale, min_scale,
-                                               max_scale));
-        }
-    }
-    return commit(r, v, out);
-}
-
-void to_json(Json& j, const NotificationPrefs& v)
-{
-    j = Json::object();
-    j["do_not_disturb"] = v.do_not_disturb;
-    j["show_banners"] = v.show_banners;
-    j["show_previews"] = v.show_previews;
-    j["play_sounds"] = v.play_sounds;
-    j["show_on_lock_screen"] = v.show_on_lock_screen;
-    j["show_badges"] = v.show_badges;
-    j["focus"] = v.focus;
-    Json per_app = Json::object();  // std::map keeps the ids in byte order
-    for (const auto& [id, rule] : v.per_app) {
-        per_app[id] = rule;
-    }
-    j["per_app"] = std::move(per_app);
-}
-
-Status read_value(const Json& j, NotificationPrefs& out)
-{
-    NotificationPrefs v;
-    RecordReader r(j, "NotificationPrefs", 8);
-    r.defaulted("do_not_disturb", v.do_not_disturb)
-        .defaulted("show_banners", v.show_banners)
-        .defaulted("show_previews", v.show_previews)
-        .defaulted("play_sounds", v.play_sounds)
-        .defaulted("show_on_lock_screen", v.show_on_lock_screen)
-        .defaulted("show_badges", v.show_badges)
-        .defaulted("focus", v.focus)
-        .defaulted("per_app", v.per_app);
-    return commit(r, v, out);
-}
-
-void to_json(Json& j, const AccessibilityPrefs& v)
-{
-    j = Json::object();
-    j["large_cursor"] = v.large_cursor;
-    j["cursor_size"] = v.cursor_size;
-    j["screen_reader"] = v.screen_reader;
-    j["on_screen_keyboard"] = v.on_screen_keyboard;
-    j["sticky_keys"] = v.sticky_keys;
-    j["slow_keys"] = v.slow_keys;
-    j["visual_alerts"] = v.visual_alerts;
-    j["color_filter"] = v.color_filter;
-    j["magnifier_zoom"] = v.magnifier_zoom;
-    j["cursor_crosshair"] = v.cursor_crosshair;
-    j["thick_text_caret"] = v.thick_text_caret;
-    j["switch_control"] = v.switch_control;
-    j["switch_key_pair"] = v.switch_key_pair;
-    j["switch_scan_ms"] = v.switch_scan_ms;
-    j["screen_reader_rate"] = v.screen_reader_rate;
-    j["screen_reader_voice"] = v.screen_reader_voice;
-}
-
-Status read_value(const Json& j, AccessibilityPrefs& out)
-{
-    AccessibilityPrefs v;
-    RecordReader r(j, "AccessibilityPrefs", 16);
-    r.defaulted("large_cursor", v.large_cursor)
-        .defaulted("cursor_size", v.cursor_size)
-        .defaulted("screen_reader", v.screen_reader)
-        .defaulted("on_screen_keyboard", v.on_screen_keyboard)
-        .defaulted("sticky_keys", v.sticky_keys)
-        .defaulted("slow_keys", v.slow_keys)
-        .defaulted("visual_alerts", v.visual_alerts)
-        .defaulted("color_filter", v.color_filter)
-        .defaulted("magnifier_zoom", v.magnifier_zoom)
-        .defaulted("cursor_crosshair", v.cursor_crosshair)
-        .defaulted("thick_text_caret", v.thick_text_caret)
-        .defaulted("switch_control", v.switch_control)
-        .defaulted("switch_key_pair", v.switch_key_pair)
-        .defaulted("switch_scan_ms", v.switch_scan_ms)
-        .defaulted("screen_reader_rate", v.screen_reader_rate)
-        .defaulted("screen_reader_voice", v.screen_reader_voice);
-    return commit(r, v, out);
-}
-
-void to_json(Json& j, const Locale& v)
-{
-    j = Json::object();
-    j["currency"] = v.currency;
-    j["date_format"] = v.date_format;
-    j["time_format"] = v.time_format;
-    j["measurement"] = v.measurement;
-    j["number_style"] = v.number_style;
-    j["first_day_of_week"] = v.first_day_of_week;
-}
-
-Status read_value(const Json& j, Locale& out)
-{
-    Locale v;
-    RecordReader r(j, "Locale", 6);
-    r.defaulted("currency", v.currency)
-        .defaulted("date_format", v.date_format)
-        .defaulted("time_format", v.time_format)
-        .defaulted("measurement", v.measurement)
-        .defaulted("number_style", v.number_style)
-        .defaulted("first_day_of_week", v.first_day_of_week);
-    return commit(r, v, out);
-}
+#undef VORN_PREFS_RECORD
 
 template <class R>
 std::optional<R> decode_section(const Json& value)

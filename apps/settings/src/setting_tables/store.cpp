@@ -4,6 +4,7 @@
 #include "config_sections/shortcuts.hpp"
 #include "panes/keyboard_shortcuts/catalogue/catalogue.hpp"
 #include "prefs/settings_file.hpp"
+#include "prefs/window_appearance.hpp"
 #include "setting_tables/accessibility.hpp"
 #include "setting_tables/appearance.hpp"
 #include "vorn_log/log.hpp"
@@ -49,6 +50,7 @@ std::expected<Stored, std::string> store_in_settings_file(std::string_view what,
         VORN_WARN("setting_store", "failed to persist {}: {}", what, saved.error());
         return std::unexpected(could_not_save(what, saved.error()));
     }
+    prefs::set_window_appearance(file.appearance);  // the window follows, whether or not a page shows the change
     return Stored::Saved;
 }
 

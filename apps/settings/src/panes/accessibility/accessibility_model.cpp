@@ -3,6 +3,7 @@
 #include "panes/appearance/appearance_model.hpp"
 #include "panes/preference_pane/setting_sync.hpp"
 #include "prefs/settings_file.hpp"
+#include "prefs/window_appearance.hpp"
 #include "vorn_log/log.hpp"
 
 #include <fmt/format.h>
@@ -75,7 +76,7 @@ bool AccessibilityModel::sync(page_doc::Document& doc)
     } else {
         save_error_.reset();
     }
-    appearance::set_window_appearance(file.appearance);
+    prefs::set_window_appearance(file.appearance);
     return true;
 }
 

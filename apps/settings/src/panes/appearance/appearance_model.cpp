@@ -3,6 +3,7 @@
 #include "setting_tables/labels.hpp"
 #include "panes/preference_pane/setting_sync.hpp"
 #include "prefs/settings_file.hpp"
+#include "prefs/window_appearance.hpp"
 #include "vorn_log/log.hpp"
 
 #include <fmt/format.h>
@@ -51,36 +52,6 @@ vorn_ui::Theme window_theme(const prefs::AppearancePrefs& prefs)
 std::string appearance_save_failed_text(std::string_view error)
 {
     return fmt::format("Appearance could not be saved: {}", error);
-}
-
-namespace {
-
-std::optional<prefs::AppearancePrefs>& window_appearance_slot()
-{
-    static std::optional<prefs::AppearancePrefs> slot;
-    return slot;
-}
-
-}  // namespace
-
-const prefs::AppearancePrefs& window_appearance()
-{
-    auto& slot = window_appearance_slot();
-    if (!slot) {
-        slot = prefs::load_settings_file().appearance;
-    }
-    return *slot;
-}
-
-void set_window_appearance(const prefs::AppearancePrefs& prefs) { window_appearance_slot() = prefs; }
-
-std::optional<vorn_ui::Theme> window_theme_override()
-{
-    const prefs::AppearancePrefs& appearance = window_appearance();
-    if (appearance == prefs::AppearancePrefs{}) {
-        return std::nullopt;
-    }
-    return window_theme(appearance);
 }
 
 AppearanceModel AppearanceModel::load() { return AppearanceModel(prefs::load_settings_file().appearance); }
@@ -132,7 +103,7 @@ AppearanceSync AppearanceModel::sync(page_doc::Document& doc)
     } else {
         save_error_.reset();
     }
-    set_window_appearance(prefs_);
+    prefs::set_window_appearance(prefs_);
     return outcome;
 }
 

@@ -43,13 +43,6 @@ using setting_tables::appearance::ui_scale_key;
 // high-contrast and reduced-motion flags set.
 [[nodiscard]] vorn_ui::Theme window_theme(const prefs::AppearancePrefs& prefs);
 
-// The appearance the whole window is drawn with: read from the settings file on first use, then as the Appearance
-// and Accessibility pages last saved it. UI thread only.
-[[nodiscard]] const prefs::AppearancePrefs& window_appearance();
-void set_window_appearance(const prefs::AppearancePrefs& prefs);
-// The theme of window_appearance(), or none while it is the default appearance (the window's own theme then holds).
-[[nodiscard]] std::optional<vorn_ui::Theme> window_theme_override();
-
 struct AppearanceSync {
     bool changed = false;        // a preference changed (and a save was made)
     bool scale_changed = false;  // the text or UI scale changed: the window's layout must be built anew

@@ -6,11 +6,13 @@
 #include "actions/set_setting.hpp"
 #include "operations/cells.hpp"
 #include "panes/accessibility/accessibility_pane.hpp"
+#include "panes/appearance/appearance_model.hpp"
 #include "panes/appearance/appearance_pane.hpp"
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
 #include "panes/preference_pane/pages_test_support.hpp"
 #include "panes/preference_pane/testing.hpp"
+#include "prefs/window_appearance.hpp"
 #include "vorn_actions/application.hpp"
 #include "vorn_ui/headless.hpp"
 
@@ -99,6 +101,23 @@ TEST(SetSettingWithThePageClosed, LandsInTheSettingsFileAndShowsWhenThePageOpens
         // The page's first syncs kept what automation set.
         EXPECT_EQ(Json::parse(home.read_settings()).value(Json::json_pointer(c.pointer), Json()), c.stored);
     }
+}
+
+// The window is drawn with what automation stored, though no page that would tell it is open.
+TEST(SetSettingWithThePageClosed, TheWindowFollowsAnAppearanceChange)
+{
+    auto platform = std::make_shared<actions::catalogue::FakePlatform>();
+    actions::catalogue::ScopedPlatform scoped(platform);
+    testing::TempConfig home;
+    prefs::set_window_appearance({});
+    page_doc::Document doc;
+    ASSERT_TRUE(automation(doc, text_payload("appearance.theme", "Nord")));
+    ASSERT_TRUE(automation(doc, bool_payload("appearance.reduce_motion", true)));
+    const prefs::AppearancePrefs shown = prefs::window_appearance();
+    EXPECT_EQ(shown.theme, "Nord");
+    EXPECT_TRUE(shown.reduce_motion);
+    EXPECT_EQ(appearance::window_theme(shown).name, "Nord");
+    prefs::set_window_appearance({});  // the next test starts from the default look
 }
 
 // A value the page would not take is refused at the action with a sentence; nothing reaches the file or the
