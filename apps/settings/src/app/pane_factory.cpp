@@ -7,6 +7,7 @@
 #include "panes/bluetooth/bluetooth_pane.hpp"
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
+#include "panes/network/network_pane.hpp"
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
 #include "vorn_ui/widgets.hpp"
@@ -23,7 +24,13 @@ namespace {
 // this build: "requests" is the page's with_operation_requests step with context.operation_requests, "status" its
 // with_operation_status step with context.operation_status, in that order.
 
-WidgetBox network_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox network_page(const PaneContext& context)
+{
+    namespace net = panes::network;
+    auto pane = std::make_unique<net::NetworkPane>(net::NetworkBackend::current(), net::NetworkWorkers::background());
+    pane->share_operation_cells(context.operation_requests, context.operation_status);
+    return pane;
+}
 WidgetBox bluetooth_page(const PaneContext& context)
 {
     namespace bt = panes::bluetooth;

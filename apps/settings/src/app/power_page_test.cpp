@@ -6,6 +6,7 @@
 #include "app/test_support.hpp"
 #include "actions/set_setting.hpp"
 #include "page_doc/page_doc.hpp"
+#include "panes/power/power_pane.hpp"
 #include "prefs/settings_file.hpp"
 #include "system_ops/battery.hpp"
 #include "system_ops/power.hpp"
@@ -57,7 +58,14 @@ TEST(PowerPageInTheApplication, WithoutABatteryItShowsThePowerSourceAndSavesSusp
     window.click(row->x0 + 2, (row->y0 + row->y1) / 2);
     ASSERT_EQ(app->selected(), Section::Power);
 
-    ASSERT_TRUE(frames_until(window, [&] { return window.find_text_bounds("Power source").has_value(); }));
+    // Both readings in (the profiles' one may build the view anew), so that the switch found below stays in place.
+    ASSERT_TRUE(frames_until(window, [&] {
+        const auto* pane = dynamic_cast<const panes::power::PowerPane*>(
+            testing::find_widget(window.root(), [](const auto& w) { return w.widget_name() == "PowerPane"; }));
+        return pane != nullptr && pane->model().battery_read() && pane->model().profiles_read() &&
+               window.find_text_bounds("Power source").has_value();
+    }));
+    window.frame();
     EXPECT_TRUE(window.find_text_bounds("AC power"));
     for (const std::string_view title : {"Power profile", "Automatic power saving", "Suspend when idle",
                                          "Suspend after", "Power behaviour", "When the lid is closed"}) {

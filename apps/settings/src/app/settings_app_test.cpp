@@ -88,7 +88,9 @@ TEST_F(AppWindow, TheFirstFrameShowsTheSidebarAndTheNetworkSection)
     EXPECT_TRUE(shows("CONNECTIVITY"));
     EXPECT_TRUE(shows("MAINTENANCE"));
     EXPECT_TRUE(shows("Wi-Fi, wired connections, and VPN"));
-    EXPECT_TRUE(shows(kPageNotAvailable));
+    EXPECT_FALSE(shows(kPageNotAvailable));
+    EXPECT_NE(testing::find_widget(*app, [](const vorn_ui::Widget& w) { return w.widget_name() == "NetworkPane"; }),
+              nullptr);
     EXPECT_EQ(listed_ids().size(), Section::kCount);
 }
 

@@ -361,6 +361,8 @@ Binding<std::string> accessibility_choice_binding(std::string_view id)
 
 SectionBindings accessibility_bindings() { return SectionBindings(accessibility_rebuilt()); }
 
+SectionBindings network_bindings() { return SectionBindings(guarded(network_resource())); }
+
 SectionBindings appearance_bindings()
 {
     return SectionBindings(guarded(appearance_resource(empty_document(), prefs::SettingsFile{})));

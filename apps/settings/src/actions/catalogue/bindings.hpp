@@ -80,6 +80,7 @@ private:
 [[nodiscard]] SectionBindings appearance_bindings();
 [[nodiscard]] SectionBindings mouse_keyboard_bindings();
 [[nodiscard]] SectionBindings accessibility_bindings();
+[[nodiscard]] SectionBindings network_bindings();
 
 // Any boolean action of a resource the page holds.
 [[nodiscard]] Binding<bool> toggle_binding(const Resource& resource, std::string_view id);
