@@ -10,6 +10,7 @@
 #include "panes/network/network_pane.hpp"
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
+#include "panes/time_date/time_date_pane.hpp"
 #include "vorn_ui/widgets.hpp"
 
 namespace settings::app {
@@ -53,7 +54,11 @@ WidgetBox keyboard_shortcuts_page(const PaneContext& /*context*/)
 {
     return panes::keyboard_shortcuts::boxed_shortcut_pane();
 }
-WidgetBox time_date_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+// The runner applies time operations itself; the page follows the status cell and reads the machine again.
+WidgetBox time_date_page(const PaneContext& context)
+{
+    return panes::time_date::boxed_time_date_pane(context.operation_status);
+}
 WidgetBox users_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
 WidgetBox printers_page(const PaneContext& context)
 {

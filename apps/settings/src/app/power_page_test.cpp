@@ -20,27 +20,9 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace settings::app {
 namespace {
-
-using namespace std::chrono_literals;
-
-// Frames until `done` holds or a few seconds pass (the page reads the machine on workers).
-template <class Done>
-bool frames_until(vorn_ui::HeadlessWindow& window, Done done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-        window.frame();
-    }
-    return true;
-}
 
 TEST(PowerPageInTheApplication, WithoutABatteryItShowsThePowerSourceAndSavesSuspendWhenIdle)
 {
@@ -59,7 +41,7 @@ TEST(PowerPageInTheApplication, WithoutABatteryItShowsThePowerSourceAndSavesSusp
     ASSERT_EQ(app->selected(), Section::Power);
 
     // Both readings in (the profiles' one may build the view anew), so that the switch found below stays in place.
-    ASSERT_TRUE(frames_until(window, [&] {
+    ASSERT_TRUE(testing::frames_until(window, [&] {
         const auto* pane = dynamic_cast<const panes::power::PowerPane*>(
             testing::find_widget(window.root(), [](const auto& w) { return w.widget_name() == "PowerPane"; }));
         return pane != nullptr && pane->model().battery_read() && pane->model().profiles_read() &&
@@ -90,7 +72,7 @@ TEST(PowerPageInTheApplication, WithoutABatteryItShowsThePowerSourceAndSavesSusp
     EXPECT_EQ(loop.run_control_invocations(window.root(), doc, std::chrono::steady_clock::now()).invocations, 1U);
     ASSERT_EQ(loop.pending_operations().size(), 1U);
     window.frame();
-    ASSERT_TRUE(frames_until(window, [&] {
+    ASSERT_TRUE(testing::frames_until(window, [&] {
         (void)loop.poll_operations(window.root(), std::chrono::steady_clock::now());
         return !loop.recent_completions().empty();
     }));

@@ -1,14 +1,17 @@
 #pragma once
 // Helpers of the application tests: a private home (HOME, XDG_CONFIG_HOME, XDG_STATE_HOME) for the test's life,
-// and finders over the widget tree.
+// finders over the widget tree, and frames of a headless window until something shows.
 
+#include "vorn_ui/headless.hpp"
 #include "vorn_ui/widget.hpp"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include <unistd.h>
 
@@ -67,6 +70,21 @@ inline const vorn_ui::Widget* find_widget(const vorn_ui::Widget& root,
         }
     });
     return found;
+}
+
+// Frames until `done` holds or a few seconds pass (pages read the machine on workers); whether it came to hold.
+template <class Done>
+bool frames_until(vorn_ui::HeadlessWindow& window, Done done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        window.frame();
+    }
+    return true;
 }
 
 }  // namespace settings::app::testing

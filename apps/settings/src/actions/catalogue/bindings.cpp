@@ -405,6 +405,8 @@ Binding<std::string> time_date_choice_binding(std::string_view id)
     return optional_binding(bind_choice(guarded(time_date_resource()), id));
 }
 
+SectionBindings time_date_bindings() { return SectionBindings(guarded(time_date_resource())); }
+
 Binding<bool> time_toggle_binding(std::string_view id)
 {
     return time_date_toggle_binding(id);

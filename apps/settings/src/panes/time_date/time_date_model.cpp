@@ -15,6 +15,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace settings::panes::time_date {
 
@@ -180,6 +181,7 @@ TimeDateModel::TimeDateModel(Options options) : options_(std::move(options)), in
         options_.start_worker = start_thread;
     }
     clock_h24_ = prefs::load_locale().time_format == prefs::HourCycle::H24;
+    snapshot_ = std::exchange(options_.last_known, std::nullopt);
     start_read();
 }
 
@@ -218,6 +220,7 @@ bool TimeDateModel::sync(Instant now)
         const std::lock_guard lock(inbox_->mutex);
         if (inbox_->fresh) {
             inbox_->fresh = false;
+            ++reads_;
             if (inbox_->snapshot != snapshot_) {
                 snapshot_ = std::move(inbox_->snapshot);
                 changed = true;

@@ -7,10 +7,11 @@
 // "timezone" of the Time & Date section, which the operation runner applies. The model only reads.
 //
 // Threads: the time service is read on a worker ("vorn-time-date"), never on the UI thread; its answer arrives
-// through an inbox that wakes the UI (the newest read wins), and sync() adopts it. Until then loaded() is false and the texts read as
-// not known yet. The clock texts are read from the time service's clock (a local time formatter, no command) when
-// the wall-clock minute changes; next_wake_deadline() says when the next minute starts, so the page wakes then and
-// at no other time.
+// through an inbox that wakes the UI (the newest read wins), and sync() adopts it. Until then loaded() is false and
+// the texts read as not known yet, unless the model was given what an earlier page read (Options::last_known). The
+// clock texts are read from the time service's clock (a local time formatter, no command) when the wall-clock
+// minute changes; next_wake_deadline() says when the next minute starts, so the page wakes then and at no other
+// time.
 //
 //   TimeDateModel model;                                 // starts the worker
 //   // in the page's sync:   if (model.sync(ctx.now)) ctx.changed = true;
@@ -121,6 +122,9 @@ public:
         // Runs a read of the time service. None: a thread of its own, detached (it publishes into a cell the model
         // shares, so a page that goes away never waits for it). Tests pass one that runs the read at once.
         std::function<void(std::function<void()>)> start_worker;
+        // What an earlier page read, shown until this model's own first read arrives (none: nothing is shown
+        // before it).
+        std::optional<TimeDateSnapshot> last_known;
     };
 
     // Reads the clock format now and starts the first read of the time service.
@@ -136,6 +140,10 @@ public:
     void refresh();
 
     [[nodiscard]] bool loaded() const { return snapshot_.has_value(); }
+    // How many reads of the time service sync() has adopted, an unchanged answer included: a page puts the read
+    // values back into its controls when this changes, so a change the system refused goes back to the value in
+    // force even when nothing else differs.
+    [[nodiscard]] std::uint64_t reads() const { return reads_; }
     [[nodiscard]] const std::optional<TimeDateSnapshot>& snapshot() const { return snapshot_; }
 
     // The current zone: the placeholder of the drop-down and the map's current zone ("" until loaded).
@@ -169,6 +177,7 @@ private:
     std::shared_ptr<Inbox> inbox_;  // shared with the reads still running
     std::uint64_t requested_ = 0;   // the generation of the latest read asked for
     std::optional<TimeDateSnapshot> snapshot_;
+    std::uint64_t reads_ = 0;
     bool clock_h24_ = true;
     std::string time_text_;
     std::string date_text_;

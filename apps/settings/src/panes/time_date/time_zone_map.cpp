@@ -147,6 +147,34 @@ void TimeZoneMap::move_focus(int dx, int dy)
     }
 }
 
+bool TimeZoneMap::show_zone(std::string_view zone)
+{
+    if (zone == current_zone_) {
+        return false;
+    }
+    current_zone_ = std::string(zone);
+    if (!has_focus_) {
+        focused_ = city_of(current_zone_);
+    }
+    return true;
+}
+
+bool TimeZoneMap::set_cities(std::vector<TimeZoneCity> cities)
+{
+    if (cities == cities_) {
+        return false;
+    }
+    const std::optional<std::string> focused_zone =
+        focused_ && *focused_ < cities_.size() ? std::optional(cities_[*focused_].zone) : std::nullopt;
+    cities_ = std::move(cities);
+    hovered_.reset();
+    focused_ = focused_zone ? city_of(*focused_zone) : std::nullopt;
+    if (!focused_) {
+        focused_ = city_of(current_zone_);
+    }
+    return true;
+}
+
 void TimeZoneMap::select_zone(std::size_t index)
 {
     if (index >= cities_.size() || cities_[index].zone == current_zone_) {

@@ -66,6 +66,11 @@ public:
     [[nodiscard]] std::optional<std::size_t> pick(Point point) const;
     // Moves the keyboard focus to the best city ahead in the screen direction (dx, dy); stays when none is ahead.
     void move_focus(int dx, int dy);
+    // Changes by the program (a read of the machine, the drop-down's choice): shown, nothing asked. The keyboard
+    // focus follows the shown zone's city unless the map has the focus, where the keyboard user's place is kept.
+    // Each answers whether anything shown changed.
+    bool show_zone(std::string_view zone);
+    bool set_cities(std::vector<TimeZoneCity> cities);
     // Makes city `index` the current zone and asks for it (see above); nothing for an index outside the list or
     // for the current zone's own city.
     void select_zone(std::size_t index);
