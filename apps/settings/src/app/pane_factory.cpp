@@ -11,6 +11,7 @@
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
 #include "panes/time_date/time_date_pane.hpp"
+#include "panes/users/users_pane.hpp"
 #include "vorn_ui/widgets.hpp"
 
 namespace settings::app {
@@ -59,7 +60,10 @@ WidgetBox time_date_page(const PaneContext& context)
 {
     return panes::time_date::boxed_time_date_pane(context.operation_status);
 }
-WidgetBox users_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox users_page(const PaneContext& context)
+{
+    return panes::users::boxed_users_pane(context.operation_requests, context.operation_status);
+}
 WidgetBox printers_page(const PaneContext& context)
 {
     return panes::printers::boxed_printers_pane(context.operation_requests, context.operation_status);
