@@ -1,16 +1,21 @@
 // The Users page in the real application window (headless), over the real shadow tools working on a prefix folder
 // with copies of the account files, pkexec replaced by a stand-in that runs its arguments: the page lists the
 // machine's login accounts, a user is added through the add form and removed through the page's own buttons, and
-// the password never reaches a tool's arguments, the accessibility tree or the log.
+// the password never reaches a tool's arguments, the accessibility tree or the log; an operation automation starts through
+// the Users section's action is carried out by the page and answered.
 #include "app/settings_app.hpp"
 #include "app/test_support.hpp"
 #include "panes/users/users_pane.hpp"
 #include "panes/users/users_text.hpp"
 
+#include "actions/catalogue/bindings.hpp"
 #include "cmd_runner/cmd_runner.hpp"
+#include "launch/launch.hpp"
 #include "panes/preference_pane/pages_test_support.hpp"
 #include "panes/preference_pane/testing.hpp"
 #include "system_ops/testing/account_prefix.hpp"
+#include "vorn_ui/actions/invocation_route.hpp"
+#include "vorn_ui/app.hpp"
 #include "vorn_ui/headless.hpp"
 
 #include <gmock/gmock.h>
@@ -104,7 +109,7 @@ protected:
     std::unique_ptr<vorn_ui::HeadlessWindow> window;
 };
 
-TEST_F(UsersWindowTest, ListsTheAccountsThenAddsAndRemovesAUserThroughThePage)
+TEST_F(UsersWindowTest, ListsTheAccountsAnswersAnOperationThenAddsAndRemovesAUserThroughThePage)
 {
     open_page();
     ASSERT_TRUE(frames_until([&] { return shows("grace · UID 1001"); }));
@@ -115,6 +120,30 @@ TEST_F(UsersWindowTest, ListsTheAccountsThenAddsAndRemovesAUserThroughThePage)
     EXPECT_EQ(control(role_key("grace"))->value("label", std::string()), "Make administrator");
     EXPECT_FALSE(control(role_key("ada")).has_value());
     EXPECT_TRUE(shows(no_identities_caption));  // the private home has no identity yet
+
+    // Automation makes Grace an administrator through the Users section's action: the runner hands the operation
+    // to the page, which checks it live, changes the account and answers.
+    vorn_ui::app::App loop("so.vorn.settings");
+    launch::register_actions(loop);
+    const auto invocation = actions::catalogue::users_bindings().child_button("settings.user:grace", "set-admin")
+                                .invoke(vorn_actions::Unit{});
+    ASSERT_TRUE(invocation.has_value());
+    const auto id = vorn_ui::OperationId::from_parts(0x05e5, 1);
+    const auto routed =
+        vorn_ui::run_control_invocation(window->root(), doc, loop.action_registry(), *invocation, id);
+    ASSERT_TRUE(routed.has_value()) << routed.error().display();
+    ASSERT_TRUE(routed->start.has_value());
+    ASSERT_EQ(routed->start->kind, vorn_ui::ResourceOperationStart::Kind::Pending);
+    std::optional<vorn_ui::OperationCompletion> completion;
+    ASSERT_TRUE(frames_until([&] {
+        completion = window->root().poll_resource_operation(id, false, {});
+        return completion.has_value();
+    }));
+    EXPECT_EQ(completion->kind, vorn_ui::OperationCompletion::Kind::Completed) << completion->message;
+    ASSERT_TRUE(frames_until([&] {
+        return control(role_key("grace"))->value("label", std::string()) == "Make standard";
+    }));
+    EXPECT_EQ(prefix_->line_of("group", "sudo"), "sudo:x:27:ada,grace");
 
     click_control(add_key);
     ASSERT_TRUE(frames_until([&] { return control(username_id).has_value(); }));
