@@ -1,8 +1,8 @@
 // The Users page in the real application window (headless), over the real shadow tools working on a prefix folder
 // with copies of the account files, pkexec replaced by a stand-in that runs its arguments: the page lists the
-// machine's login accounts, a user is added through the add form and removed through the page's own buttons, and
-// the password never reaches a tool's arguments, the accessibility tree or the log; an operation automation starts through
-// the Users section's action is carried out by the page and answered.
+// machine's login accounts, carries out and answers an operation automation starts through the Users section's
+// action, adds a user through the add form and removes it through its own buttons; the password never reaches a
+// tool's arguments, the accessibility tree or the log.
 #include "app/settings_app.hpp"
 #include "app/test_support.hpp"
 #include "panes/users/users_pane.hpp"
