@@ -197,6 +197,20 @@ TEST_F(UsersPaneTest, AccountsAreListedWithTheirRolesAndOnlyOthersHaveButtons)
     EXPECT_FALSE(shows(no_accounts_caption));
 }
 
+TEST_F(UsersPaneTest, AnAccountTheResourceTreeHasNotSeenYetIsShownWithItsButtons)
+{
+    // The tree's snapshot of the machine lags behind the page's own reading (an account made a moment ago).
+    open();
+    machine->change([](FakeMachine::State& state) {
+        state.users.push_back({.login = "bob", .full_name = "Bob Builder", .uid = 1003});
+    });
+    click_control(role_key("grace"));
+    EXPECT_TRUE(shows("Bob Builder"));
+    EXPECT_EQ(label_of(role_key("bob")), "Make administrator");
+    click_control(role_key("bob"));
+    EXPECT_THAT(machine->calls(), Contains("set_role bob true"));
+}
+
 TEST_F(UsersPaneTest, LoadingThenNoAccountsAndNoIdentityDirectory)
 {
     machine->change([](FakeMachine::State& state) {
