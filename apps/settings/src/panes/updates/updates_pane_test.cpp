@@ -323,6 +323,18 @@ TEST_F(UpdatesPaneTest, FocusSurvivesAChange)
     EXPECT_TRUE(has_line("toggle Automatic updates = off"));
     window->tab();
     EXPECT_EQ(panes::testing::focused_id(*window), schedule_dropdown_id);
+
+    // A choice from the list, carried out the same way.
+    window->key(vorn_ui::Key::Space);
+    window->key(vorn_ui::Key::Down);
+    window->key(vorn_ui::Key::Enter);
+    window->frame();
+    EXPECT_EQ(perform(Op{Op::SetSchedule{"Daily"}}).state, OperationStatus::State::Done);
+    EXPECT_THAT(fake.backend->changes(), Contains("set_update_schedule Daily"));
+    EXPECT_EQ(panes::testing::focused_id(*window), schedule_dropdown_id);
+    EXPECT_TRUE(has_line("combo_box Download schedule = Daily"));
+    window->tab();
+    EXPECT_EQ(panes::testing::focused_id(*window), metered_key);
 }
 
 }  // namespace
