@@ -11,6 +11,7 @@
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
 #include "panes/time_date/time_date_pane.hpp"
+#include "panes/updates/updates_pane.hpp"
 #include "panes/users/users_pane.hpp"
 #include "vorn_ui/widgets.hpp"
 
@@ -87,7 +88,10 @@ WidgetBox agent_models_page(const PaneContext& /*context*/) { return page_not_av
 // boxed_region_pane(context.region_width)
 WidgetBox region_formats_page(const PaneContext& /*context*/) { return page_not_available(); }
 WidgetBox permissions_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
-WidgetBox updates_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox updates_page(const PaneContext& context)
+{
+    return panes::updates::boxed_updates_pane(context.operation_requests, context.operation_status);
+}
 WidgetBox about_page(const PaneContext& /*context*/) { return panes::about::build_pane(); }  // no cells
 
 }  // namespace
