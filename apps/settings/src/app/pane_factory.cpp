@@ -12,6 +12,7 @@
 #include "panes/printers/printers_pane.hpp"
 #include "panes/time_date/time_date_pane.hpp"
 #include "panes/updates/updates_pane.hpp"
+#include "panes/users/users_pane.hpp"
 #include "vorn_ui/widgets.hpp"
 
 namespace settings::app {
@@ -60,7 +61,10 @@ WidgetBox time_date_page(const PaneContext& context)
 {
     return panes::time_date::boxed_time_date_pane(context.operation_status);
 }
-WidgetBox users_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox users_page(const PaneContext& context)
+{
+    return panes::users::boxed_users_pane(context.operation_requests, context.operation_status);
+}
 WidgetBox printers_page(const PaneContext& context)
 {
     return panes::printers::boxed_printers_pane(context.operation_requests, context.operation_status);
