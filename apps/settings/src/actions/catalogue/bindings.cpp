@@ -363,6 +363,8 @@ SectionBindings accessibility_bindings() { return SectionBindings(accessibility_
 
 SectionBindings network_bindings() { return SectionBindings(guarded(network_resource())); }
 
+SectionBindings storage_bindings() { return SectionBindings(guarded(storage_resource())); }
+
 SectionBindings appearance_bindings()
 {
     return SectionBindings(guarded(appearance_resource(empty_document(), prefs::SettingsFile{})));
