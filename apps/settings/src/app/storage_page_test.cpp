@@ -13,7 +13,6 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <set>
 
@@ -22,31 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using vorn_ui::format::bytes_si;
-
-// XDG_CACHE_HOME under the private home for the test's life (the developer's own may point elsewhere).
-class CacheHome {
-public:
-    explicit CacheHome(const fs::path& path)
-    {
-        if (const char* old = std::getenv("XDG_CACHE_HOME")) {
-            saved_ = old;
-        }
-        ::setenv("XDG_CACHE_HOME", path.c_str(), 1);
-    }
-    CacheHome(const CacheHome&) = delete;
-    CacheHome& operator=(const CacheHome&) = delete;
-    ~CacheHome()
-    {
-        if (saved_) {
-            ::setenv("XDG_CACHE_HOME", saved_->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_CACHE_HOME");
-        }
-    }
-
-private:
-    std::optional<std::string> saved_;
-};
 
 void file(const fs::path& path, std::size_t bytes)
 {
@@ -73,7 +47,6 @@ const panes::storage::StoragePane* storage_pane(const vorn_ui::HeadlessWindow& w
 TEST(StoragePageInTheApplication, ShowsTheHomesUseAndRemoveTakesExactlyWhatItListed)
 {
     const testing::PrivateHome home;
-    const CacheHome cache_home(home.path() / "cache");
     file(home.path() / "cache" / "browser" / "Cache_Data" / "f_000001", 96 * 1024);
     file(home.path() / "cache" / "thumbnails" / "large" / "a.png", 40 * 1024);
     file(home.path() / "cache" / "fontconfig.cache", 8 * 1024);
