@@ -1,8 +1,9 @@
 // The Storage page inside the application, in the real window's loop under a private home: opened from the sidebar,
 // it shows the home's storage use by category, and "Remove …" on a cache fixture removes exactly the items the
-// card listed and nothing else.
+// card listed and nothing else; a cleanup asked for by automation opens the page and ends in its sentence.
 #include "app/settings_app.hpp"
 
+#include "actions/payloads/system.hpp"
 #include "app/test_support.hpp"
 #include "page_doc/page_doc.hpp"
 #include "panes/storage/storage_pane.hpp"
@@ -115,6 +116,36 @@ TEST(StoragePageInTheApplication, ShowsTheHomesUseAndRemoveTakesExactlyWhatItLis
     EXPECT_EQ(removed, expected);
     EXPECT_TRUE(fs::is_directory(home.path() / "cache")) << "the cache folder itself stays";
     EXPECT_FALSE(storage_pane(window)->model().cleanup_status());
+}
+
+TEST(StoragePageInTheApplication, ACleanupFromAutomationOpensThePageWaitsForThePreviewAndCleans)
+{
+    const testing::PrivateHome home;
+    file(home.path() / "cache" / "browser" / "blob", 32 * 1024);
+    file(home.path() / "data" / "photos" / "library.db", 16 * 1024);
+    auto app = SettingsApp::create();
+    page_doc::Document doc;
+    vorn_ui::HeadlessWindow window(*app, doc, {1280, 1900});
+    window.frame();
+    ASSERT_NE(app->selected(), Section::Storage);
+
+    const auto id = vorn_ui::OperationId::from_parts(0x5707, 1);
+    const auto answer = app->start_resource_operation_with_document(
+        id, vorn_ui::OperationClass::Effect, actions::StorageOperation::kind, R"("CleanupCaches")", doc);
+    ASSERT_EQ(answer, vorn_ui::ResourceOperationStart::pending()) << answer.message;
+    EXPECT_EQ(app->selected(), Section::Storage);
+
+    std::optional<vorn_ui::OperationCompletion> report;
+    ASSERT_TRUE(testing::frames_until(window, [&] {
+        report = app->poll_resource_operation(id, false, {});
+        return report.has_value();
+    }));
+    EXPECT_EQ(report->kind, vorn_ui::OperationCompletion::Kind::Completed) << report->message;
+    EXPECT_EQ(report->completed.value, "Application caches cleaned.");
+    EXPECT_FALSE(fs::exists(home.path() / "cache" / "browser"));
+    EXPECT_TRUE(fs::exists(home.path() / "data" / "photos" / "library.db"));
+    ASSERT_TRUE(testing::frames_until(
+        window, [&] { return window.find_text_bounds(panes::storage::no_cache_caption).has_value(); }));
 }
 
 }  // namespace
