@@ -115,7 +115,8 @@ std::string StoragePane::structure_key() const
     add_key(key, "items", largest.rows);
 
     const CleanupCard cleanup = cleanup_card(model);
-    key += fmt::format("|cleanup:{}:{}:{}", cleanup.title, cleanup.button_label.has_value(), cleanup.status.has_value());
+    key += fmt::format("|cleanup:{}:{}:{}", cleanup.title, cleanup.button_label.has_value(),
+                       cleanup.status.has_value());
     add_key(key, "cache", cleanup.rows);
 
     key += fmt::format("|tools:{}", model.tools_status().has_value());
