@@ -10,6 +10,7 @@
 #include "panes/network/network_pane.hpp"
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
+#include "panes/storage/storage_pane.hpp"
 #include "panes/time_date/time_date_pane.hpp"
 #include "panes/updates/updates_pane.hpp"
 #include "panes/users/users_pane.hpp"
@@ -80,7 +81,10 @@ WidgetBox accessibility_page(const PaneContext& /*context*/)
 }
 WidgetBox notifications_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
 WidgetBox default_apps_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
-WidgetBox storage_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox storage_page(const PaneContext& context)
+{
+    return panes::storage::boxed_storage_pane(context.operation_requests, context.operation_status);
+}
 // AccountsPane::new(account_paths) or ::with_store(paths, *account_store_override, false); the add form of
 // account_form; with_account_state(account_state), with_probe(account_probe)
 WidgetBox external_accounts_page(const PaneContext& /*context*/) { return page_not_available(); }

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the application tests: a private home (HOME, XDG_CONFIG_HOME, XDG_STATE_HOME) for the test's life,
-// finders over the widget tree, and frames of a headless window until something shows.
+// Helpers of the application tests: a private home (HOME and the XDG data, config, state and cache folders) for
+// the test's life, finders over the widget tree, and frames of a headless window until something shows.
 
 #include "vorn_ui/headless.hpp"
 #include "vorn_ui/widget.hpp"
@@ -23,7 +23,7 @@ public:
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "vorn-settings-app-XXXXXX").string();
         dir_ = ::mkdtemp(pattern.data());
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME"}) {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
             if (const char* old = std::getenv(name)) {
                 saved_.emplace_back(name, std::string(old));
             } else {
@@ -34,6 +34,7 @@ public:
         ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
         ::setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
         ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (dir_ / "cache").c_str(), 1);
     }
     PrivateHome(const PrivateHome&) = delete;
     PrivateHome& operator=(const PrivateHome&) = delete;

@@ -365,6 +365,8 @@ SectionBindings network_bindings() { return SectionBindings(guarded(network_reso
 
 SectionBindings users_bindings() { return SectionBindings(guarded(users_resource())); }
 
+SectionBindings storage_bindings() { return SectionBindings(guarded(storage_resource())); }
+
 SectionBindings appearance_bindings()
 {
     return SectionBindings(guarded(appearance_resource(empty_document(), prefs::SettingsFile{})));

@@ -81,6 +81,7 @@ private:
 [[nodiscard]] SectionBindings mouse_keyboard_bindings();
 [[nodiscard]] SectionBindings accessibility_bindings();
 [[nodiscard]] SectionBindings network_bindings();
+[[nodiscard]] SectionBindings storage_bindings();
 [[nodiscard]] SectionBindings time_date_bindings();
 [[nodiscard]] SectionBindings users_bindings();
 
