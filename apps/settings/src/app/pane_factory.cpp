@@ -12,6 +12,8 @@
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
 #include "panes/time_date/time_date_pane.hpp"
+#include "panes/updates/updates_pane.hpp"
+#include "panes/users/users_pane.hpp"
 #include "vorn_ui/widgets.hpp"
 
 namespace settings::app {
@@ -63,7 +65,10 @@ WidgetBox time_date_page(const PaneContext& context)
 {
     return panes::time_date::boxed_time_date_pane(context.operation_status);
 }
-WidgetBox users_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox users_page(const PaneContext& context)
+{
+    return panes::users::boxed_users_pane(context.operation_requests, context.operation_status);
+}
 WidgetBox printers_page(const PaneContext& context)
 {
     return panes::printers::boxed_printers_pane(context.operation_requests, context.operation_status);
@@ -87,7 +92,10 @@ WidgetBox agent_models_page(const PaneContext& /*context*/) { return page_not_av
 // boxed_region_pane(context.region_width)
 WidgetBox region_formats_page(const PaneContext& /*context*/) { return page_not_available(); }
 WidgetBox permissions_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
-WidgetBox updates_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox updates_page(const PaneContext& context)
+{
+    return panes::updates::boxed_updates_pane(context.operation_requests, context.operation_status);
+}
 WidgetBox about_page(const PaneContext& /*context*/) { return panes::about::build_pane(); }  // no cells
 
 }  // namespace

@@ -363,6 +363,8 @@ SectionBindings accessibility_bindings() { return SectionBindings(accessibility_
 
 SectionBindings network_bindings() { return SectionBindings(guarded(network_resource())); }
 
+SectionBindings users_bindings() { return SectionBindings(guarded(users_resource())); }
+
 SectionBindings appearance_bindings()
 {
     return SectionBindings(guarded(appearance_resource(empty_document(), prefs::SettingsFile{})));

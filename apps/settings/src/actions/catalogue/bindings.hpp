@@ -82,6 +82,7 @@ private:
 [[nodiscard]] SectionBindings accessibility_bindings();
 [[nodiscard]] SectionBindings network_bindings();
 [[nodiscard]] SectionBindings time_date_bindings();
+[[nodiscard]] SectionBindings users_bindings();
 
 // Any boolean action of a resource the page holds.
 [[nodiscard]] Binding<bool> toggle_binding(const Resource& resource, std::string_view id);
