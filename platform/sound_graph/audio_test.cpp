@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -154,6 +156,54 @@ TEST(PwDumpTest, BrokenOutputIsAClearErrorNeverACrash)
     EXPECT_EQ(odd->playback_streams[0].label(), "Stream 6");
     ASSERT_EQ(odd->devices.size(), 1U);
     EXPECT_THAT(odd->devices[0].profiles, ElementsAre(AudioProfile{.index = 2, .available = false}));
+}
+
+TEST(PwDumpTest, ObjectsRemovedWhileTheDumpRunsAreAnnouncedInArraysOfTheirOwn)
+{
+    // What pw-dump prints when objects come and go during its run: removal notices before or after the full list.
+    const std::string sink = R"({"id": 48, "type": "PipeWire:Interface:Node", "info": {"props":
+        {"media.class": "Audio/Sink", "node.name": "sink_a", "node.description": "Sink A"}}})";
+    const std::string other = R"({"id": 58, "type": "PipeWire:Interface:Node", "info": {"props":
+        {"media.class": "Audio/Sink", "node.name": "sink_b", "node.description": "Sink B"}}})";
+    const std::string stream = R"({"id": 70, "type": "PipeWire:Interface:Node", "info": {"props":
+        {"media.class": "Stream/Output/Audio", "application.name": "Music"}}})";
+    const std::string renamed = R"({"id": 58, "type": "PipeWire:Interface:Node", "info": {"props":
+        {"media.class": "Audio/Sink", "node.name": "sink_b", "node.description": "Sink B2"}}})";
+    struct Case {
+        std::string name;
+        std::string text;
+        std::vector<std::string> sinks;
+        std::size_t streams = 0;
+    };
+    const std::vector<Case> cases = {
+        {"one list", fmt::format("[{},{},{}]\n", sink, other, stream), {"Sink A", "Sink B"}, 1},
+        {"removals of objects already gone, then the list",
+         fmt::format("[\n  {{\"id\": 69, \"info\": null}}\n]\n[{{\"id\": 68, \"info\": null}}]\n[{},{},{}]\n", sink,
+                     other, stream),
+         {"Sink A", "Sink B"}, 1},
+        {"the list, then removals", fmt::format("[{},{},{}]\n[{{\"id\": 70, \"info\": null}}]\n[{{\"id\": 58, \"info\": null}}]",
+                                                sink, other, stream),
+         {"Sink A"}, 0},
+        {"a changed object replaces the one listed", fmt::format("[{},{}]\n[{}]", sink, other, renamed),
+         {"Sink A", "Sink B2"}, 0},
+    };
+    for (const auto& c : cases) {
+        const auto graph = parse_pw_dump(c.text);
+        ASSERT_TRUE(graph.has_value()) << c.name << ": " << graph.error();
+        std::vector<std::string> sinks;
+        for (const auto& node : graph->sinks) {
+            sinks.push_back(node.display_name);
+        }
+        EXPECT_EQ(sinks, c.sinks) << c.name;
+        EXPECT_EQ(graph->playback_streams.size(), c.streams) << c.name;
+    }
+    // A broken array after a good one still makes the whole reading unreadable.
+    const auto broken = parse_pw_dump(fmt::format("[{}]\n[{{\"id\": 70,", sink));
+    ASSERT_FALSE(broken.has_value());
+    EXPECT_EQ(broken.error(), "pw-dump printed unreadable JSON");
+    const auto scalar = parse_pw_dump(fmt::format("[{}]\n5", sink));
+    ASSERT_FALSE(scalar.has_value());
+    EXPECT_EQ(scalar.error(), "pw-dump printed no list of objects");
 }
 
 TEST(PwDumpTest, TestTonesAndMetersAreNoStreamsOfTheUser)

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <set>
 
 namespace sound_graph::audio {
 
@@ -47,6 +48,49 @@ bool too_deep(std::string_view text)
         }
     }
     return false;
+}
+
+// pw-dump prints one array of objects, but objects removed while it runs are announced in arrays of their own
+// ([{"id": 69, "info": null}]) before or after it. The top-level values of the text, in order; a value that never
+// closes runs to the end (and then fails to parse).
+std::vector<std::string_view> top_level_values(std::string_view text)
+{
+    std::vector<std::string_view> values;
+    std::size_t depth = 0;
+    std::size_t start = std::string_view::npos;
+    bool in_string = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (in_string) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                in_string = false;
+            }
+            continue;
+        }
+        if (start == std::string_view::npos) {
+            if (std::isspace(static_cast<unsigned char>(c)) != 0) {
+                continue;
+            }
+            start = i;
+        }
+        if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            ++depth;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+        if (depth == 0 && (c == ']' || c == '}')) {
+            values.push_back(text.substr(start, i + 1 - start));
+            start = std::string_view::npos;
+        }
+    }
+    if (start != std::string_view::npos) {
+        values.push_back(text.substr(start));
+    }
+    return values;
 }
 
 const Json* member(const Json& object, const char* key)
@@ -170,12 +214,52 @@ Result<AudioGraph> parse_pw_dump(std::string_view text)
     if (too_deep(text)) {
         return std::unexpected(std::string("pw-dump printed JSON nested too deeply"));
     }
-    const Json objects = Json::parse(text, nullptr, false);
-    if (objects.is_discarded()) {
+    const auto values = top_level_values(text);
+    if (values.empty()) {
         return std::unexpected(std::string("pw-dump printed unreadable JSON"));
     }
-    if (!objects.is_array()) {
-        return std::unexpected(std::string("pw-dump printed no list of objects"));
+    // The arrays in the order printed: an object replaces an earlier one of its id, a removal notice takes it out.
+    Json objects = Json::array();
+    std::map<std::uint32_t, std::size_t> position;  // id → index in `objects`
+    std::set<std::size_t> removed;
+    for (const std::string_view value : values) {
+        Json list = Json::parse(value, nullptr, false);
+        if (list.is_discarded()) {
+            return std::unexpected(std::string("pw-dump printed unreadable JSON"));
+        }
+        if (!list.is_array()) {
+            return std::unexpected(std::string("pw-dump printed no list of objects"));
+        }
+        for (Json& object : list) {
+            const auto id = object.is_object() ? as_u32(member(object, "id")) : std::nullopt;
+            const Json* info = object.is_object() ? member(object, "info") : nullptr;
+            const bool removal = info != nullptr && info->is_null() && member(object, "type") == nullptr;
+            const auto known = id ? position.find(*id) : position.end();
+            if (removal) {
+                if (known != position.end()) {
+                    removed.insert(known->second);
+                    position.erase(known);
+                }
+                continue;
+            }
+            if (known != position.end()) {
+                objects[known->second] = std::move(object);
+                continue;
+            }
+            if (id) {
+                position.emplace(*id, objects.size());
+            }
+            objects.push_back(std::move(object));
+        }
+    }
+    if (!removed.empty()) {
+        Json kept = Json::array();
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            if (!removed.contains(i)) {
+                kept.push_back(std::move(objects[i]));
+            }
+        }
+        objects = std::move(kept);
     }
 
     std::string default_sink_name;

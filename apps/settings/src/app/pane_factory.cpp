@@ -4,6 +4,7 @@
 #include "panes/about/about_page.hpp"
 #include "panes/accessibility/accessibility_pane.hpp"
 #include "panes/appearance/appearance_pane.hpp"
+#include "panes/audio/audio_pane.hpp"
 #include "panes/bluetooth/bluetooth_pane.hpp"
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
@@ -45,7 +46,10 @@ WidgetBox bluetooth_page(const PaneContext& context)
 }
 // DeviceMeshPane::load, with_mesh_state(mesh_state), with_app_state(operation_status)
 WidgetBox devices_sync_page(const PaneContext& /*context*/) { return page_not_available(); }
-WidgetBox sound_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox sound_page(const PaneContext& context)
+{
+    return panes::audio::boxed_audio_pane(context.operation_requests, context.operation_status);
+}
 // DisplayPane::new with requests, status; with sample_display DisplayPane::fixture(default_dispatcher(), 0.62)
 WidgetBox displays_page(const PaneContext& /*context*/) { return page_not_available(); }
 // The runner applies input operations itself; the page follows the status cell and reads the new values.

@@ -416,6 +416,14 @@ void AudioModel::attach_operation_status(operations::OperationStatusCell status)
     status_ = std::move(status);
 }
 
+std::optional<AudioModel::Clock::time_point> AudioModel::next_refresh() const
+{
+    if (!loaded_ || enumeration_in_flight_) {
+        return std::nullopt;
+    }
+    return last_enumeration_ + refresh_interval;
+}
+
 bool AudioModel::take_structure_dirty()
 {
     return std::exchange(structure_dirty_, false);

@@ -145,6 +145,14 @@ public:
     [[nodiscard]] const prefs::AudioPrefs& prefs() const { return prefs_; }
     // The model's own document (where requests are written while they are attached).
     [[nodiscard]] const page_doc::Document& document() const { return own_doc_; }
+    // The document the page's controls follow: the model's own while requests are attached, else the toolkit's.
+    [[nodiscard]] page_doc::Document& working_document(page_doc::Document& toolkit)
+    {
+        return requests_ ? own_doc_ : toolkit;
+    }
+    // When the next sync reads the graph again (none before the first reading and while a reading is on its way,
+    // whose answer wakes the page).
+    [[nodiscard]] std::optional<Clock::time_point> next_refresh() const;
 
     // The label of a stream's route: the device it is pinned to when that is not the default, else "Default".
     [[nodiscard]] std::string route_label(const sg::AudioStream& stream) const;

@@ -1,5 +1,6 @@
 #include "panes/audio/audio_worker.hpp"
 
+#include "cmd_runner/cmd_runner.hpp"
 #include "vorn_log/log.hpp"
 
 #include <pthread.h>
@@ -8,6 +9,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 namespace settings::panes::audio {
@@ -17,43 +19,17 @@ namespace {
 // What the thread and its owner share; the thread keeps it alive as long as it runs.
 struct Queue {
     std::mutex mutex;
-    std::condition_variable ready;
+    std::condition_variable ready;  // a job or the close
+    std::condition_variable ended;  // the thread is about to end
     std::deque<std::function<void()>> jobs;
     bool closed = false;
-};
-
-class ThreadWorker final : public AudioWorker {
-public:
-    explicit ThreadWorker(std::shared_ptr<Queue> queue) : queue_(std::move(queue)) {}
-    ~ThreadWorker() override
-    {
-        {
-            const std::lock_guard lock(queue_->mutex);
-            queue_->closed = true;
-            queue_->jobs.clear();
-        }
-        queue_->ready.notify_all();
-    }
-
-    void post(std::function<void()> job) override
-    {
-        {
-            const std::lock_guard lock(queue_->mutex);
-            if (queue_->closed) {
-                return;
-            }
-            queue_->jobs.push_back(std::move(job));
-        }
-        queue_->ready.notify_one();
-    }
-
-private:
-    std::shared_ptr<Queue> queue_;
+    bool exited = false;
+    // Calls off the tool a job waits for (cmd_runner::StopScope on the thread).
+    std::stop_source stop;
 };
 
 void serve(const std::shared_ptr<Queue>& queue)
 {
-    ::pthread_setname_np(::pthread_self(), "settings-audio");
     for (;;) {
         std::function<void()> job;
         {
@@ -73,13 +49,69 @@ void serve(const std::shared_ptr<Queue>& queue)
     }
 }
 
+class ThreadWorker final : public AudioWorker {
+public:
+    ThreadWorker(std::shared_ptr<Queue> queue, std::thread thread, WorkerStopWait wait)
+        : queue_(std::move(queue)), thread_(std::move(thread)), wait_(wait)
+    {
+    }
+    ~ThreadWorker() override
+    {
+        bool exited = false;
+        {
+            std::unique_lock lock(queue_->mutex);
+            queue_->closed = true;
+            queue_->jobs.clear();
+            queue_->ready.notify_all();
+            const auto gone = [&] { return queue_->exited; };
+            exited = queue_->ended.wait_for(lock, wait_.own_end, gone);
+            if (!exited) {
+                queue_->stop.request_stop();
+                exited = queue_->ended.wait_for(lock, wait_.after_stop, gone);
+            }
+        }
+        if (exited) {
+            thread_.join();
+        } else {
+            VORN_INFO("audio_worker", "leaving the sound worker to finish its current job");
+            thread_.detach();
+        }
+    }
+
+    void post(std::function<void()> job) override
+    {
+        {
+            const std::lock_guard lock(queue_->mutex);
+            if (queue_->closed) {
+                return;
+            }
+            queue_->jobs.push_back(std::move(job));
+        }
+        queue_->ready.notify_one();
+    }
+
+private:
+    std::shared_ptr<Queue> queue_;
+    std::thread thread_;
+    WorkerStopWait wait_;
+};
+
 }  // namespace
 
-std::shared_ptr<AudioWorker> start_audio_worker()
+std::shared_ptr<AudioWorker> start_audio_worker(WorkerStopWait wait)
 {
     auto queue = std::make_shared<Queue>();
-    std::thread([queue] { serve(queue); }).detach();
-    return std::make_shared<ThreadWorker>(std::move(queue));
+    std::thread thread([queue] {
+        ::pthread_setname_np(::pthread_self(), "settings-audio");
+        {
+            const cmd_runner::StopScope scope(queue->stop.get_token());
+            serve(queue);
+        }
+        const std::lock_guard lock(queue->mutex);
+        queue->exited = true;
+        queue->ended.notify_all();
+    });
+    return std::make_shared<ThreadWorker>(std::move(queue), std::move(thread), wait);
 }
 
 }  // namespace settings::panes::audio
