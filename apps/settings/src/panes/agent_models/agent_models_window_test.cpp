@@ -1,7 +1,7 @@
 // The Agent Models page in the real application window (headless) on a machine without vorn-model-manager: the page
 // says that the local model service is unavailable, and why, instead of showing a hardware summary or models it
-// cannot know; and a compatible provider added there through its action takes an API key that the page stores in the
-// vault, the typed key never reaching the accessibility tree.
+// cannot know; and a compatible provider added there through its action is listed with its actions bound and takes
+// an API key that the page stores in the vault, the typed key never reaching the accessibility tree.
 #include "app/settings_app.hpp"
 #include "app/test_support.hpp"
 #include "panes/agent_models/agent_models_pane.hpp"
@@ -138,6 +138,12 @@ TEST_F(AgentModelsWindowTest, ACompatibleProviderAddedHereKeepsItsKeyInTheVault)
     EXPECT_THAT(id, StartsWith("openai-compatible-"));
     ASSERT_TRUE(frames_until([&] { return has_line("button Save key"); })) << ::testing::PrintToString(lines());
     EXPECT_TRUE(has_line("label No API key stored."));
+    // Its action buttons are bound once the section publishes the new provider.
+    EXPECT_TRUE(frames_until([&] {
+        const auto access = lines();
+        return std::ranges::count(access, std::string("button Remove provider")) == 1 &&
+               std::ranges::count(access, std::string("button Use Anthropic")) == 1;
+    })) << ::testing::PrintToString(lines());
 
     constexpr std::string_view secret = "sk-window-0b7d51c2";
     ASSERT_TRUE(panes::testing::focus_control(*window, provider_control_id("api-key", id)));
