@@ -148,4 +148,8 @@ struct ProviderConfig {
     [[nodiscard]] std::expected<void, RemovalError> remove_and_release(std::string_view id, const Release& release);
 };
 
+// How many times this process has written a provider configuration file (any file, any writer); a view that lists
+// the providers reads its list again when the number moves. Any thread.
+[[nodiscard]] std::uint64_t saved_generation();
+
 }  // namespace model_providers

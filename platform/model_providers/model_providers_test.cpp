@@ -136,6 +136,21 @@ TEST_F(ProviderFile, StoredTextMatchesTheGoldenFileAndReadsBack)
     EXPECT_EQ(read(file()), golden);
 }
 
+TEST_F(ProviderFile, EveryWriteMovesTheSavedGenerationAndASaveThatChangesNothingDoesNot)
+{
+    const auto before = model_providers::saved_generation();
+    ASSERT_TRUE(golden_config().save());
+    const auto written = model_providers::saved_generation();
+    EXPECT_GT(written, before);
+    ASSERT_TRUE(golden_config().save());
+    EXPECT_EQ(model_providers::saved_generation(), written) << "the same text is not written again";
+    ProviderConfig config = golden_config();
+    ASSERT_TRUE(config.remove_and_release("anthropic-1", [](std::string_view) -> std::expected<void, std::string> {
+        return {};
+    }));
+    EXPECT_GT(model_providers::saved_generation(), written);
+}
+
 TEST_F(ProviderFile, OlderFilesWithoutOptionalMembersStillRead)
 {
     write(file(), R"({"providers": [{"id": "p", "protocol": "anthropic", "models": [{"id": "m"}]}]})");

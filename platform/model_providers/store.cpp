@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <atomic>
 #include <mutex>
 #include <set>
 
@@ -53,6 +54,9 @@ Status read_value(const Json& v, ProviderProfile& out)
 }
 
 namespace {
+
+// Counts the writes of this process to any provider configuration file.
+std::atomic<std::uint64_t> saved_writes{0};
 
 constexpr std::uint64_t format_version = 1;
 constexpr std::size_t max_file_size = 8 * 1024 * 1024;
@@ -145,7 +149,11 @@ std::expected<void, std::string> write_locked(const std::filesystem::path& path,
                       stored.error(), aside->string());
         }
     }
-    return safe_write::write_file(path, text, {.private_file = true});
+    auto written = safe_write::write_file(path, text, {.private_file = true});
+    if (written) {
+        saved_writes.fetch_add(1, std::memory_order_relaxed);
+    }
+    return written;
 }
 
 }  // namespace
@@ -296,6 +304,7 @@ std::expected<void, RemovalError> ProviderConfig::remove_and_release(std::string
         RemovalError error{.step = Step::Release, .detail = std::move(released.error())};
         const auto restored = *before ? safe_write::write_file(*path, **before, {.private_file = true})
                                       : safe_write::remove_file(*path);
+        saved_writes.fetch_add(1, std::memory_order_relaxed);
         if (!restored) {
             error.restore_error = restored.error();
             VORN_ERROR("model_providers_remove",
@@ -308,5 +317,7 @@ std::expected<void, RemovalError> ProviderConfig::remove_and_release(std::string
     *this = std::move(after);
     return {};
 }
+
+std::uint64_t saved_generation() { return saved_writes.load(std::memory_order_relaxed); }
 
 }  // namespace model_providers

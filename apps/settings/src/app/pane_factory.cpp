@@ -3,6 +3,7 @@
 #include "page_helpers/layout.hpp"
 #include "panes/about/about_page.hpp"
 #include "panes/accessibility/accessibility_pane.hpp"
+#include "panes/agent_models/agent_models_pane.hpp"
 #include "panes/appearance/appearance_pane.hpp"
 #include "panes/audio/audio_pane.hpp"
 #include "panes/bluetooth/bluetooth_pane.hpp"
@@ -92,7 +93,10 @@ WidgetBox storage_page(const PaneContext& context)
 // AccountsPane::new(account_paths) or ::with_store(paths, *account_store_override, false); the add form of
 // account_form; with_account_state(account_state), with_probe(account_probe)
 WidgetBox external_accounts_page(const PaneContext& /*context*/) { return page_not_available(); }
-WidgetBox agent_models_page(const PaneContext& /*context*/) { return page_not_available(); }  // requests, status
+WidgetBox agent_models_page(const PaneContext& context)
+{
+    return panes::agent_models::boxed_agent_models_pane(context.operation_requests, context.operation_status);
+}
 // boxed_region_pane(context.region_width)
 WidgetBox region_formats_page(const PaneContext& /*context*/) { return page_not_available(); }
 WidgetBox permissions_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
