@@ -8,10 +8,15 @@
 #include "panes/accounts/accounts_texts.hpp"
 
 #include "account_probe/probe_test_support.hpp"
+#include "actions/action_builders.hpp"
+#include "actions/catalogue/bindings.hpp"
+#include "launch/launch.hpp"
 #include "panes/preference_pane/pages_test_support.hpp"
 #include "panes/preference_pane/testing.hpp"
 #include "test_buses/no_session_bus.hpp"
 #include "page_doc/page_doc.hpp"
+#include "vorn_ui/actions/invocation_route.hpp"
+#include "vorn_ui/app.hpp"
 #include "vorn_ui/headless.hpp"
 
 #include <gmock/gmock.h>
@@ -167,6 +172,52 @@ TEST_F(AccountsWindowTest, ACalDavAccountIsCheckedAgainstItsServerSavedListedAnd
     }
     EXPECT_THAT(window->accessibility_json().dump(), Not(HasSubstr(servers::alice_password)));
     EXPECT_THAT(log.text(), Not(HasSubstr(servers::alice_password)));
+}
+
+// Automation opens and cancels the add form through the section's actions: the application hands each command to
+// the page, and the operation ends only once the page has acted on it.
+TEST_F(AccountsWindowTest, TheSectionsFormCommandsAreCarriedOutByThePage)
+{
+    open_page();
+    ASSERT_TRUE(frames_until([&] { return shows(texts::no_accounts); }));
+    vorn_ui::app::App loop("so.vorn.settings");
+    launch::register_actions(loop);
+    using A = actions::AccountOperation;
+    std::uint32_t serial = 0;
+    const auto run = [&](std::string_view action, const A& operation, std::uint8_t effect) {
+        auto binding = actions::catalogue::external_account_binding(
+            "settings.section:external_accounts", "External Accounts", action, action, effect, operation, false);
+        EXPECT_TRUE(binding.has_value()) << action;
+        const auto invocation = binding->invoke(vorn_actions::Unit{});
+        EXPECT_TRUE(invocation.has_value()) << action;
+        const auto id = vorn_ui::OperationId::from_parts(0xacc, ++serial);
+        const auto routed =
+            vorn_ui::run_control_invocation(window->root(), doc, loop.action_registry(), *invocation, id);
+        EXPECT_TRUE(routed.has_value()) << (routed ? "" : routed.error().display());
+        std::optional<vorn_ui::OperationCompletion> completion;
+        EXPECT_TRUE(frames_until([&] {
+            completion = window->root().poll_resource_operation(id, false, {});
+            return completion.has_value();
+        })) << action;
+        return completion;
+    };
+
+    const auto opened = run("add-caldav", A(A::Add{"caldav"}), actions::effect_navigation);
+    ASSERT_TRUE(opened.has_value());
+    EXPECT_EQ(opened->kind, vorn_ui::OperationCompletion::Kind::Completed) << opened->message;
+    EXPECT_TRUE(shows("Add Calendar (CalDAV) account"));
+    EXPECT_TRUE(control(controls::form_server).has_value());
+
+    const auto cancelled = run("cancel-form", A(A::CancelForm{}), actions::effect_navigation);
+    ASSERT_TRUE(cancelled.has_value());
+    EXPECT_EQ(cancelled->kind, vorn_ui::OperationCompletion::Kind::Completed) << cancelled->message;
+    EXPECT_FALSE(control(controls::form_save).has_value());
+
+    // With no form open, a submit is refused with its sentence.
+    const auto refused = run("save-form", A(A::SubmitForm{}), actions::effect_operation);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->kind, vorn_ui::OperationCompletion::Kind::Failed);
+    EXPECT_THAT(refused->message, HasSubstr(sentences::no_form_open));
 }
 
 }  // namespace
