@@ -358,5 +358,42 @@ TEST_F(AccountsPaneTest, SignInAgainOpensForEveryAccountAndRemovalAsksFirst)
     EXPECT_EQ(store->accounts.size(), 1u);
 }
 
+TEST_F(AccountsPaneTest, EditShowsTheStoredSettingsWithoutThePassword)
+{
+    settings::accounts::testing::seed(paths, two_accounts());
+    open();
+    click_control(controls::edit("dav-1"));
+    ASSERT_TRUE(shows("Edit Files (WebDAV) account"));
+    EXPECT_EQ(pane->model().display_name_cell().get(), "Files dav-1");
+    EXPECT_EQ(pane->model().username_cell().get(), "sam");
+    EXPECT_TRUE(shows("sam"));
+    EXPECT_TRUE(pane->model().password_cell()->empty());
+    EXPECT_THAT(window->accessibility_json().dump(), Not(HasSubstr("dav secret")));
+
+    // The mail form asks for the address and the login name instead of a server.
+    click_control(controls::form_cancel);
+    click_control(controls::edit("mail-1"));
+    ASSERT_TRUE(shows("Edit Email account"));
+    EXPECT_EQ(label_of(controls::form_identity), texts::email_label);
+    EXPECT_EQ(label_of(controls::form_username), texts::login_name_label);
+    EXPECT_FALSE(node(controls::form_server));
+}
+
+TEST_F(AccountsPaneTest, AFailedRemovalIsShownOnThePageWithoutAForm)
+{
+    settings::accounts::testing::seed(paths, two_accounts());
+    open();
+    click_control(controls::remove("dav-1"));
+    {
+        settings::accounts::testing::Faults faults;
+        faults.fail("accounts.json", "read-only file system");
+        click_control(controls::remove_confirm);
+        window->frame();
+    }
+    EXPECT_FALSE(node(controls::form_save));
+    EXPECT_TRUE(shows("Could not remove the account: could not remove account metadata: read-only file system"));
+    EXPECT_TRUE(shows("Files dav-1"));
+}
+
 }  // namespace
 }  // namespace settings::panes::accounts
