@@ -9,11 +9,15 @@
 // The view is built once and its values are changed in place (show_values): names, summaries, badges, detail lines
 // and the forms' status sentences follow the model at every sync. It is built again only when rows or cards appear
 // or go (an account listed or gone, a form opened or closed, a status line shown or hidden, a removal asked). The
-// control that had the focus gets it back by its control id; an opened form takes the focus into its first field,
-// and a closed one gives it back to its kind's "Add account" button.
+// control that had the focus gets it back by its control id; a removal's question takes the focus from the row's
+// "Remove" button, and a closed form gives it back to its kind's "Add account" button (the credential form to the
+// row's "Sign in again").
 //
 // Every button but the check writes its document key (accounts_texts.hpp, controls) and the model acts on it. The
-// check button is bound to the account's "test" action, which the application runs itself. The text inputs are
+// check button is bound to the account's "test" action, which the application runs itself. The other buttons do not
+// send their actions too: "remove" would remove the account without the page's question, and a form command would
+// reach the page a second time. Automation reaches the same commands through the section's actions, which the
+// application hands to the page. The text inputs are
 // bound to the model's cells; the two password fields type into the model's locked buffers, never into the
 // document, the accessibility tree or a log.
 //
