@@ -3,6 +3,7 @@
 #include "page_helpers/layout.hpp"
 #include "panes/about/about_page.hpp"
 #include "panes/accessibility/accessibility_pane.hpp"
+#include "panes/accounts/accounts_pane.hpp"
 #include "panes/agent_models/agent_models_pane.hpp"
 #include "panes/appearance/appearance_pane.hpp"
 #include "panes/audio/audio_pane.hpp"
@@ -90,9 +91,22 @@ WidgetBox storage_page(const PaneContext& context)
 {
     return panes::storage::boxed_storage_pane(context.operation_requests, context.operation_status);
 }
-// AccountsPane::new(account_paths) or ::with_store(paths, *account_store_override, false); the add form of
-// account_form; with_account_state(account_state), with_probe(account_probe)
-WidgetBox external_accounts_page(const PaneContext& /*context*/) { return page_not_available(); }
+// Over the application's account store when it holds one (no loading, no legacy import), else the stores on disk;
+// the add form of account_form open; the application's command cell and probe.
+WidgetBox external_accounts_page(const PaneContext& context)
+{
+    namespace acc = panes::accounts;
+    acc::AccountsModelOptions options{.paths = context.account_paths,
+                                      .commands = context.account_state,
+                                      .probe = context.account_probe};
+    if (context.account_store_override) {
+        options.lists = accounts::account_lists_from_store(*context.account_store_override);
+    }
+    if (context.account_form && *context.account_form < accounts::all_account_kinds.size()) {
+        options.add_form = accounts::all_account_kinds[*context.account_form];
+    }
+    return std::make_unique<acc::AccountsPane>(std::move(options));
+}
 WidgetBox agent_models_page(const PaneContext& context)
 {
     return panes::agent_models::boxed_agent_models_pane(context.operation_requests, context.operation_status);
