@@ -30,7 +30,7 @@ ph::WidgetBox global_switch(std::string_view key, std::string_view action, const
 {
     const table::Switch& row = *table::find_switch(key);
     bindings.require(action);
-    auto toggle = vorn_ui::Toggle("settings." + std::string(row.control_id), edit_key(row.key))
+    auto toggle = vorn_ui::Toggle(std::string(row.control_id), edit_key(row.key))
                       .with_id(std::string(row.control_id))
                       .with_label(std::string(row.title))
                       .boxed();
@@ -193,6 +193,11 @@ std::unique_ptr<vorn_ui::Widget> NotificationsPane::build_view()
     const std::int64_t now = model_.now();
     for (const auto& app : model_.apps()) {
         const std::string resource = app_resource(app.id);
+        // An application that left the machine's list since the page opened has no actions any more: no card.
+        if (!std::ranges::any_of(bindings.section().children,
+                                 [&](const vorn_actions::Resource& child) { return child.id == resource; })) {
+            continue;
+        }
         std::vector<ph::WidgetBox> rows;
         rows.push_back(ph::value_row("Verified application", app.id));
         for (const auto& row : app_switches) {
@@ -200,7 +205,7 @@ std::unique_ptr<vorn_ui::Widget> NotificationsPane::build_view()
             const std::string key = table::app_key(app.id, row.field);
             rows.push_back(ph::setting_row_described(
                 row.title, row.description,
-                vorn_ui::Toggle("settings." + key, key).with_id(key).with_label(std::string(row.title)).boxed()));
+                vorn_ui::Toggle(key, key).with_id(key).with_label(std::string(row.title)).boxed()));
         }
         const auto rule = prefs.per_app.find(app.id);
         const std::string mute_key = table::app_key(app.id, "mute");
