@@ -5,6 +5,9 @@
 #include <fstream>
 
 namespace app_catalog {
+
+void PrintTo(const NamedApp& app, std::ostream* os) { *os << "{" << app.id << ", " << app.name << "}"; }
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -89,18 +92,19 @@ TEST(AppCatalog, NotificationAppsMergeAndOrder)
     const auto installed = installed_apps(*packages);
     EXPECT_EQ(installed, (std::vector<NamedApp>{{"so.vorn.chat", "Chat pkg"}, {"org.example.Mail", "Mail"}}));
 
-    std::vector<desktop_files::DesktopEntry> desktop(3);
-    desktop[0].file_id = "org.example.Mail";
-    desktop[0].name = "Desktop Mail";
-    desktop[1].file_id = "firefox-esr";
-    desktop[1].name = "Firefox";
-    desktop[2].file_id = "kde-okular";
-    desktop[2].id = "org.kde.okular";
-    desktop[2].name = "Okular";
+    Folder applications;
+    applications.write("org.example.Mail.desktop", "[Desktop Entry]\nType=Application\nName=Desktop Mail\n");
+    applications.write("firefox-esr.desktop", "[Desktop Entry]\nType=Application\nName=Firefox\n");
+    applications.write("kde/okular.desktop",
+                       "[Desktop Entry]\nType=Application\nName=Okular\nX-Flatpak=org.kde.okular\n");
+    applications.write("bad.desktop", "[Desktop Entry]\nType=Application\nName=Bad\nX-Vorn-Id=bad id\n");
+    applications.write("no display.desktop", "[Desktop Entry]\nType=Application\nName=Spaced\n");
+    const auto desktop = desktop_files::scan({applications.root()}, {});
     const std::vector<std::string> rules{"org.example.archived", "so.vorn.chat", "bad id"};
 
     EXPECT_EQ(notification_apps(installed, desktop, rules),
               (std::vector<NamedApp>{{"org.example.archived", "Archived"},
+                                     {"bad", "Bad"},  // its own id is no rule key: the file id stands
                                      {"so.vorn.chat", "Chat pkg"},
                                      {"firefox-esr", "Firefox"},
                                      {"org.example.Mail", "Mail"},

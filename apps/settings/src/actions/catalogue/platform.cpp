@@ -176,10 +176,22 @@ bool SystemPlatform::has_screen_reader_engine()
     return setting_tables::has_screen_reader_engine();
 }
 
+// The on-screen keyboard is the system package whose manifest names the service "so.vorn.osk" with a graphical
+// entry point; a package list that cannot be read counts as none, a manifest that cannot be read is skipped.
 bool SystemPlatform::has_on_screen_keyboard()
 {
-    const auto apps = installed_apps();
-    return std::any_of(apps.begin(), apps.end(), [](const AppEntry& app) { return app.id == "so.vorn.osk"; });
+    auto packages = options_.package_roots.empty()
+                        ? app_catalog::registry::list_installed()
+                        : app_catalog::registry::list_installed(std::vector<std::filesystem::path>(
+                              options_.package_roots.begin(), options_.package_roots.end()));
+    if (!packages) {
+        return false;
+    }
+    return std::any_of(packages->begin(), packages->end(), [](const app_catalog::registry::InstalledPackage& package) {
+        const auto manifest = app_catalog::manifest::read_manifest(package);
+        return manifest && manifest->app_id == "so.vorn.osk" && manifest->kind == "service" &&
+               manifest->entrypoint.gui_bin(package.dir).has_value();
+    });
 }
 
 std::string default_app_choice_text(const AppEntry& app)
