@@ -268,6 +268,20 @@ bool NotificationsModel::sync(page_doc::Document& doc)
         }
     }
 
+    // A rule that is silent on a choice follows the global one: its switch shows the global value again when that
+    // changed (as seen, so it is not taken for the user's own choice).
+    for (const auto& app : apps_) {
+        for (const std::string_view field : overridable_fields) {
+            const std::string key = table::app_key(app.id, field);
+            const bool on = effective(app.id, field);
+            if (!(prefs_.per_app[app.id].*rule_field(field)) && page_doc::doc_bool(doc, key) != on) {
+                pp::put_bool_if_changed(doc, key, on);
+                pp::put_bool_if_changed(doc, pp::edit_key(key), on);
+                seen_toggles_[key] = on;
+            }
+        }
+    }
+
     for (const auto& [key, minute] : {std::pair{table::focus_start_key, &prefs_.focus.start_minute},
                                       std::pair{table::focus_end_key, &prefs_.focus.end_minute}}) {
         std::string label;

@@ -147,6 +147,27 @@ TEST(NotificationsModel, PerApplicationToggles)
     EXPECT_FALSE(f.model->sync(f.doc));
 }
 
+// An application whose rule is silent on banners shows the global choice, also after it changed; one with its own
+// choice keeps it.
+TEST(NotificationsModel, SilentRulesFollowTheGlobalChoice)
+{
+    Fixture f;
+    f.open({{"org.example.Chat", "Chat"}, {"org.example.Mail", "Mail"}});
+    f.doc.put_bool("notifications.app.org.example.Mail.banners", false);
+    EXPECT_TRUE(f.model->sync(f.doc));
+
+    f.doc.put_bool("notifications.show_banners.edit", false);
+    EXPECT_TRUE(f.model->sync(f.doc));
+    EXPECT_EQ(doc_bool(f.doc, "notifications.app.org.example.Chat.banners"), false);
+    EXPECT_EQ(f.model->prefs().per_app.at("org.example.Chat").banners, std::nullopt);
+
+    f.doc.put_bool("notifications.show_banners.edit", true);
+    EXPECT_TRUE(f.model->sync(f.doc));
+    EXPECT_EQ(doc_bool(f.doc, "notifications.app.org.example.Chat.banners"), true);
+    EXPECT_EQ(doc_bool(f.doc, "notifications.app.org.example.Mail.banners"), false);
+    EXPECT_FALSE(f.model->sync(f.doc));
+}
+
 TEST(NotificationsModel, MuteWithATestClock)
 {
     Fixture f;
