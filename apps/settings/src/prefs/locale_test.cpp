@@ -116,6 +116,23 @@ TEST(LocaleChanges, WritesOnlyTheChangedFields)
     }
 }
 
+// A settings file that is no JSON object becomes one holding "version" and "locale"; the old text is kept aside.
+TEST(LocaleChanges, AnArrayFileIsReplacedAndKeptAside)
+{
+    ConfigHome home;
+    write_file(home.settings_file(), "[1, 2, 3]");
+    ASSERT_TRUE(save_locale_changes(Locale{}, Locale{.currency = Currency::CHF}));
+    EXPECT_EQ(Json::parse(read_file(home.settings_file())).dump(),
+              R"({"version":1,"locale":{"currency":"CHF","date_format":"ISO","time_format":"H24",)"
+              R"("measurement":"Metric","number_style":"DecimalPoint","first_day_of_week":"Monday"}})");
+    bool kept = false;
+    for (const auto& entry : std::filesystem::directory_iterator(home.settings_file().parent_path())) {
+        kept = kept || (entry.path().filename().string().starts_with("settings.json.corrupt-") &&
+                        read_file(entry.path()) == "[1, 2, 3]");
+    }
+    EXPECT_TRUE(kept) << "the array is kept beside the file";
+}
+
 TEST(LocaleChanges, NothingChangedWritesNothing)
 {
     ConfigHome home;
