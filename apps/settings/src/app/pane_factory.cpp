@@ -14,6 +14,7 @@
 #include "panes/notifications/notifications_pane.hpp"
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
+#include "panes/region/region_pane.hpp"
 #include "panes/storage/storage_pane.hpp"
 #include "panes/time_date/time_date_pane.hpp"
 #include "panes/updates/updates_pane.hpp"
@@ -115,8 +116,10 @@ WidgetBox agent_models_page(const PaneContext& context)
 {
     return panes::agent_models::boxed_agent_models_pane(context.operation_requests, context.operation_status);
 }
-// boxed_region_pane(context.region_width)
-WidgetBox region_formats_page(const PaneContext& /*context*/) { return page_not_available(); }
+WidgetBox region_formats_page(const PaneContext& context)  // no cells
+{
+    return panes::region::boxed_region_pane(context.region_width);
+}
 WidgetBox permissions_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
 WidgetBox updates_page(const PaneContext& context)
 {
