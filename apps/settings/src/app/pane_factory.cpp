@@ -11,6 +11,7 @@
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
 #include "panes/network/network_pane.hpp"
+#include "panes/notifications/notifications_pane.hpp"
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
 #include "panes/region/region_pane.hpp"
@@ -86,7 +87,10 @@ WidgetBox accessibility_page(const PaneContext& /*context*/)
 {
     return panes::accessibility::boxed_accessibility_pane();
 }
-WidgetBox notifications_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox notifications_page(const PaneContext& /*context*/)
+{
+    return panes::notifications::boxed_notifications_pane();
+}
 WidgetBox default_apps_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
 WidgetBox storage_page(const PaneContext& context)
 {

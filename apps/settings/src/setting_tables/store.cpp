@@ -8,6 +8,7 @@
 #include "prefs/window_appearance.hpp"
 #include "setting_tables/accessibility.hpp"
 #include "setting_tables/appearance.hpp"
+#include "setting_tables/notifications.hpp"
 #include "setting_tables/region.hpp"
 #include "vorn_log/log.hpp"
 
@@ -15,6 +16,9 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <chrono>
+#include <map>
+#include <span>
 
 namespace settings::setting_tables {
 
@@ -54,6 +58,130 @@ std::expected<Stored, std::string> store_in_settings_file(std::string_view what,
     }
     prefs::set_window_appearance(file.appearance);  // the window follows, whether or not a page shows the change
     return Stored::Saved;
+}
+
+// The notifications section: changed through `change` (an error: the value is refused with that sentence), saved
+// when it differs.
+template <class Change>
+std::expected<Stored, std::string> store_notifications(Change&& change)
+{
+    prefs::SettingsFile file = prefs::load_settings_file();
+    prefs::NotificationPrefs prefs = file.notifications;
+    if (auto changed = change(prefs); !changed) {
+        return std::unexpected(std::move(changed.error()));
+    }
+    if (prefs == file.notifications) {
+        return Stored::Unchanged;
+    }
+    file.notifications = std::move(prefs);
+    if (auto saved = prefs::save_settings_file(file); !saved) {
+        VORN_WARN("setting_store", "failed to persist notification prefs: {}", saved.error());
+        return std::unexpected(could_not_save("Notification settings", saved.error()));
+    }
+    return Stored::Saved;
+}
+
+// "notifications.app.<id>.<field>": the id and the field, none for another key.
+std::optional<std::pair<std::string, std::string>> app_rule_key(std::string_view key)
+{
+    constexpr std::string_view prefix = "notifications.app.";
+    if (!key.starts_with(prefix)) {
+        return std::nullopt;
+    }
+    const std::string_view rest = key.substr(prefix.size());
+    const std::size_t dot = rest.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) {
+        return std::nullopt;
+    }
+    return std::pair{std::string(rest.substr(0, dot)), std::string(rest.substr(dot + 1))};
+}
+
+std::string choices_text(std::span<const std::string_view> labels)
+{
+    std::string out;
+    for (const auto label : labels) {
+        out += (out.empty() ? "" : ", ") + std::string(label);
+    }
+    return out;
+}
+
+std::expected<Stored, std::string> store_notification_bool(std::string_view key, bool value)
+{
+    if (const auto* row = notifications::find_switch(key)) {
+        return store_notifications([&](prefs::NotificationPrefs& prefs) -> std::expected<void, std::string> {
+            notifications::set_switch(*row, prefs, value);
+            return {};
+        });
+    }
+    const auto rule = app_rule_key(key);
+    if (!rule) {
+        return Stored::NotStored;
+    }
+    using R = prefs::AppNotificationRule;
+    const std::map<std::string_view, std::optional<bool> R::*> overrides{
+        {"banners", &R::banners}, {"previews", &R::previews}, {"sounds", &R::sounds}, {"badges", &R::badges}};
+    const std::map<std::string_view, bool R::*> flags{{"priority", &R::priority},
+                                                      {"priority_contacts", &R::priority_contacts}};
+    const auto& [id, field] = *rule;
+    if (!overrides.contains(field) && !flags.contains(field)) {
+        return Stored::NotStored;
+    }
+    return store_notifications([&](prefs::NotificationPrefs& prefs) -> std::expected<void, std::string> {
+        R& app = prefs.per_app[id];
+        if (const auto found = overrides.find(field); found != overrides.end()) {
+            app.*(found->second) = value;
+        } else {
+            app.*(flags.at(field)) = value;
+        }
+        return {};
+    });
+}
+
+std::expected<Stored, std::string> store_notification_text(std::string_view key, std::string_view text)
+{
+    if (key == notifications::focus_start_key || key == notifications::focus_end_key) {
+        return store_notifications([&](prefs::NotificationPrefs& prefs) -> std::expected<void, std::string> {
+            const auto minute = notifications::focus_preset_minute(text);
+            if (!minute) {
+                std::vector<std::string_view> labels;
+                for (const auto& preset : notifications::focus_presets) {
+                    labels.push_back(preset.label);
+                }
+                return std::unexpected(
+                    fmt::format("\u201c{}\u201d is not a focus time: choose {}.", text, choices_text(labels)));
+            }
+            (key == notifications::focus_start_key ? prefs.focus.start_minute : prefs.focus.end_minute) = *minute;
+            return {};
+        });
+    }
+    if (key == notifications::focus_days_key) {
+        return store_notifications([&](prefs::NotificationPrefs& prefs) -> std::expected<void, std::string> {
+            const auto mask = notifications::weekday_mask(text);
+            if (!mask) {
+                return std::unexpected(fmt::format(
+                    "\u201c{}\u201d is not a choice of focus days: choose Every day, Weekdays, Weekends.", text));
+            }
+            prefs.focus.weekdays = *mask;
+            return {};
+        });
+    }
+    const auto rule = app_rule_key(key);
+    if (!rule || rule->second != "mute") {
+        return Stored::NotStored;
+    }
+    return store_notifications([&](prefs::NotificationPrefs& prefs) -> std::expected<void, std::string> {
+        const auto seconds = notifications::mute_seconds(text);
+        if (!seconds) {
+            return std::unexpected(fmt::format(
+                "\u201c{}\u201d is not a mute choice: choose Not muted, For 1 hour, For 8 hours, For 24 hours.",
+                text));
+        }
+        const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+        prefs.per_app[rule->first].muted_until = notifications::muted_until_for(*seconds, now);
+        return {};
+    });
 }
 
 std::expected<Stored, std::string> store_text_assistance(std::string_view key, bool on)
@@ -147,6 +275,9 @@ std::expected<Stored, std::string> store_bool(std::string_view key, bool value)
     if (key == "shortcuts.vim_mode") {
         return store_vim_mode(value);
     }
+    if (key.starts_with("notifications.")) {
+        return store_notification_bool(key, value);
+    }
     if (const auto* row = appearance::find(key); row != nullptr && row->kind == appearance::Kind::Switch) {
         return store_in_settings_file("Appearance", [&](accessibility::Values& values) -> std::expected<void, std::string> {
             row->set_flag(values.appearance, value);
@@ -165,6 +296,9 @@ std::expected<Stored, std::string> store_bool(std::string_view key, bool value)
 
 std::expected<Stored, std::string> store_text(std::string_view key, std::string_view text)
 {
+    if (key.starts_with("notifications.")) {
+        return store_notification_text(key, text);
+    }
     if (const auto* row = appearance::find(key); row != nullptr && row->kind == appearance::Kind::Choice) {
         return store_in_settings_file("Appearance", [&](accessibility::Values& values) -> std::expected<void, std::string> {
             if (!row->take(values.appearance, text)) {

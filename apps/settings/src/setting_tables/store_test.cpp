@@ -94,6 +94,45 @@ TEST(SettingStore, ValuesThePageRefusesAreRefusedWithItsSentence)
     }
 }
 
+// A notification setting from automation lands in the file whether or not the Notifications page is open; the
+// other members of the section are kept.
+TEST(SettingStore, NotificationSettings)
+{
+    ConfigHome home;
+    EXPECT_EQ(store_bool("notifications.do_not_disturb", true), Stored::Saved);
+    EXPECT_EQ(store_bool("notifications.do_not_disturb", true), Stored::Unchanged);
+    EXPECT_EQ(store_bool("notifications.focus.enabled", true), Stored::Saved);
+    EXPECT_EQ(store_text("notifications.focus.start", "20:00"), Stored::Saved);
+    EXPECT_EQ(store_text("notifications.focus.days", "Weekends"), Stored::Saved);
+    EXPECT_EQ(store_bool("notifications.app.org.example.Mail.banners", false), Stored::Saved);
+    EXPECT_EQ(store_bool("notifications.app.org.example.Mail.priority", true), Stored::Saved);
+    EXPECT_EQ(store_text("notifications.app.org.example.Mail.mute", "For 1 hour"), Stored::Saved);
+    const Json file = stored(home);
+    EXPECT_EQ(file["notifications"]["do_not_disturb"], true);
+    EXPECT_EQ(file["notifications"]["focus"]["enabled"], true);
+    EXPECT_EQ(file["notifications"]["focus"]["start_minute"], 1200);
+    EXPECT_EQ(file["notifications"]["focus"]["end_minute"], 420);
+    EXPECT_EQ(file["notifications"]["focus"]["weekdays"], 96);
+    const Json& rule = file["notifications"]["per_app"]["org.example.Mail"];
+    EXPECT_EQ(rule["banners"], false);
+    EXPECT_TRUE(rule["previews"].is_null());
+    EXPECT_EQ(rule["priority"], true);
+    EXPECT_TRUE(rule["muted_until"].is_number_integer());
+
+    const std::pair<std::string_view, std::string_view> refused[] = {
+        {"notifications.focus.start", "7:00"},
+        {"notifications.focus.days", "Mon-Fri"},
+        {"notifications.app.org.example.Mail.mute", "1 hour"},
+    };
+    const std::string before = test_support::read_file(settings_path(home));
+    for (const auto& [key, text] : refused) {
+        const auto result = store_text(key, text);
+        ASSERT_FALSE(result) << key;
+        EXPECT_NE(result.error().find(text), std::string::npos) << result.error();
+    }
+    EXPECT_EQ(test_support::read_file(settings_path(home)), before);
+}
+
 // A region field is written alone into the stored locale: a currency this version cannot read, and a member it
 // never heard of, stay as they are when the date format changes.
 TEST(SettingStore, ARegionFieldIsWrittenAloneIntoTheStoredLocale)
@@ -114,8 +153,8 @@ TEST(SettingStore, ARegionFieldIsWrittenAloneIntoTheStoredLocale)
 TEST(SettingStore, KeysOfNoStoredSettingAreLeftToTheDocumentAndAFailedSaveIsSaid)
 {
     ConfigHome home;
-    EXPECT_EQ(store_text("notifications.app.org.example.mail.mute", "1 hour"), Stored::NotStored);
-    EXPECT_EQ(store_bool("notifications.do_not_disturb", true), Stored::NotStored);
+    EXPECT_EQ(store_text("default_apps.mime.text.html", "Browser"), Stored::NotStored);
+    EXPECT_EQ(store_bool("notifications.do_not_disturb.edit", true), Stored::NotStored);
     EXPECT_FALSE(std::filesystem::exists(settings_path(home)));
 
     // The settings path is a folder: nothing can be written there.

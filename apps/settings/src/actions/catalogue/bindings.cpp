@@ -113,6 +113,23 @@ ActionBinding<Unit> SectionBindings::child_button(std::string_view child_id, std
     return required(bind_button(*child, id), id);
 }
 
+ActionBinding<std::string> SectionBindings::child_choice(std::string_view child_id, std::string_view id) const
+{
+    const Resource* child = child_of(section_, child_id);
+    if (child == nullptr) {
+        contract_violation(fmt::format("{} resource {} must be published", section_.title, child_id));
+    }
+    return required(bind_choice(*child, id), id);
+}
+
+void SectionBindings::require_child(std::string_view child_id, std::string_view id) const
+{
+    const Resource* child = child_of(section_, child_id);
+    if (child == nullptr || child->find_action(id) == nullptr) {
+        contract_violation(fmt::format("{} action {} of {} must be published", section_.title, id, child_id));
+    }
+}
+
 bool SectionBindings::has(std::string_view id) const { return section_.find_action(id) != nullptr; }
 
 void SectionBindings::require(std::string_view id) const
@@ -409,6 +426,11 @@ Binding<bool> time_date_toggle_binding(std::string_view id)
 Binding<std::string> time_date_choice_binding(std::string_view id)
 {
     return optional_binding(bind_choice(guarded(time_date_resource()), id));
+}
+
+SectionBindings notifications_bindings()
+{
+    return SectionBindings(guarded(notifications_resource(empty_document(), prefs::SettingsFile{})));
 }
 
 SectionBindings time_date_bindings() { return SectionBindings(guarded(time_date_resource())); }

@@ -61,6 +61,10 @@ public:
     [[nodiscard]] ActionBinding<std::string> named_choice(std::string_view id) const;
     // A parameterless action of the child resource `child_id`.
     [[nodiscard]] ActionBinding<Unit> child_button(std::string_view child_id, std::string_view id) const;
+    // The text as the "choice" of an action of the child resource `child_id`.
+    [[nodiscard]] ActionBinding<std::string> child_choice(std::string_view child_id, std::string_view id) const;
+    // require() for an action of the child resource `child_id`.
+    void require_child(std::string_view child_id, std::string_view id) const;
     // Whether the section publishes the action (for an action only some machines offer).
     [[nodiscard]] bool has(std::string_view id) const;
     // Stops the program unless the section publishes the action: for a control that writes its document key
@@ -85,6 +89,8 @@ private:
 [[nodiscard]] SectionBindings storage_bindings();
 [[nodiscard]] SectionBindings time_date_bindings();
 [[nodiscard]] SectionBindings users_bindings();
+// With the applications of the current platform's notification_apps() as children.
+[[nodiscard]] SectionBindings notifications_bindings();
 
 // Any boolean action of a resource the page holds.
 [[nodiscard]] Binding<bool> toggle_binding(const Resource& resource, std::string_view id);

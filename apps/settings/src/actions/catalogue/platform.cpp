@@ -1,5 +1,7 @@
 #include "actions/catalogue/platform.hpp"
 
+#include "app_catalog/app_catalog.hpp"
+#include "desktop_files/desktop_files.hpp"
 #include "setting_tables/labels.hpp"
 #include "vorn_log/log.hpp"
 
@@ -19,73 +21,14 @@ namespace {
 
 using config_sections::hardware::DisplayHardwareSnapshot;
 
-std::vector<std::string> split(std::string_view text, char separator)
+// The desktop entries of the folders the options name, else the kept scan of the XDG application folders.
+std::vector<desktop_files::DesktopEntry> desktop_entries(const SystemPlatform::Options& options)
 {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find(separator, start);
-        parts.emplace_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos) {
-            return parts;
-        }
-        start = end + 1;
+    if (options.application_dirs.empty()) {
+        return desktop_files::cache::cached_scan();
     }
-}
-
-// Desktop entries: [Desktop Entry] Name=, Type=Application, not hidden.
-struct DesktopEntry {
-    std::string id;
-    std::string name;
-};
-
-std::optional<DesktopEntry> read_desktop_entry(const std::filesystem::path& file)
-{
-    std::ifstream in(file);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string line;
-    bool in_main_group = false;
-    std::string name;
-    std::string type;
-    bool hidden = false;
-    while (std::getline(in, line)) {
-        if (line.starts_with("[")) {
-            in_main_group = line == "[Desktop Entry]";
-            continue;
-        }
-        if (!in_main_group) {
-            continue;
-        }
-        if (line.starts_with("Name=")) {
-            name = line.substr(5);
-        } else if (line.starts_with("Type=")) {
-            type = line.substr(5);
-        } else if (line == "NoDisplay=true" || line == "Hidden=true") {
-            hidden = true;
-        }
-    }
-    if (type != "Application" || hidden || name.empty()) {
-        return std::nullopt;
-    }
-    return DesktopEntry{file.stem().string(), std::move(name)};
-}
-
-std::vector<std::string> application_dirs(const SystemPlatform::Options& options)
-{
-    if (!options.application_dirs.empty()) {
-        return options.application_dirs;
-    }
-    std::vector<std::string> dirs;
-    const char* data_dirs = std::getenv("XDG_DATA_DIRS");
-    const std::string list = data_dirs != nullptr && *data_dirs != '\0' ? data_dirs : "/usr/local/share:/usr/share";
-    for (auto& dir : split(list, ':')) {
-        if (!dir.empty()) {
-            dirs.push_back(dir + "/applications");
-        }
-    }
-    return dirs;
+    std::vector<std::filesystem::path> dirs(options.application_dirs.begin(), options.application_dirs.end());
+    return desktop_files::scan(dirs, desktop_files::user_languages());
 }
 
 }  // namespace
@@ -156,31 +99,35 @@ std::vector<Workspace> SystemPlatform::workspaces()
 std::vector<AppEntry> SystemPlatform::notification_apps()
 {
     const auto file = settings_file();
-    const auto installed = installed_apps();
-    std::vector<AppEntry> apps;
+    std::vector<std::string> rule_ids;
     for (const auto& [id, rule] : file.notifications.per_app) {
-        auto known = std::find_if(installed.begin(), installed.end(), [&](const AppEntry& app) { return app.id == id; });
-        apps.push_back({id, known != installed.end() ? known->name : id});
+        rule_ids.push_back(id);
+    }
+    const auto installed = app_catalog::installed_apps();
+    const auto desktop = desktop_entries(options_);
+    std::vector<AppEntry> apps;
+    for (auto& app : app_catalog::notification_apps(installed, desktop, rule_ids)) {
+        apps.push_back({std::move(app.id), std::move(app.name)});
     }
     return apps;
 }
 
+// The installed packages with a graphical entry point, then the desktop entries; an id keeps its first name.
 std::vector<AppEntry> SystemPlatform::installed_apps()
 {
     std::vector<AppEntry> apps;
     std::set<std::string> seen;
-    for (const auto& dir : application_dirs(options_)) {
-        std::error_code error;
-        for (const auto& item : std::filesystem::directory_iterator(dir, error)) {
-            if (item.path().extension() != ".desktop") {
-                continue;
-            }
-            if (auto entry = read_desktop_entry(item.path()); entry && seen.insert(entry->id).second) {
-                apps.push_back({std::move(entry->id), std::move(entry->name)});
-            }
+    for (auto& app : app_catalog::installed_apps()) {
+        if (seen.insert(app.id).second) {
+            apps.push_back({std::move(app.id), std::move(app.name)});
         }
     }
-    std::sort(apps.begin(), apps.end(), [](const AppEntry& a, const AppEntry& b) {
+    for (auto& entry : desktop_entries(options_)) {
+        if (seen.insert(entry.app_id()).second) {
+            apps.push_back({entry.app_id(), std::move(entry.name)});
+        }
+    }
+    std::stable_sort(apps.begin(), apps.end(), [](const AppEntry& a, const AppEntry& b) {
         return a.name != b.name ? a.name < b.name : a.id < b.id;
     });
     return apps;
@@ -229,10 +176,22 @@ bool SystemPlatform::has_screen_reader_engine()
     return setting_tables::has_screen_reader_engine();
 }
 
+// The on-screen keyboard is the system package whose manifest names the service "so.vorn.osk" with a graphical
+// entry point; a package list that cannot be read counts as none, a manifest that cannot be read is skipped.
 bool SystemPlatform::has_on_screen_keyboard()
 {
-    const auto apps = installed_apps();
-    return std::any_of(apps.begin(), apps.end(), [](const AppEntry& app) { return app.id == "so.vorn.osk"; });
+    auto packages = options_.package_roots.empty()
+                        ? app_catalog::registry::list_installed()
+                        : app_catalog::registry::list_installed(std::vector<std::filesystem::path>(
+                              options_.package_roots.begin(), options_.package_roots.end()));
+    if (!packages) {
+        return false;
+    }
+    return std::any_of(packages->begin(), packages->end(), [](const app_catalog::registry::InstalledPackage& package) {
+        const auto manifest = app_catalog::manifest::read_manifest(package);
+        return manifest && manifest->app_id == "so.vorn.osk" && manifest->kind == "service" &&
+               manifest->entrypoint.gui_bin(package.dir).has_value();
+    });
 }
 
 std::string default_app_choice_text(const AppEntry& app)

@@ -136,7 +136,8 @@ public:
 class SystemPlatform final : public CataloguePlatform {
 public:
     struct Options {
-        std::vector<std::string> application_dirs;  // empty: $XDG_DATA_DIRS/applications
+        std::vector<std::string> application_dirs;  // empty: the XDG application folders (desktop_files)
+        std::vector<std::string> package_roots;     // empty: the Vorn package roots (app_catalog)
     };
     SystemPlatform() = default;
     explicit SystemPlatform(Options options) : options_(std::move(options)) {}

@@ -86,7 +86,24 @@ TEST(SystemPlatform, ListsInstalledApplicationsFromDesktopEntries)
     SystemPlatform platform(options);
     EXPECT_EQ(platform.installed_apps(),
               (std::vector<AppEntry>{{"so.vorn.osk", "Keyboard"}, {"org.example.Viewer", "Viewer"}}));
-    EXPECT_TRUE(platform.has_on_screen_keyboard());
+}
+
+// Only the system package of the service with a graphical entry point is the on-screen keyboard: a desktop entry of
+// that name, an application of that id or a package without a graphical entry point is not.
+TEST(SystemPlatform, TheOnScreenKeyboardIsItsSystemPackage)
+{
+    TempDir dir;
+    dir.write("apps/so.vorn.osk.desktop", "[Desktop Entry]\nType=Application\nName=Keyboard\n");
+    dir.write("packages/so.vorn.osk/manifest.json", R"({"id":"so.vorn.osk","kind":"app","entrypoint":{"gui":"bin/osk"}})");
+    dir.write("packages/osk-cli/manifest.json", R"({"id":"so.vorn.osk","kind":"service","entrypoint":{"cli":"bin/osk"}})");
+    SystemPlatform::Options options;
+    options.application_dirs = {(dir.path() / "apps").string()};
+    options.package_roots = {(dir.path() / "packages").string()};
+    EXPECT_FALSE(SystemPlatform(options).has_on_screen_keyboard());
+
+    dir.write("packages/so.vorn.osk-service/manifest.json",
+              R"({"id":"so.vorn.osk","kind":"service","entrypoint":{"gui":"bin/vorn-osk"}})");
+    EXPECT_TRUE(SystemPlatform(options).has_on_screen_keyboard());
 }
 
 class ModelManagerOnPath : public system_ops::testing::FakeTools {};
