@@ -204,6 +204,12 @@ TransactionCard transaction_card(const std::optional<DisplayTransaction>& tx, bo
         card.title = "Display change was not applied";
         card.caption = tx->message.value_or("The compositor rejected this output plan.");
         card.try_again = staged;
+    } else if (state == static_cast<std::uint8_t>(hw::TransactionState::Withdrawn) && tx->message) {
+        // Taken back because nobody served it: the page says so rather than look as if nothing happened.
+        card.kind = TransactionCard::Kind::Rejected;
+        card.title = "Display change was not applied";
+        card.caption = *tx->message;
+        card.try_again = staged;
     } else if (staged) {
         card.kind = TransactionCard::Kind::Staged;
         card.title = "Apply display changes";
@@ -361,6 +367,8 @@ OutputConfig DisplayModel::shown_entry(std::size_t row) const
     const auto it = active_.outputs.find(rows_.at(row).connector());
     return it != active_.outputs.end() ? it->second : default_shown_entry(row);
 }
+
+bool DisplayModel::probe_pending() const { return workers_ && workers_->probe_open; }
 
 TransactionCard DisplayModel::card() const
 {
@@ -1068,17 +1076,22 @@ void DisplayModel::handle_transaction(page_doc::Document& doc, const std::string
     if (!tx) {
         return;
     }
-    if (tx->state == static_cast<std::uint8_t>(hw::TransactionState::Requested) && awaiting_ &&
-        awaiting_->requested_here && awaiting_->id == tx->id &&
-        backend_.now() - awaiting_->requested_at >= backend_.service_answer_time) {
+    // A request this page made waits service_answer_time on the page's clock; one an earlier page left behind
+    // (Settings closed while nobody served it) counts from the time it was made.
+    const bool requested = tx->state == static_cast<std::uint8_t>(hw::TransactionState::Requested);
+    const bool mine = awaiting_ && awaiting_->requested_here && awaiting_->id == tx->id;
+    const auto answer_ms = static_cast<std::uint64_t>(backend_.service_answer_time.count());
+    const bool overdue = mine ? backend_.now() - awaiting_->requested_at >= backend_.service_answer_time
+                              : !awaiting_ && backend_.unix_ms() >= tx->requested_unix_ms + answer_ms;
+    if (requested && overdue) {
         // No compositor took the request: take it back rather than show "Applying…" for ever.
-        auto withdrawn = tx->withdraw("No display service answered.");
+        auto withdrawn = tx->withdraw(kNoServiceSentence);
         if (withdrawn && *withdrawn) {
-            const std::string waiting_key = awaiting_->key;
+            const std::string waiting_key = mine ? awaiting_->key : std::string();
             awaiting_.reset();
             last_transaction_ = std::pair(tx->id, static_cast<std::uint8_t>(hw::TransactionState::Withdrawn));
             end_transaction_view(doc);
-            emit(waiting_key, true, "The display service did not answer; the display layout was not changed.");
+            emit(waiting_key, true, std::string(kNoServiceSentence));
             return;
         }
         tx = DisplayTransaction::load();

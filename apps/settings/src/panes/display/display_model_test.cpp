@@ -477,14 +477,36 @@ TEST_F(DisplayModelTest, NoDisplayServiceAnswersTheRequestIsWithdrawn)
     runner.sync();
     ASSERT_FALSE(runner.running);
     EXPECT_EQ(runner.published.back(),
-              (Outcome{key_of(apply), true, "The display service did not answer; the display layout was not changed."}));
+              (Outcome{key_of(apply), true, "No display service answered; the display layout was not changed."}));
     EXPECT_EQ(DisplayTransaction::load()->state, 7);
     EXPECT_FALSE(model.staged());
-    EXPECT_EQ(model.card().kind, TransactionCard::Kind::Idle);
+    EXPECT_EQ(model.card().kind, TransactionCard::Kind::Rejected) << "the page says why nothing changed";
+    EXPECT_EQ(model.card().caption, kNoServiceSentence);
+    EXPECT_FALSE(model.card().try_again);
     EXPECT_EQ(page_doc::doc_text(doc_, "display.output.DP-1.mode"), kWide.label());
     // A compositor that comes late finds nothing to do.
     EXPECT_FALSE(compositor_->step());
     EXPECT_TRUE(compositor_->applied().empty());
+}
+
+// Settings closed while its request waited for a display service that never came: the next page takes it back
+// rather than show it as being applied.
+TEST_F(DisplayModelTest, ARequestAnEarlierPageLeftUnansweredIsWithdrawn)
+{
+    auto requested = DisplayTransaction::request(side_by_side());
+    ASSERT_TRUE(requested);
+    ASSERT_TRUE(hw::update_display_transaction([&](std::optional<DisplayTransaction>& tx) {
+        tx->requested_unix_ms = world_.state->unix_ms.load() - 4'000;
+    }));
+    auto model = make();
+    Runner runner{model, doc_};
+    runner.sync();
+    EXPECT_EQ(model.card().kind, TransactionCard::Kind::Applying) << "still within the answer time";
+    world_.advance(std::chrono::milliseconds(1'000));
+    runner.sync();
+    EXPECT_EQ(DisplayTransaction::load()->state, 7);
+    EXPECT_EQ(model.card().caption, kNoServiceSentence);
+    EXPECT_TRUE(runner.published.empty());
 }
 
 TEST_F(DisplayModelTest, TransactionCardTexts)
