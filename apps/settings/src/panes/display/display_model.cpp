@@ -414,7 +414,8 @@ void DisplayModel::write_output_controls(page_doc::Document& doc, const DisplayC
 
 void DisplayModel::reset_from_state(page_doc::Document& doc)
 {
-    write_output_controls(doc, active_);
+    // A staged layout is what the output controls show until it is applied or dropped.
+    write_output_controls(doc, staged_ ? *staged_ : active_);
     doc.put_f64(kBrightnessKey, shown_level_);
     doc.put_bool(kAutoBrightnessKey, applied_prefs_.auto_brightness);
     doc.put_str(kScaleKey, labels::display_scale_label(applied_prefs_.scale));
@@ -996,10 +997,18 @@ void DisplayModel::stage_layout(page_doc::Document& doc, const std::string& key)
         }
     }
 
+    const bool staging_operation = served_ && served_->key == key && is_staged_variant(served_->operation);
     if (!changed) {
+        // Every control back at the layout in force: nothing is left to apply.
+        if (staged_) {
+            staged_.reset();
+            view_dirty_ = true;
+            if (staging_operation) {
+                emit(key, false, "Staged display changes dropped; the layout in force stays.");
+            }
+        }
         return;
     }
-    const bool staging_operation = served_ && served_->key == key && is_staged_variant(served_->operation);
     std::vector<hw::OutputCapabilities> capabilities;
     for (const auto& row : rows_) {
         auto caps = hw::OutputCapabilities::of(row.output);

@@ -237,6 +237,31 @@ TEST_F(DisplayModelTest, EveryOperationEndsAlsoWhenNothingChanges)
     }
 }
 
+// Between operations the output controls show the staged layout, not the one in force: a later change adds to it,
+// and setting everything back drops it.
+TEST_F(DisplayModelTest, AStagedLayoutStaysInTheControlsUntilItIsDropped)
+{
+    auto model = make();
+    Runner runner{model, doc_};
+    stage_smaller_mode(runner);
+    runner.sync();
+    runner.sync();
+    EXPECT_EQ(page_doc::doc_text(doc_, "display.output.DP-1.mode"), k720.label());
+
+    ASSERT_TRUE(runner.run({Op::SetOutputScale{"eDP-1", "125%"}}));
+    ASSERT_TRUE(model.staged());
+    EXPECT_EQ(model.staged()->outputs.at("DP-1").mode, k720);
+    EXPECT_EQ(model.staged()->outputs.at("eDP-1").scale, 1.25);
+
+    ASSERT_TRUE(runner.run({Op::SetOutputScale{"eDP-1", "100%"}}));
+    const auto last = runner.run({Op::SetModeLabel{"DP-1", kWide.label()}});
+    ASSERT_TRUE(last);
+    EXPECT_EQ(*last, (Outcome{key_of({Op::SetModeLabel{"DP-1", kWide.label()}}), false,
+                              "Staged display changes dropped; the layout in force stays."}));
+    EXPECT_FALSE(model.staged());
+    EXPECT_EQ(model.card().kind, TransactionCard::Kind::Idle);
+}
+
 TEST_F(DisplayModelTest, InvalidLayoutIsRefusedWithItsReason)
 {
     // The only output of a machine cannot be turned off.
