@@ -8,6 +8,9 @@
 // "display.revert", and per output "display.output.<connector>.<field>" (output_control_id) with the fields
 // enabled, primary, scale, position, mirror, mode, transform, hdr, vrr, color_profile.
 //
+// Between operations of an attached page the output controls show the staged layout when there is one (else the
+// layout in force), so that a later change adds to what is staged and one that sets everything back drops it.
+//
 // The page calls sync() from its own sync with the working document and what the application's cells say; sync
 // answers the outcomes to publish. Each outcome carries the operation key it belongs to (the whole request text,
 // kind ":" JSON), captured when the work for it began, so that a late answer never finishes another operation; an
