@@ -549,6 +549,11 @@ std::vector<Outcome> DisplayModel::sync(page_doc::Document& doc, const SyncInput
     if (served_ && (!input.running_key || *input.running_key != served_->key)) {
         served_.reset();
     }
+    // Apply, Keep and Revert carry no value, so a later operation has the same key as an earlier one: a trigger is
+    // consumed once per operation taken, not once per key for good.
+    if (input.taken || !input.running_key || *input.running_key != triggers_written_for_) {
+        triggers_written_for_.clear();
+    }
 
     // Brightness answer.
     if (workers_ && workers_->answers) {
@@ -1114,6 +1119,15 @@ void DisplayModel::handle_transaction(page_doc::Document& doc, const std::string
     }
     last_transaction_ = seen;
     view_dirty_ = true;
+    if (tx->state == static_cast<std::uint8_t>(hw::TransactionState::AwaitingConfirmation) && awaiting_ &&
+        awaiting_->requested_here && awaiting_->id == tx->id) {
+        // Apply ends once the layout runs: Keep and Revert are operations of their own, and the runner takes no
+        // other device-local operation while one runs.
+        emit(awaiting_->key, false,
+             fmt::format("Display changes applied. Keep them, or the previous layout comes back in {} seconds.",
+                         seconds_left(tx->confirm_deadline_unix_ms, backend_.unix_ms())));
+        awaiting_.reset();
+    }
     if (tx->pending()) {
         return;
     }

@@ -298,7 +298,11 @@ TEST_F(DisplayModelTest, AppliedLayoutCountsDownAndIsKept)
 
     EXPECT_TRUE(compositor_->step());
     runner.sync();
-    EXPECT_TRUE(runner.running) << "Apply is answered only when the transaction ends";
+    // Apply ends once the layout runs, so that Keep can be asked for.
+    ASSERT_FALSE(runner.running);
+    EXPECT_EQ(runner.published.back(),
+              (Outcome{key_of(apply), false,
+                       "Display changes applied. Keep them, or the previous layout comes back in 15 seconds."}));
     auto card = model.card();
     EXPECT_EQ(card.kind, TransactionCard::Kind::Confirm);
     EXPECT_EQ(card.seconds, 15U);
@@ -309,9 +313,7 @@ TEST_F(DisplayModelTest, AppliedLayoutCountsDownAndIsKept)
     ASSERT_EQ(compositor_->applied().size(), 1U);
     EXPECT_EQ(DisplayTransaction::load()->id, requested->id);
 
-    // The runner ends Apply after its time; Keep is the next operation and gets the answer.
-    runner.running.reset();
-    runner.sync();
+    // Keep is the next operation and gets the answer.
     const DisplayOperation keep{Op::Confirm{}};
     runner.running = key_of(keep);
     runner.sync(keep);
@@ -335,14 +337,25 @@ TEST_F(DisplayModelTest, LayoutNotKeptComesBackAtTheDeadline)
     EXPECT_FALSE(runner.run(apply));
     EXPECT_TRUE(compositor_->step());
     runner.sync();
+    ASSERT_FALSE(runner.running);
     world_.advance(std::chrono::milliseconds(15'000));
     EXPECT_EQ(model.card().seconds, 0U);
     EXPECT_FALSE(compositor_->step());
     runner.sync();
-    ASSERT_FALSE(runner.running);
-    EXPECT_EQ(runner.published.back(), (Outcome{key_of(apply), false, "Display changes reverted."}));
+    EXPECT_EQ(model.card().kind, TransactionCard::Kind::Idle);
+    ASSERT_FALSE(runner.dropped.empty());
+    EXPECT_EQ(runner.dropped.back(), (Outcome{"", false, "Display changes reverted."}))
+        << "the restore at the deadline answers no operation";
     EXPECT_EQ(compositor_->layout().outputs.at("DP-1").mode, kWide);
     EXPECT_EQ(page_doc::doc_text(doc_, "display.output.DP-1.mode"), kWide.label());
+
+    // The same change again: Apply has the same key as before, and is carried out again.
+    const auto first = DisplayTransaction::load()->id;
+    stage_smaller_mode(runner);
+    EXPECT_FALSE(runner.run(apply));
+    ASSERT_TRUE(DisplayTransaction::load());
+    EXPECT_NE(DisplayTransaction::load()->id, first);
+    EXPECT_EQ(DisplayTransaction::load()->state, 0);
 }
 
 TEST_F(DisplayModelTest, RejectedLayoutFailsWithTheCompositorsReason)

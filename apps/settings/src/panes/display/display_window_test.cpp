@@ -1,9 +1,16 @@
-// The Displays page in the real application window (headless) on a machine with two outputs and no display service:
-// no compositor serves the display files, and none can be started (no X display, no Wayland compositor). A mode
-// chosen in the page goes through the runner and is staged; Apply is asked for, and within a few seconds the page
-// says that no display service answered and shows the layout in force, never "Applying…" for good.
+// The Displays page in the real application window (headless).
+// - On a machine with two outputs and no display service: no compositor serves the display files, and none can be
+//   started (no X display, no Wayland compositor). A mode chosen in the page goes through the runner and is staged;
+//   Apply is asked for, and within a few seconds the page says that no display service answered and shows the layout
+//   in force, never "Applying…" for good.
+// - On an X server with two outputs side by side (Xorg with the dummy driver) served by the display service: a
+//   resolution chosen in the page is applied (xrandr shows it), counts down and comes back when it is not kept; kept,
+//   it stays.
 #include "panes/display/display_pane.hpp"
 #include "panes/display/testing/display_world.hpp"
+
+#include "display_service/service.hpp"
+#include "display_service/testing/xorg_server.hpp"
 
 #include "app/settings_app.hpp"
 #include "app/test_support.hpp"
@@ -75,7 +82,7 @@ W* find_control(vorn_ui::Widget& root, std::string_view id)
     return nullptr;
 }
 
-class DisplayWindowTest : public ::testing::Test {
+class DisplayWindowBase : public ::testing::Test {
 protected:
     void open_displays_page()
     {
@@ -86,7 +93,7 @@ protected:
         ASSERT_TRUE(entry);
         window->click(entry->x0 + 2, (entry->y0 + entry->y1) / 2);
         ASSERT_EQ(settings->selected(), Section::Displays);
-        ASSERT_TRUE(frames_until([&] { return pane() != nullptr && has_line("label DELL U2720Q"); }))
+        ASSERT_TRUE(frames_until([&] { return pane() != nullptr && pane()->model().rows().size() == 2; }))
             << ::testing::PrintToString(lines());
         loop = std::make_unique<vorn_ui::app::App>("so.vorn.settings");
         launch::register_actions(*loop);
@@ -135,20 +142,38 @@ protected:
         ASSERT_TRUE(list->is_open());
         const auto at = std::ranges::find(list->choices(), choice) - list->choices().begin();
         ASSERT_LT(static_cast<std::size_t>(at), list->choices().size()) << choice;
-        const auto [cx, cy] = centre(list->row_rect(static_cast<std::size_t>(at)));
-        window->click(cx, cy);
+        const auto row = list->row_rect(static_cast<std::size_t>(at));
+        if (row.is_zero()) {
+            ASSERT_TRUE(list->choose(static_cast<std::size_t>(at)));  // scrolled out of the open list
+        } else {
+            const auto [cx, cy] = centre(row);
+            window->click(cx, cy);
+        }
+        ASSERT_EQ(list->selected(), choice);
+    }
+
+    // Clicks the button with this caption.
+    void press(std::string_view caption)
+    {
+        const auto button = window->find_text_bounds(caption);
+        ASSERT_TRUE(button) << caption << "\n" << ::testing::PrintToString(lines());
+        window->click((button->x0 + button->x1) / 2, (button->y0 + button->y1) / 2);
     }
 
     RuntimeFolder runtime;
-    ScopedVariable no_x{"DISPLAY", nullptr};
     ScopedVariable no_wayland{"WAYLAND_DISPLAY", nullptr};
-    std::shared_ptr<hw::FakeDisplayHardware> hardware = std::make_shared<hw::FakeDisplayHardware>(laptop_and_monitor());
-    hw::ScopedDisplayHardware scoped{hardware};
     app::testing::PrivateHome home;
     page_doc::Document doc;
     std::unique_ptr<app::SettingsApp> settings;
     std::unique_ptr<vorn_ui::HeadlessWindow> window;
     std::unique_ptr<vorn_ui::app::App> loop;
+};
+
+class DisplayWindowTest : public DisplayWindowBase {
+protected:
+    ScopedVariable no_x{"DISPLAY", nullptr};
+    std::shared_ptr<hw::FakeDisplayHardware> hardware = std::make_shared<hw::FakeDisplayHardware>(laptop_and_monitor());
+    hw::ScopedDisplayHardware scoped{hardware};
 };
 
 TEST_F(DisplayWindowTest, WithoutADisplayServiceThePageSaysNoneAnswered)
@@ -167,9 +192,7 @@ TEST_F(DisplayWindowTest, WithoutADisplayServiceThePageSaysNoneAnswered)
     EXPECT_TRUE(pane()->model().staged());
     EXPECT_TRUE(has_line("combo_box Resolution & refresh rate = 1280 \u00D7 720"));
 
-    const auto apply = window->find_text_bounds("Apply");
-    ASSERT_TRUE(apply);
-    window->click((apply->x0 + apply->x1) / 2, (apply->y0 + apply->y1) / 2);
+    press("Apply");
     ASSERT_TRUE(frames_until([&] { return shows("Applying display configuration"); }))
         << ::testing::PrintToString(lines());
     // Nobody takes the request: the page withdraws it and says so.
@@ -182,6 +205,132 @@ TEST_F(DisplayWindowTest, WithoutADisplayServiceThePageSaysNoneAnswered)
     ASSERT_TRUE(frames_until([&] { return !loop->recent_completions().empty(); }));
     const auto& completion = loop->recent_completions().back();
     EXPECT_EQ(completion.kind, vorn_ui::OperationCompletion::Kind::Failed) << completion.message;
+}
+
+// Two dummy outputs side by side at 1920 × 1080, served by the display service on a thread of the test (a safety
+// time of 4 s), as vorn-display-service serves them in an X session.
+class XorgWindowTest : public DisplayWindowBase {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (auto missing = display_service::testing::xorg_dummy_missing()) {
+            skip_reason_ = *missing;
+            return;
+        }
+        auto server = display_service::testing::Xorg::start();
+        if (!server) {
+            start_error_ = server.error();
+            return;
+        }
+        server_ = std::move(*server);
+    }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override
+    {
+        if (!skip_reason_.empty()) {
+            GTEST_SKIP() << skip_reason_;
+        }
+        ASSERT_TRUE(server_) << start_error_;
+        for (const char* mode : {"1920x1080", "1280x720"}) {
+            (void)xrandr({"--addmode", "DUMMY1", mode});  // already there after the first test
+        }
+        ASSERT_TRUE(xrandr({"--output", "DUMMY0", "--mode", "1920x1080", "--pos", "0x0", "--primary", "--output",
+                            "DUMMY1", "--mode", "1920x1080", "--pos", "1920x0"}));
+        display_ = std::make_unique<ScopedVariable>("DISPLAY", server_->display().c_str());
+        service_ = std::thread([this] {
+            service_result_ = display_service::run_display_service({.display = server_->display(),
+                                                                     .safety = std::chrono::seconds(4),
+                                                                     .poll = std::chrono::milliseconds(50),
+                                                                     .linger = std::chrono::minutes(10),
+                                                                     .stop = &stop_});
+        });
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (!std::filesystem::exists(*hw::display_snapshot_path()) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(20ms);
+        }
+        ASSERT_TRUE(std::filesystem::exists(*hw::display_snapshot_path())) << "the service published its outputs";
+    }
+    void TearDown() override
+    {
+        window.reset();
+        settings.reset();
+        stop_ = true;
+        if (service_.joinable()) {
+            service_.join();
+            EXPECT_TRUE(service_result_) << service_result_.error();
+        }
+    }
+
+    std::expected<std::string, std::string> xrandr(std::vector<std::string> args) const
+    {
+        return display_service::testing::xrandr(server_->display(), std::move(args));
+    }
+    [[nodiscard]] std::string geometry(const std::string& output) const
+    {
+        auto query = xrandr({"--query"});
+        return query ? display_service::testing::output_geometry(*query, output) : query.error();
+    }
+    // The first mode of DUMMY1 the page offers at this size.
+    [[nodiscard]] std::string mode_label(std::string_view size) const
+    {
+        for (const auto& row : pane()->model().rows()) {
+            if (row.connector() == "DUMMY1") {
+                for (const auto& mode : row.output.modes) {
+                    if (mode.label().starts_with(size)) {
+                        return mode.label();
+                    }
+                }
+            }
+        }
+        return "no mode " + std::string(size);
+    }
+
+    static inline std::unique_ptr<display_service::testing::Xorg> server_;
+    static inline std::string skip_reason_;
+    static inline std::string start_error_;
+    std::unique_ptr<ScopedVariable> display_;
+    std::atomic<bool> stop_{false};
+    std::expected<void, std::string> service_result_;
+    std::thread service_;
+};
+
+TEST_F(XorgWindowTest, AResolutionChosenInThePageIsAppliedCountedDownAndRestoredUnlessKept)
+{
+    open_displays_page();
+    EXPECT_TRUE(has_line("label DUMMY0")) << ::testing::PrintToString(lines());
+    EXPECT_TRUE(has_line("label DUMMY1"));
+    EXPECT_EQ(geometry("DUMMY1"), "1920x1080+1920+0");
+
+    // Not kept: it comes back at the deadline.
+    const std::string smaller = mode_label("1280 \u00D7 720");
+    choose("display.output.DUMMY1.mode", smaller);
+    ASSERT_TRUE(frames_until([&] { return has_line("button Apply"); })) << ::testing::PrintToString(lines());
+    press("Apply");
+    ASSERT_TRUE(frames_until([&] { return has_line("label Keep this display configuration?"); }))
+        << ::testing::PrintToString(lines());
+    EXPECT_EQ(geometry("DUMMY1"), "1280x720+1920+0");
+    EXPECT_TRUE(has_line("label Every display should be visible. Restoring the previous layout in "));
+    EXPECT_TRUE(has_line("button Keep"));
+    ASSERT_TRUE(frames_until([&] { return has_line("label No unapplied display changes."); }))
+        << ::testing::PrintToString(lines());
+    EXPECT_EQ(geometry("DUMMY1"), "1920x1080+1920+0");
+    const auto* mode = find_control<vorn_ui::Dropdown>(*pane()->content(), "display.output.DUMMY1.mode");
+    ASSERT_NE(mode, nullptr);
+    EXPECT_TRUE(mode->selected().starts_with("1920 \u00D7 1080")) << mode->selected();
+
+    // Kept: it stays.
+    const auto completions = loop->recent_completions().size();
+    choose("display.output.DUMMY1.mode", smaller);
+    ASSERT_TRUE(frames_until([&] { return loop->recent_completions().size() > completions; }));
+    ASSERT_TRUE(frames_until([&] { return has_line("button Apply"); })) << ::testing::PrintToString(lines());
+    press("Apply");
+    ASSERT_TRUE(frames_until([&] { return has_line("button Keep"); })) << ::testing::PrintToString(lines());
+    press("Keep");
+    ASSERT_TRUE(frames_until([&] { return has_line("label No unapplied display changes."); }))
+        << ::testing::PrintToString(lines());
+    EXPECT_EQ(hw::DisplayTransaction::load()->state, static_cast<std::uint8_t>(hw::TransactionState::Kept));
+    EXPECT_EQ(geometry("DUMMY1"), "1280x720+1920+0");
 }
 
 }  // namespace
