@@ -368,6 +368,11 @@ OutputConfig DisplayModel::shown_entry(std::size_t row) const
     return it != active_.outputs.end() ? it->second : default_shown_entry(row);
 }
 
+std::string DisplayModel::unanswered_operation() const
+{
+    return served_ && !served_->answered ? served_->key : std::string();
+}
+
 bool DisplayModel::probe_pending() const { return workers_ && workers_->probe_open; }
 
 TransactionCard DisplayModel::card() const

@@ -175,6 +175,8 @@ public:
     [[nodiscard]] const prefs::DisplayPrefs& loaded_prefs() const { return loaded_prefs_; }
     [[nodiscard]] const prefs::DisplayPrefs& applied_prefs() const { return applied_prefs_; }
     [[nodiscard]] bool brightness_in_flight() const { return in_flight_; }
+    // The key of the operation the page took and has not answered yet (empty when none).
+    [[nodiscard]] std::string unanswered_operation() const;
     // The sensor probe has not answered yet.
     [[nodiscard]] bool probe_pending() const;
     // The active entry of a row, or the one the page shows for a row without an entry.

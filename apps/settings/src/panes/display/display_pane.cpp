@@ -246,6 +246,18 @@ DisplayPane::DisplayPane(DisplayModel model)
     card_ = model_->card();
 }
 
+DisplayPane::~DisplayPane()
+{
+    if (!model_ || !status_attached_) {
+        return;
+    }
+    // The runner would wait for an answer until its deadline; a display change already being tested goes on in
+    // the compositor, which restores the previous layout by itself unless it is kept.
+    if (const std::string key = model_->unanswered_operation(); !key.empty()) {
+        (void)operations::finish_operation_with_key(status_, key, std::unexpected(std::string(kPageClosedSentence)));
+    }
+}
+
 DisplayPane DisplayPane::create() { return DisplayPane(DisplayModel::create(DisplayModel::system_backend())); }
 
 DisplayPane DisplayPane::with_operation_requests(const operations::OperationRequestCell& cell) &&

@@ -32,12 +32,17 @@ namespace settings::panes::display {
 [[nodiscard]] std::string output_vrr_text_id(std::string_view connector);
 inline constexpr std::string_view kTransactionCaptionId = "display.text.transaction";
 inline constexpr std::string_view kNoticeId = "display.text.notice";
+inline constexpr std::string_view kPageClosedSentence = "The Displays page closed before the change was carried out.";
 
 class DisplayPane final : public preference_pane::PreferencePane {
 public:
     VORN_WIDGET_IDENTITY("settings::panes::display::DisplayPane", "DisplayPane")
 
     explicit DisplayPane(DisplayModel model);
+    DisplayPane(DisplayPane&&) noexcept = default;
+    DisplayPane& operator=(DisplayPane&&) noexcept = default;
+    // An operation the page took and has not answered fails with kPageClosedSentence.
+    ~DisplayPane() override;
     // The page over the machine: the real backends and the probe and apply workers.
     [[nodiscard]] static DisplayPane create();
 

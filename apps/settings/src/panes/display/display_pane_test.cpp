@@ -341,6 +341,21 @@ TEST_F(DisplayPaneTest, RequestsFromTheRunnerEndWithTheirOwnOutcome)
     EXPECT_EQ(status.get(), operations::testing::failed(apply, "There are no staged display changes to apply."));
     EXPECT_TRUE(has_line("label There are no staged display changes to apply.")) << "the page says it too";
 
+    // An operation still on its way when the page closes fails rather than hold the runner until its deadline.
+    (void)status.publish(OperationStatus::idle());
+    const Op smaller{Op::SetModeLabel{"DP-1", k720.label()}};
+    operations::testing::hand_over(requests, status, smaller);
+    window->frame();
+    ASSERT_TRUE(pane->model().staged());
+    (void)status.publish(OperationStatus::idle());
+    operations::testing::hand_over(requests, status, apply);
+    window->frame();
+    ASSERT_EQ(status.get().state, OperationStatus::State::Running) << "no compositor has taken it yet";
+    window.reset();
+    pane.reset();
+    EXPECT_EQ(status.get(), operations::testing::failed(apply, kPageClosedSentence));
+    show(DisplayPane(DisplayModel::create(world.backend(), false)), true);
+
     // A control change no operation started is put back: only operations change the page now.
     (void)status.publish(OperationStatus::idle());
     auto* scale = find_control<vorn_ui::Dropdown>(*pane->content(), kPanelScale);
