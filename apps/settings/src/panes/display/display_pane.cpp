@@ -289,7 +289,7 @@ void DisplayPane::sync(page_doc::Document& toolkit_doc, vorn_ui::SyncContext& ct
         // The page says what failed beside its controls, whoever asked; a later success clears it.
         if (outcome.failed) {
             notice_ = outcome.sentence;
-        } else if (!outcome.key.empty()) {
+        } else {
             notice_.reset();
         }
         if (!outcome.key.empty()) {
