@@ -3,6 +3,7 @@
 #include "page_helpers/layout.hpp"
 #include "panes/about/about_page.hpp"
 #include "panes/accessibility/accessibility_pane.hpp"
+#include "panes/accounts/accounts_pane.hpp"
 #include "panes/agent_models/agent_models_pane.hpp"
 #include "panes/appearance/appearance_pane.hpp"
 #include "panes/audio/audio_pane.hpp"
@@ -13,6 +14,7 @@
 #include "panes/network/network_pane.hpp"
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
+#include "panes/region/region_pane.hpp"
 #include "panes/storage/storage_pane.hpp"
 #include "panes/time_date/time_date_pane.hpp"
 #include "panes/updates/updates_pane.hpp"
@@ -94,15 +96,30 @@ WidgetBox storage_page(const PaneContext& context)
 {
     return panes::storage::boxed_storage_pane(context.operation_requests, context.operation_status);
 }
-// AccountsPane::new(account_paths) or ::with_store(paths, *account_store_override, false); the add form of
-// account_form; with_account_state(account_state), with_probe(account_probe)
-WidgetBox external_accounts_page(const PaneContext& /*context*/) { return page_not_available(); }
+// Over the application's account store when it holds one (no loading, no legacy import), else the stores on disk;
+// the add form of account_form open; the application's command cell and probe.
+WidgetBox external_accounts_page(const PaneContext& context)
+{
+    namespace acc = panes::accounts;
+    acc::AccountsModelOptions options{.paths = context.account_paths,
+                                      .commands = context.account_state,
+                                      .probe = context.account_probe};
+    if (context.account_store_override) {
+        options.lists = accounts::account_lists_from_store(*context.account_store_override);
+    }
+    if (context.account_form && *context.account_form < accounts::all_account_kinds.size()) {
+        options.add_form = accounts::all_account_kinds[*context.account_form];
+    }
+    return std::make_unique<acc::AccountsPane>(std::move(options));
+}
 WidgetBox agent_models_page(const PaneContext& context)
 {
     return panes::agent_models::boxed_agent_models_pane(context.operation_requests, context.operation_status);
 }
-// boxed_region_pane(context.region_width)
-WidgetBox region_formats_page(const PaneContext& /*context*/) { return page_not_available(); }
+WidgetBox region_formats_page(const PaneContext& context)  // no cells
+{
+    return panes::region::boxed_region_pane(context.region_width);
+}
 WidgetBox permissions_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
 WidgetBox updates_page(const PaneContext& context)
 {

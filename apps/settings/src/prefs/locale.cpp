@@ -39,6 +39,31 @@ Locale decode_locale_member(const Json& member)
     return locale;
 }
 
+// Lets `write` set fields of the stored member, or, when the member is no object, writes the member whole: what
+// could be read of it with those fields set.
+template <class Write>
+std::expected<std::filesystem::path, std::string> update_locale_fields(const std::filesystem::path& settings_file,
+                                                                       Write write)
+{
+    return config_sections::update_json_file(settings_file, [&](Json& root) {
+        root["version"] = 1;
+        Json& member = root["locale"];
+        if (member.is_object()) {
+            write(member);
+            return;
+        }
+        Locale whole = member.is_null() ? Locale{} : decode_locale_member(member);
+        Json fields = Json::object();
+        write(fields);
+        // The fields written over what could be read of the old member.
+        Json merged = whole;
+        for (auto field = fields.begin(); field != fields.end(); ++field) {
+            merged[field.key()] = field.value();
+        }
+        member = std::move(merged);
+    });
+}
+
 }  // namespace
 
 Locale load_locale(const std::filesystem::path& settings_file)
@@ -76,6 +101,43 @@ std::expected<std::filesystem::path, std::string> save_locale(const Locale& loca
         return std::unexpected(std::string("no config dir"));
     }
     return save_locale(locale, *path);
+}
+
+std::expected<std::filesystem::path, std::string> save_locale_changes(const Locale& shown, const Locale& changed,
+                                                                      const std::filesystem::path& settings_file)
+{
+    if (shown == changed) {
+        return settings_file;
+    }
+    return update_locale_fields(settings_file, [&](Json& member) {
+        if (shown.currency != changed.currency) {
+            member["currency"] = changed.currency;
+        }
+        if (shown.date_format != changed.date_format) {
+            member["date_format"] = changed.date_format;
+        }
+        if (shown.time_format != changed.time_format) {
+            member["time_format"] = changed.time_format;
+        }
+        if (shown.measurement != changed.measurement) {
+            member["measurement"] = changed.measurement;
+        }
+        if (shown.number_style != changed.number_style) {
+            member["number_style"] = changed.number_style;
+        }
+        if (shown.first_day_of_week != changed.first_day_of_week) {
+            member["first_day_of_week"] = changed.first_day_of_week;
+        }
+    });
+}
+
+std::expected<std::filesystem::path, std::string> save_locale_changes(const Locale& shown, const Locale& changed)
+{
+    const auto path = config_sections::settings_path();
+    if (!path) {
+        return std::unexpected(std::string("no config dir"));
+    }
+    return save_locale_changes(shown, changed, *path);
 }
 
 std::expected<std::filesystem::path, std::string> save_time_format(HourCycle time_format,

@@ -20,6 +20,15 @@ namespace settings::prefs {
 [[nodiscard]] std::expected<std::filesystem::path, std::string> save_locale(const Locale& locale,
                                                                             const std::filesystem::path& settings_file);
 
+// Writes the fields in which `changed` differs from `shown` (the locale a page read and showed) into the stored
+// "locale", and "version" 1, leaving the locale's other members as they are stored, values this version cannot
+// read included, and every other member of the file. A "locale" that is missing or not an object is written whole:
+// what load_locale reads of it, with those fields. Nothing is written when no field differs.
+[[nodiscard]] std::expected<std::filesystem::path, std::string> save_locale_changes(const Locale& shown,
+                                                                                    const Locale& changed);
+[[nodiscard]] std::expected<std::filesystem::path, std::string> save_locale_changes(
+    const Locale& shown, const Locale& changed, const std::filesystem::path& settings_file);
+
 // Writes the clock format alone: "time_format" of the stored "locale" (and "version" 1), leaving the locale's other
 // members as they are stored, values this version cannot read included. A "locale" that is missing or not an
 // object is written whole: what load_locale reads of it, with this clock format.

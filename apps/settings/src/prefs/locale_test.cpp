@@ -81,5 +81,64 @@ TEST(ClockFormatSave, WithoutAConfigDirectoryItSaysSo)
     EXPECT_EQ(saved.error(), "no config dir");
 }
 
+// A page saves what it changed: only those fields of the stored locale are written, so what this version cannot read
+// (a newer currency, a member it never heard of) stays, and so does every other member of the file in its order.
+TEST(LocaleChanges, WritesOnlyTheChangedFields)
+{
+    struct Case {
+        const char* name;
+        std::optional<std::string> file;  // none: no settings file yet
+        std::string expected;
+    };
+    const Locale shown{.date_format = DateFormat::EU};
+    const Locale changed{.currency = Currency::EUR, .date_format = DateFormat::EU,
+                         .first_day_of_week = Weekday::Sunday};
+    const std::vector<Case> cases = {
+        {"newer values kept", R"({"audio": {"volume": 0.5}, "version": 3, "locale": {"currency": "SEK", )"
+                              R"("date_format": "EU", "calendar": "iso8601"}, "power": {}})",
+         R"({"audio":{"volume":0.5},"version":1,"locale":{"currency":"EUR","date_format":"EU",)"
+         R"("calendar":"iso8601","first_day_of_week":"Sunday"},"power":{}})"},
+        {"no file", std::nullopt,
+         R"({"version":1,"locale":{"currency":"EUR","date_format":"ISO","time_format":"H24","measurement":"Metric",)"
+         R"("number_style":"DecimalPoint","first_day_of_week":"Sunday"}})"},
+        {"locale not an object", R"({"locale": "EU", "audio": {}})",
+         R"({"locale":{"currency":"EUR","date_format":"ISO","time_format":"H24","measurement":"Metric",)"
+         R"("number_style":"DecimalPoint","first_day_of_week":"Sunday"},"audio":{},"version":1})"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConfigHome home;
+        if (c.file) {
+            write_file(home.settings_file(), *c.file);
+        }
+        ASSERT_TRUE(save_locale_changes(shown, changed));
+        EXPECT_EQ(Json::parse(read_file(home.settings_file())).dump(), c.expected);
+    }
+}
+
+// A settings file that is no JSON object becomes one holding "version" and "locale"; the old text is kept aside.
+TEST(LocaleChanges, AnArrayFileIsReplacedAndKeptAside)
+{
+    ConfigHome home;
+    write_file(home.settings_file(), "[1, 2, 3]");
+    ASSERT_TRUE(save_locale_changes(Locale{}, Locale{.currency = Currency::CHF}));
+    EXPECT_EQ(Json::parse(read_file(home.settings_file())).dump(),
+              R"({"version":1,"locale":{"currency":"CHF","date_format":"ISO","time_format":"H24",)"
+              R"("measurement":"Metric","number_style":"DecimalPoint","first_day_of_week":"Monday"}})");
+    bool kept = false;
+    for (const auto& entry : std::filesystem::directory_iterator(home.settings_file().parent_path())) {
+        kept = kept || (entry.path().filename().string().starts_with("settings.json.corrupt-") &&
+                        read_file(entry.path()) == "[1, 2, 3]");
+    }
+    EXPECT_TRUE(kept) << "the array is kept beside the file";
+}
+
+TEST(LocaleChanges, NothingChangedWritesNothing)
+{
+    ConfigHome home;
+    EXPECT_TRUE(save_locale_changes(Locale{}, Locale{}));
+    EXPECT_FALSE(std::filesystem::exists(home.settings_file()));
+}
+
 }  // namespace
 }  // namespace settings::prefs

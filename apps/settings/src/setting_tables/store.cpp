@@ -3,10 +3,12 @@
 #include "config_sections/config_sections.hpp"
 #include "config_sections/shortcuts.hpp"
 #include "panes/keyboard_shortcuts/catalogue/catalogue.hpp"
+#include "prefs/locale.hpp"
 #include "prefs/settings_file.hpp"
 #include "prefs/window_appearance.hpp"
 #include "setting_tables/accessibility.hpp"
 #include "setting_tables/appearance.hpp"
+#include "setting_tables/region.hpp"
 #include "vorn_log/log.hpp"
 
 #include <fmt/format.h>
@@ -92,6 +94,24 @@ std::expected<Stored, std::string> store_vim_mode(bool on)
     return Stored::Saved;
 }
 
+// A field of the stored "locale": only that field is written, so a value this version cannot read beside it stays.
+std::expected<Stored, std::string> store_region(const region::Setting& row, std::string_view text)
+{
+    const prefs::Locale stored = prefs::load_locale();
+    prefs::Locale next = stored;
+    if (row.label(next) != text && !row.take(next, text)) {
+        return std::unexpected(region::not_a_choice(row, text));
+    }
+    if (next == stored) {
+        return Stored::Unchanged;
+    }
+    if (auto saved = prefs::save_locale_changes(stored, next); !saved) {
+        VORN_WARN("region_save", "failed to persist region settings: {}", saved.error());
+        return std::unexpected(could_not_save("Region settings", saved.error()));
+    }
+    return Stored::Saved;
+}
+
 std::string shortcut_refusal_sentence(const ShortcutRefusal& refusal, const KeyChord& chord)
 {
     if (refusal.reason == ShortcutRefusal::Reason::Conflict) {
@@ -165,6 +185,9 @@ std::expected<Stored, std::string> store_text(std::string_view key, std::string_
                                           }
                                           return {};
                                       });
+    }
+    if (const auto* row = region::find(key)) {
+        return store_region(*row, text);
     }
     if (const auto* entry = shortcut_catalogue::find_shortcut(key)) {
         ShortcutConfig config = ShortcutConfig::load();

@@ -10,7 +10,8 @@
 // Keys stored here: the Appearance keys ("appearance.*"), the Accessibility table ("a11y.*", whose high contrast,
 // reduced motion and text size are the appearance fields), spell checking and auto-correction ("text.*", section
 // "text_assistance"), the shortcuts of the shortcut catalogue ("shortcuts.<name>", section "shortcuts") and the vim
-// switch ("shortcuts.vim_mode", section "desktop_controls"). A shortcut is refused as the page refuses it: no key
+// switch ("shortcuts.vim_mode", section "desktop_controls"), and the Region & Formats fields ("region.*", the one
+// field written into the stored "locale"). A shortcut is refused as the page refuses it: no key
 // combination, a chord without Super, Ctrl or Alt, the desktop's F1, or a chord another shortcut uses.
 //
 // Files are read and written under the settings file's lock (prefs::save_settings_file, config_sections); a failed

@@ -49,6 +49,8 @@ TEST(SettingStore, EachKindOfKeyLandsInItsFile)
         {"text.check_spelling", false, "/text_assistance/check_spelling", false},
         {"shortcuts.vim_mode", true, "/desktop_controls/vim_navigation", true},
         {"shortcuts.next_tab", std::string_view("Super+Alt+N"), "/shortcuts/next_tab", "Super+Alt+N"},
+        {"region.currency", std::string_view("eur"), "/locale/currency", "EUR"},
+        {"region.time_format", std::string_view("12-hour (2:05 PM)"), "/locale/time_format", "H12"},
     };
     for (const Case& c : cases) {
         ConfigHome home;
@@ -90,6 +92,23 @@ TEST(SettingStore, ValuesThePageRefusesAreRefusedWithItsSentence)
         EXPECT_EQ(refused.error(), c.sentence);
         EXPECT_FALSE(std::filesystem::exists(settings_path(home))) << c.key;
     }
+}
+
+// A region field is written alone into the stored locale: a currency this version cannot read, and a member it
+// never heard of, stay as they are when the date format changes.
+TEST(SettingStore, ARegionFieldIsWrittenAloneIntoTheStoredLocale)
+{
+    ConfigHome home;
+    test_support::write_file(settings_path(home),
+                             R"({"locale": {"currency": "SEK", "date_format": "ISO", "calendar": "iso8601"}})");
+    EXPECT_EQ(store_text("region.currency", "USD"), Stored::Unchanged) << "SEK reads as the default, USD";
+    const auto saved = store_text("region.date_format", "Long (15 Mar 2023)");
+    ASSERT_TRUE(saved) << saved.error();
+    EXPECT_EQ(*saved, Stored::Saved);
+    EXPECT_EQ(nlohmann::ordered_json::parse(test_support::read_file(settings_path(home))).dump(),
+              R"({"locale":{"currency":"SEK","date_format":"Long","calendar":"iso8601"},"version":1})");
+    EXPECT_EQ(store_text("region.currency", "XYZ").error(),
+              "Currency cannot be \u201CXYZ\u201D: choose USD, EUR, GBP, JPY, CHF, CAD, AUD, CNY, INR.");
 }
 
 TEST(SettingStore, KeysOfNoStoredSettingAreLeftToTheDocumentAndAFailedSaveIsSaid)

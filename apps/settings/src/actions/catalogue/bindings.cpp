@@ -367,6 +367,8 @@ SectionBindings users_bindings() { return SectionBindings(guarded(users_resource
 
 SectionBindings storage_bindings() { return SectionBindings(guarded(storage_resource())); }
 
+SectionBindings region_bindings() { return SectionBindings(guarded(region_formats_resource(empty_document()))); }
+
 SectionBindings appearance_bindings()
 {
     return SectionBindings(guarded(appearance_resource(empty_document(), prefs::SettingsFile{})));

@@ -80,6 +80,7 @@ private:
 [[nodiscard]] SectionBindings appearance_bindings();
 [[nodiscard]] SectionBindings mouse_keyboard_bindings();
 [[nodiscard]] SectionBindings accessibility_bindings();
+[[nodiscard]] SectionBindings region_bindings();
 [[nodiscard]] SectionBindings network_bindings();
 [[nodiscard]] SectionBindings storage_bindings();
 [[nodiscard]] SectionBindings time_date_bindings();

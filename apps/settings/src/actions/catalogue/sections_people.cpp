@@ -59,6 +59,14 @@ Resource external_accounts_resource(AccountList accounts)
         add_action(section, account_action(fmt::format("add-{}", row.kind), row.title, effect_navigation,
                                            A(A::Add{std::string(row.kind)}), false));
     }
+    // The open form's and the credential form's buttons, carried out by the page.
+    add_action(section, account_action("save-form", "Save account", effect_operation, A(A::SubmitForm{}), false));
+    add_action(section, account_action("cancel-form", "Cancel account form", effect_navigation, A(A::CancelForm{}),
+                                       false));
+    add_action(section, account_action("save-reauthentication", "Update credential", effect_operation,
+                                       A(A::SubmitReauthentication{}), false));
+    add_action(section, account_action("cancel-reauthentication", "Cancel credential update", effect_navigation,
+                                       A(A::CancelReauthentication{}), false));
     PublishedKeys published("an external account");
     for (const auto& account : capped(accounts, kObjectLimit, "external accounts")) {
         if (!published.admit(account.id)) {

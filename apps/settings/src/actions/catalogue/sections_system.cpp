@@ -4,6 +4,7 @@
 #include "actions/catalogue/sections.hpp"
 #include "actions/catalogue/support.hpp"
 #include "actions/set_setting.hpp"
+#include "setting_tables/region.hpp"
 
 #include <fmt/format.h>
 
@@ -125,28 +126,13 @@ Resource time_date_resource()
 Resource region_formats_resource(const page_doc::Document& doc)
 {
     Resource section = bare_section_resource(Section::RegionFormats);
-    struct Row {
-        std::string_view id;
-        std::string_view title;
-        std::string_view key;
-        std::vector<std::string> offered;
-    };
-    // Every row falls back to its first choice; the date row too, so a stored fallback is a format the locale
-    // preferences take.
-    const std::array<Row, 6> rows{{
-        {"currency", "Set currency", "region.currency",
-         {"USD", "EUR", "GBP", "JPY", "CHF", "CAD", "AUD", "CNY", "INR"}},
-        {"date", "Set date format", "region.date_format",
-         {"ISO (2023-03-15)", "US (03/15/2023)", "European (15/03/2023)", "Long (15 Mar 2023)"}},
-        {"time", "Set time format", "region.time_format", {"24-hour (14:05)", "12-hour (2:05 PM)"}},
-        {"measurement", "Set measurement units", "region.measurement",
-         {"Metric (\u00B0C, km, kg)", "Imperial (\u00B0F, mi, lb)"}},
-        {"number", "Set number format", "region.number_style", {"1,234,567.89", "1.234.567,89"}},
-        {"first-day", "Set first day of week", "region.first_day", {"Monday", "Sunday", "Saturday"}},
-    }};
-    for (const auto& row : rows) {
-        std::string fallback = current_text(doc, row.key, row.offered.front());
-        section.actions.push_back(setting_choice_spec(row.id, row.title, row.key, row.title, row.offered, std::move(fallback)));
+    // The page's table: every row falls back to its first choice; the date row too, so a stored fallback is a
+    // format the locale preferences take.
+    for (const auto& row : setting_tables::region::settings()) {
+        std::vector<std::string> offered(row.choices.begin(), row.choices.end());
+        std::string fallback = current_text(doc, row.key, offered.front());
+        section.actions.push_back(
+            setting_choice_spec(row.action, row.action_title, row.key, row.action_title, offered, std::move(fallback)));
     }
     return section;
 }

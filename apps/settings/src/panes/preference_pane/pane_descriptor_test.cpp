@@ -6,6 +6,7 @@
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
 #include "panes/preference_pane/testing.hpp"
+#include "panes/region/region_pane.hpp"
 #include "vorn_ui/headless.hpp"
 
 #include <gtest/gtest.h>
@@ -50,6 +51,8 @@ TEST(PaneDescriptor, EveryPageReportsItselfOnceAfterInput)
          "Mouse & keyboard", "Change input preferences"},
         {"Keyboard shortcuts", keyboard_shortcuts::boxed_shortcut_pane, "keyboard-shortcuts", "Keyboard shortcuts",
          "Change keyboard shortcuts"},
+        {"Region & formats", [] { return region::boxed_region_pane(std::nullopt); }, "region", "Region & formats",
+         "Change region preferences"},
     };
     for (const PageCase& page : pages) {
         SCOPED_TRACE(page.name);
