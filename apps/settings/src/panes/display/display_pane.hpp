@@ -52,6 +52,8 @@ public:
 
     void sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx) override;
     [[nodiscard]] std::optional<vorn_ui::Instant> next_wake_deadline() const override;
+    // The Displays page publishes no search descriptor of its own (the toolkit's default).
+    std::optional<vorn_actions::ActionContext> pane_descriptor() override { return Widget::pane_descriptor(); }
 
     [[nodiscard]] const DisplayModel& model() const { return *model_; }
     // The last failure the page reports beside its controls (cleared by a later success).
