@@ -8,6 +8,7 @@
 #include "panes/appearance/appearance_pane.hpp"
 #include "panes/audio/audio_pane.hpp"
 #include "panes/bluetooth/bluetooth_pane.hpp"
+#include "panes/display/display_pane.hpp"
 #include "panes/keyboard_shortcuts/shortcut_pane.hpp"
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
 #include "panes/network/network_pane.hpp"
@@ -54,8 +55,11 @@ WidgetBox sound_page(const PaneContext& context)
 {
     return panes::audio::boxed_audio_pane(context.operation_requests, context.operation_status);
 }
-// DisplayPane::new with requests, status; with sample_display DisplayPane::fixture(default_dispatcher(), 0.62)
-WidgetBox displays_page(const PaneContext& /*context*/) { return page_not_available(); }
+WidgetBox displays_page(const PaneContext& context)
+{
+    return panes::display::boxed_display_pane(context.operation_requests, context.operation_status,
+                                              context.sample_display);
+}
 // The runner applies input operations itself; the page follows the status cell and reads the new values.
 WidgetBox mouse_keyboard_page(const PaneContext& context)
 {

@@ -204,6 +204,12 @@ TransactionCard transaction_card(const std::optional<DisplayTransaction>& tx, bo
         card.title = "Display change was not applied";
         card.caption = tx->message.value_or("The compositor rejected this output plan.");
         card.try_again = staged;
+    } else if (state == static_cast<std::uint8_t>(hw::TransactionState::Withdrawn) && tx->message) {
+        // Taken back because nobody served it: the page says so rather than look as if nothing happened.
+        card.kind = TransactionCard::Kind::Rejected;
+        card.title = "Display change was not applied";
+        card.caption = *tx->message;
+        card.try_again = staged;
     } else if (staged) {
         card.kind = TransactionCard::Kind::Staged;
         card.title = "Apply display changes";
@@ -362,6 +368,13 @@ OutputConfig DisplayModel::shown_entry(std::size_t row) const
     return it != active_.outputs.end() ? it->second : default_shown_entry(row);
 }
 
+std::string DisplayModel::unanswered_operation() const
+{
+    return served_ && !served_->answered ? served_->key : std::string();
+}
+
+bool DisplayModel::probe_pending() const { return workers_ && workers_->probe_open; }
+
 TransactionCard DisplayModel::card() const
 {
     return transaction_card(DisplayTransaction::load(), staged_.has_value(), backend_.unix_ms());
@@ -406,7 +419,8 @@ void DisplayModel::write_output_controls(page_doc::Document& doc, const DisplayC
 
 void DisplayModel::reset_from_state(page_doc::Document& doc)
 {
-    write_output_controls(doc, active_);
+    // A staged layout is what the output controls show until it is applied or dropped.
+    write_output_controls(doc, staged_ ? *staged_ : active_);
     doc.put_f64(kBrightnessKey, shown_level_);
     doc.put_bool(kAutoBrightnessKey, applied_prefs_.auto_brightness);
     doc.put_str(kScaleKey, labels::display_scale_label(applied_prefs_.scale));
@@ -539,6 +553,11 @@ std::vector<Outcome> DisplayModel::sync(page_doc::Document& doc, const SyncInput
     // An operation the runner no longer runs is no longer ours to answer.
     if (served_ && (!input.running_key || *input.running_key != served_->key)) {
         served_.reset();
+    }
+    // Apply, Keep and Revert carry no value, so a later operation has the same key as an earlier one: a trigger is
+    // consumed once per operation taken, not once per key for good.
+    if (input.taken || !input.running_key || *input.running_key != triggers_written_for_) {
+        triggers_written_for_.clear();
     }
 
     // Brightness answer.
@@ -988,10 +1007,18 @@ void DisplayModel::stage_layout(page_doc::Document& doc, const std::string& key)
         }
     }
 
+    const bool staging_operation = served_ && served_->key == key && is_staged_variant(served_->operation);
     if (!changed) {
+        // Every control back at the layout in force: nothing is left to apply.
+        if (staged_) {
+            staged_.reset();
+            view_dirty_ = true;
+            if (staging_operation) {
+                emit(key, false, "Staged display changes dropped; the layout in force stays.");
+            }
+        }
         return;
     }
-    const bool staging_operation = served_ && served_->key == key && is_staged_variant(served_->operation);
     std::vector<hw::OutputCapabilities> capabilities;
     for (const auto& row : rows_) {
         auto caps = hw::OutputCapabilities::of(row.output);
@@ -1068,17 +1095,22 @@ void DisplayModel::handle_transaction(page_doc::Document& doc, const std::string
     if (!tx) {
         return;
     }
-    if (tx->state == static_cast<std::uint8_t>(hw::TransactionState::Requested) && awaiting_ &&
-        awaiting_->requested_here && awaiting_->id == tx->id &&
-        backend_.now() - awaiting_->requested_at >= backend_.service_answer_time) {
+    // A request this page made waits service_answer_time on the page's clock; one an earlier page left behind
+    // (Settings closed while nobody served it) counts from the time it was made.
+    const bool requested = tx->state == static_cast<std::uint8_t>(hw::TransactionState::Requested);
+    const bool mine = awaiting_ && awaiting_->requested_here && awaiting_->id == tx->id;
+    const auto answer_ms = static_cast<std::uint64_t>(backend_.service_answer_time.count());
+    const bool overdue = mine ? backend_.now() - awaiting_->requested_at >= backend_.service_answer_time
+                              : !awaiting_ && backend_.unix_ms() >= tx->requested_unix_ms + answer_ms;
+    if (requested && overdue) {
         // No compositor took the request: take it back rather than show "Applying…" for ever.
-        auto withdrawn = tx->withdraw("No display service answered.");
+        auto withdrawn = tx->withdraw(kNoServiceSentence);
         if (withdrawn && *withdrawn) {
-            const std::string waiting_key = awaiting_->key;
+            const std::string waiting_key = mine ? awaiting_->key : std::string();
             awaiting_.reset();
             last_transaction_ = std::pair(tx->id, static_cast<std::uint8_t>(hw::TransactionState::Withdrawn));
             end_transaction_view(doc);
-            emit(waiting_key, true, "The display service did not answer; the display layout was not changed.");
+            emit(waiting_key, true, std::string(kNoServiceSentence));
             return;
         }
         tx = DisplayTransaction::load();
@@ -1092,6 +1124,15 @@ void DisplayModel::handle_transaction(page_doc::Document& doc, const std::string
     }
     last_transaction_ = seen;
     view_dirty_ = true;
+    if (tx->state == static_cast<std::uint8_t>(hw::TransactionState::AwaitingConfirmation) && awaiting_ &&
+        awaiting_->requested_here && awaiting_->id == tx->id) {
+        // Apply ends once the layout runs: Keep and Revert are operations of their own, and the runner takes no
+        // other device-local operation while one runs.
+        emit(awaiting_->key, false,
+             fmt::format("Display changes applied. Keep them, or the previous layout comes back in {} seconds.",
+                         seconds_left(tx->confirm_deadline_unix_ms, backend_.unix_ms())));
+        awaiting_.reset();
+    }
     if (tx->pending()) {
         return;
     }

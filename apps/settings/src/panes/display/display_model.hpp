@@ -8,6 +8,9 @@
 // "display.revert", and per output "display.output.<connector>.<field>" (output_control_id) with the fields
 // enabled, primary, scale, position, mirror, mode, transform, hdr, vrr, color_profile.
 //
+// Between operations of an attached page the output controls show the staged layout when there is one (else the
+// layout in force), so that a later change adds to what is staged and one that sets everything back drops it.
+//
 // The page calls sync() from its own sync with the working document and what the application's cells say; sync
 // answers the outcomes to publish. Each outcome carries the operation key it belongs to (the whole request text,
 // kind ":" JSON), captured when the work for it began, so that a late answer never finishes another operation; an
@@ -54,6 +57,9 @@ inline constexpr std::string_view kScaleKey = "display.scale";
 inline constexpr std::string_view kApplyKey = "display.apply";
 inline constexpr std::string_view kKeepKey = "display.keep";
 inline constexpr std::string_view kRevertKey = "display.revert";
+// Said when no display service takes a requested layout within the answer time.
+inline constexpr std::string_view kNoServiceSentence =
+    "No display service answered; the display layout was not changed.";
 
 // ---- Output rows ---------------------------------------------------------------------------------------------------
 
@@ -83,7 +89,8 @@ struct TransactionCard {
         Idle,       // "Display configuration": nothing to apply
         Applying,   // "Applying display configuration"
         Confirm,    // "Keep this display configuration?" with Keep and Revert now
-        Rejected,   // "Display change was not applied", with Try again when a layout is staged
+        Rejected,   // "Display change was not applied", with Try again when a layout is staged (also a request
+                    // withdrawn because no display service answered)
     };
     Kind kind = Kind::Idle;
     std::string title;
@@ -168,6 +175,10 @@ public:
     [[nodiscard]] const prefs::DisplayPrefs& loaded_prefs() const { return loaded_prefs_; }
     [[nodiscard]] const prefs::DisplayPrefs& applied_prefs() const { return applied_prefs_; }
     [[nodiscard]] bool brightness_in_flight() const { return in_flight_; }
+    // The key of the operation the page took and has not answered yet (empty when none).
+    [[nodiscard]] std::string unanswered_operation() const;
+    // The sensor probe has not answered yet.
+    [[nodiscard]] bool probe_pending() const;
     // The active entry of a row, or the one the page shows for a row without an entry.
     [[nodiscard]] OutputConfig shown_entry(std::size_t row) const;
     [[nodiscard]] TransactionCard card() const;

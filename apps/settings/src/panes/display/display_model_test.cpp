@@ -1,4 +1,5 @@
 #include "panes/display/display_model.hpp"
+#include "panes/display/testing/display_world.hpp"
 
 #include "actions/payloads/codec.hpp"
 #include "display_service/testing/fake_compositor.hpp"
@@ -17,133 +18,7 @@ namespace hw = config_sections::hardware;
 using actions::DisplayOperation;
 using Op = DisplayOperation;
 using display_service::testing::FakeCompositor;
-
-// A private runtime folder for the display files.
-class RuntimeFolder {
-public:
-    RuntimeFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vorn-display-XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
-        ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
-    }
-    ~RuntimeFolder()
-    {
-        ::unsetenv("XDG_RUNTIME_DIR");
-        std::filesystem::remove_all(dir_);
-    }
-
-private:
-    std::filesystem::path dir_;
-};
-
-// The machine and the files as the model sees them, all in memory; clocks the test moves.
-struct World {
-    struct State {
-        std::mutex mutex;
-        float level = 0.62F;
-        bool sensor = true;
-        std::vector<float> percents;
-        std::optional<std::string> brightness_failure;
-        std::optional<std::string> save_failure;
-        prefs::DisplayPrefs prefs;
-        std::chrono::steady_clock::time_point now{};
-        std::atomic<std::uint64_t> unix_ms = 1'000'000;
-        int services_started = 0;
-        std::shared_future<void> probe_gate;  // the probe answers once it is ready, when set
-        std::shared_future<void> apply_gate;  // the same for brightness changes
-    };
-    std::shared_ptr<State> state = std::make_shared<State>();
-
-    [[nodiscard]] DisplayModel::Backend backend() const
-    {
-        auto s = state;
-        return {
-            .get_brightness = [s]() -> system_ops::Result<float> {
-                if (s->probe_gate.valid()) {
-                    s->probe_gate.wait();
-                }
-                const std::lock_guard lock(s->mutex);
-                return s->level;
-            },
-            .has_ambient_light_sensor = [s] {
-                const std::lock_guard lock(s->mutex);
-                return s->sensor;
-            },
-            .set_brightness = [s](float percent) -> system_ops::Status {
-                if (s->apply_gate.valid()) {
-                    s->apply_gate.wait();
-                }
-                const std::lock_guard lock(s->mutex);
-                if (s->brightness_failure) {
-                    return std::unexpected(*s->brightness_failure);
-                }
-                s->percents.push_back(percent);
-                s->level = percent / 100.0F;
-                return {};
-            },
-            .save_prefs = [s](const std::function<void(prefs::DisplayPrefs&)>& change)
-                -> std::expected<void, std::string> {
-                const std::lock_guard lock(s->mutex);
-                if (s->save_failure) {
-                    return std::unexpected(*s->save_failure);
-                }
-                change(s->prefs);
-                return {};
-            },
-            .load_prefs = [s] {
-                const std::lock_guard lock(s->mutex);
-                return s->prefs;
-            },
-            .unix_ms = [s] { return s->unix_ms.load(); },
-            .now = [s] { return s->now; },
-            .ensure_display_service = [s] { ++s->services_started; },
-        };
-    }
-    void advance(std::chrono::milliseconds by) const
-    {
-        state->now += by;
-        state->unix_ms += static_cast<std::uint64_t>(by.count());
-    }
-};
-
-OutputDescriptor output(std::string connector, std::string name, bool built_in, std::vector<OutputMode> modes)
-{
-    OutputDescriptor o;
-    o.connector = std::move(connector);
-    o.name = std::move(name);
-    o.built_in = built_in;
-    o.enabled = true;
-    o.modes = std::move(modes);
-    o.current_mode = o.modes.front();
-    return o;
-}
-
-const OutputMode kPanel{2560, 1440, 60000};
-const OutputMode k1080at60{1920, 1080, 60000};
-const OutputMode k1080at144{1920, 1080, 144000};
-const OutputMode k720{1280, 720, 60000};
-const OutputMode kWide{2560, 1080, 60000};
-
-// A laptop panel (2560 × 1440, also 1920 × 1080 and 1280 × 720) and a monitor beside it.
-DisplayHardwareSnapshot laptop_and_monitor()
-{
-    return {.outputs = {output("DP-1", "DELL U2720Q", false, {kWide, k1080at144, k1080at60, k720}),
-                        output("eDP-1", "", true, {kPanel, k1080at60, k720})}};
-}
-
-DisplayConfig side_by_side()
-{
-    DisplayConfig config;
-    config.outputs["eDP-1"] = {.enabled = true, .primary = true, .mode = kPanel};
-    config.outputs["DP-1"] = {.enabled = true, .x = 2560, .mode = kWide};
-    return config;
-}
-
-std::string key_of(const DisplayOperation& op)
-{
-    return actions::encode_operation_payload(DisplayOperation::kind, op);
-}
+using namespace testing;
 
 // The application's side: runs one operation at a time like the device-local runner, and keeps what the page
 // publishes for it.
@@ -362,6 +237,31 @@ TEST_F(DisplayModelTest, EveryOperationEndsAlsoWhenNothingChanges)
     }
 }
 
+// Between operations the output controls show the staged layout, not the one in force: a later change adds to it,
+// and setting everything back drops it.
+TEST_F(DisplayModelTest, AStagedLayoutStaysInTheControlsUntilItIsDropped)
+{
+    auto model = make();
+    Runner runner{model, doc_};
+    stage_smaller_mode(runner);
+    runner.sync();
+    runner.sync();
+    EXPECT_EQ(page_doc::doc_text(doc_, "display.output.DP-1.mode"), k720.label());
+
+    ASSERT_TRUE(runner.run({Op::SetOutputScale{"eDP-1", "125%"}}));
+    ASSERT_TRUE(model.staged());
+    EXPECT_EQ(model.staged()->outputs.at("DP-1").mode, k720);
+    EXPECT_EQ(model.staged()->outputs.at("eDP-1").scale, 1.25);
+
+    ASSERT_TRUE(runner.run({Op::SetOutputScale{"eDP-1", "100%"}}));
+    const auto last = runner.run({Op::SetModeLabel{"DP-1", kWide.label()}});
+    ASSERT_TRUE(last);
+    EXPECT_EQ(*last, (Outcome{key_of({Op::SetModeLabel{"DP-1", kWide.label()}}), false,
+                              "Staged display changes dropped; the layout in force stays."}));
+    EXPECT_FALSE(model.staged());
+    EXPECT_EQ(model.card().kind, TransactionCard::Kind::Idle);
+}
+
 TEST_F(DisplayModelTest, InvalidLayoutIsRefusedWithItsReason)
 {
     // The only output of a machine cannot be turned off.
@@ -398,7 +298,11 @@ TEST_F(DisplayModelTest, AppliedLayoutCountsDownAndIsKept)
 
     EXPECT_TRUE(compositor_->step());
     runner.sync();
-    EXPECT_TRUE(runner.running) << "Apply is answered only when the transaction ends";
+    // Apply ends once the layout runs, so that Keep can be asked for.
+    ASSERT_FALSE(runner.running);
+    EXPECT_EQ(runner.published.back(),
+              (Outcome{key_of(apply), false,
+                       "Display changes applied. Keep them, or the previous layout comes back in 15 seconds."}));
     auto card = model.card();
     EXPECT_EQ(card.kind, TransactionCard::Kind::Confirm);
     EXPECT_EQ(card.seconds, 15U);
@@ -409,9 +313,7 @@ TEST_F(DisplayModelTest, AppliedLayoutCountsDownAndIsKept)
     ASSERT_EQ(compositor_->applied().size(), 1U);
     EXPECT_EQ(DisplayTransaction::load()->id, requested->id);
 
-    // The runner ends Apply after its time; Keep is the next operation and gets the answer.
-    runner.running.reset();
-    runner.sync();
+    // Keep is the next operation and gets the answer.
     const DisplayOperation keep{Op::Confirm{}};
     runner.running = key_of(keep);
     runner.sync(keep);
@@ -435,14 +337,25 @@ TEST_F(DisplayModelTest, LayoutNotKeptComesBackAtTheDeadline)
     EXPECT_FALSE(runner.run(apply));
     EXPECT_TRUE(compositor_->step());
     runner.sync();
+    ASSERT_FALSE(runner.running);
     world_.advance(std::chrono::milliseconds(15'000));
     EXPECT_EQ(model.card().seconds, 0U);
     EXPECT_FALSE(compositor_->step());
     runner.sync();
-    ASSERT_FALSE(runner.running);
-    EXPECT_EQ(runner.published.back(), (Outcome{key_of(apply), false, "Display changes reverted."}));
+    EXPECT_EQ(model.card().kind, TransactionCard::Kind::Idle);
+    ASSERT_FALSE(runner.dropped.empty());
+    EXPECT_EQ(runner.dropped.back(), (Outcome{"", false, "Display changes reverted."}))
+        << "the restore at the deadline answers no operation";
     EXPECT_EQ(compositor_->layout().outputs.at("DP-1").mode, kWide);
     EXPECT_EQ(page_doc::doc_text(doc_, "display.output.DP-1.mode"), kWide.label());
+
+    // The same change again: Apply has the same key as before, and is carried out again.
+    const auto first = DisplayTransaction::load()->id;
+    stage_smaller_mode(runner);
+    EXPECT_FALSE(runner.run(apply));
+    ASSERT_TRUE(DisplayTransaction::load());
+    EXPECT_NE(DisplayTransaction::load()->id, first);
+    EXPECT_EQ(DisplayTransaction::load()->state, 0);
 }
 
 TEST_F(DisplayModelTest, RejectedLayoutFailsWithTheCompositorsReason)
@@ -477,14 +390,36 @@ TEST_F(DisplayModelTest, NoDisplayServiceAnswersTheRequestIsWithdrawn)
     runner.sync();
     ASSERT_FALSE(runner.running);
     EXPECT_EQ(runner.published.back(),
-              (Outcome{key_of(apply), true, "The display service did not answer; the display layout was not changed."}));
+              (Outcome{key_of(apply), true, "No display service answered; the display layout was not changed."}));
     EXPECT_EQ(DisplayTransaction::load()->state, 7);
     EXPECT_FALSE(model.staged());
-    EXPECT_EQ(model.card().kind, TransactionCard::Kind::Idle);
+    EXPECT_EQ(model.card().kind, TransactionCard::Kind::Rejected) << "the page says why nothing changed";
+    EXPECT_EQ(model.card().caption, kNoServiceSentence);
+    EXPECT_FALSE(model.card().try_again);
     EXPECT_EQ(page_doc::doc_text(doc_, "display.output.DP-1.mode"), kWide.label());
     // A compositor that comes late finds nothing to do.
     EXPECT_FALSE(compositor_->step());
     EXPECT_TRUE(compositor_->applied().empty());
+}
+
+// Settings closed while its request waited for a display service that never came: the next page takes it back
+// rather than show it as being applied.
+TEST_F(DisplayModelTest, ARequestAnEarlierPageLeftUnansweredIsWithdrawn)
+{
+    auto requested = DisplayTransaction::request(side_by_side());
+    ASSERT_TRUE(requested);
+    ASSERT_TRUE(hw::update_display_transaction([&](std::optional<DisplayTransaction>& tx) {
+        tx->requested_unix_ms = world_.state->unix_ms.load() - 4'000;
+    }));
+    auto model = make();
+    Runner runner{model, doc_};
+    runner.sync();
+    EXPECT_EQ(model.card().kind, TransactionCard::Kind::Applying) << "still within the answer time";
+    world_.advance(std::chrono::milliseconds(1'000));
+    runner.sync();
+    EXPECT_EQ(DisplayTransaction::load()->state, 7);
+    EXPECT_EQ(model.card().caption, kNoServiceSentence);
+    EXPECT_TRUE(runner.published.empty());
 }
 
 TEST_F(DisplayModelTest, TransactionCardTexts)
