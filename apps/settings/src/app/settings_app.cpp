@@ -211,7 +211,13 @@ std::optional<vorn_ui::Theme> SettingsApp::theme_override() const
     if (appearance == prefs::AppearancePrefs{}) {
         return std::nullopt;
     }
-    return panes::appearance::window_theme(appearance);
+    vorn_ui::Theme theme = panes::appearance::window_theme(appearance);
+    if (theme.high_contrast) {
+        // The high-contrast palette of the chosen theme's lightness: every text at 7:1 or more, not only brighter
+        // outlines on the ordinary palette.
+        theme = std::move(theme).with_high_contrast();
+    }
+    return theme;
 }
 
 void SettingsApp::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)

@@ -520,6 +520,31 @@ TEST_F(AppWindow, AThemeSetByAutomationOnTheAppearancePageRedrawsTheWholeWindow)
     prefs::set_window_appearance({});  // the next test starts from the default look
 }
 
+TEST_F(AppWindow, HighContrastDrawsTheWholeWindowInTheHighContrastPaletteOfTheThemesLightness)
+{
+    open();
+    struct Case {
+        std::string_view theme;
+        vorn_ui::Theme expected;
+    };
+    for (const Case& c : {Case{"Light", vorn_ui::Theme::high_contrast_light()},
+                          Case{"Nord", vorn_ui::Theme::high_contrast_theme()}}) {
+        SCOPED_TRACE(c.theme);
+        prefs::AppearancePrefs appearance;
+        appearance.theme = std::string(c.theme);
+        appearance.high_contrast = true;
+        prefs::set_window_appearance(appearance);
+        window->frame();
+        const vorn_ui::Theme& drawn = window->theme();
+        EXPECT_TRUE(drawn.high_contrast);
+        EXPECT_EQ(drawn.background, c.expected.background);
+        EXPECT_EQ(drawn.text_secondary, c.expected.text_secondary);
+        EXPECT_GE(vorn_ui::contrast_ratio(drawn.text_secondary, drawn.background), 7.0);
+        EXPECT_TRUE(window->pixel(1275, 795).near(c.expected.background, 6));
+    }
+    prefs::set_window_appearance({});  // the next test starts from the default look
+}
+
 // The switch's checked state in the accessibility dump (absent when no such switch is shown).
 std::optional<bool> switch_state(const nlohmann::ordered_json& node, std::string_view label)
 {
