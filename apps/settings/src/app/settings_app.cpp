@@ -232,7 +232,8 @@ void SettingsApp::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
         const bool keep_focus = std::exchange(focus_opened_row_, false) ||
                                 (shell_ && shell_->nav() != nullptr && sidebar::focused_row(*shell_->nav()) != nullptr);
         select_section(*request);
-        if (keep_focus && shell_ && shell_->nav() != nullptr) {
+        // (The narrow form hides the sidebar once a section is chosen: there the page is what comes next.)
+        if (keep_focus && shell_ && shell_->nav() != nullptr && !shell_->is_narrow()) {
             if (sidebar::SidebarRow* row = sidebar::row_of(*shell_->nav(), *request)) {
                 clear_focus(*shell_);
                 sidebar::focus_row(*shell_->nav(), *row, /*reveal=*/false);
