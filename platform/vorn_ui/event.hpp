@@ -163,6 +163,9 @@ struct DispatchContext {
     std::optional<NodeId> request;
     // The laid-out tree of the current frame, when there is one.
     const flex_layout::Tree* tree = nullptr;
+    // When the event arrived, on the loop's clock (a test's manual clock in the headless runtime); what timed
+    // input such as a list's type-ahead measures its pauses with.
+    Instant now{};
 
     // The event's pointer position in logical pixels (divided by the scale factor), none for other events.
     [[nodiscard]] std::optional<Point> pointer(const Event& event) const;

@@ -18,7 +18,8 @@
 // takes the focus (a press on nothing focusable clears it). Keys go down the tree; a Tab or Shift+Tab nobody
 // handled moves the focus through the focusable, enabled widgets of the current layout in tree order (and scrolls
 // the new one into view); an Enter or Space nobody handled or changed activates the focused widget
-// (perform_action with Action::activate()). Positions in events are physical pixels (logical × scale factor).
+// (perform_action with Action::activate()). Ctrl+W and Ctrl+Q that nobody handled are reported as a close request
+// (DispatchResult::close_requested; the window's loop ends the application). Positions in events are physical pixels (logical × scale factor).
 //
 // UI thread only. The driver keeps no pointer to a widget across a change of the tree: the focused widget is found
 // by asking is_focused(), the press owner is dropped when it is no longer part of the layout.
@@ -58,6 +59,7 @@ struct DispatchResult {
     bool handled = false;
     bool changed = false;
     bool focus_changed = false;
+    bool close_requested = false;  // Ctrl+W or Ctrl+Q, not taken by a widget
 };
 
 class FrameDriver {
@@ -89,8 +91,8 @@ public:
     void draw(cairo_t* cr, FrameStats& stats);
     [[nodiscard]] bool has_layout() const { return root_node_.valid(); }
 
-    // Delivers one event (see above). Needs a layout; without one it lays out first.
-    DispatchResult dispatch(const Event& event);
+    // Delivers one event (see above) that arrived at `now`. Needs a layout; without one it lays out first.
+    DispatchResult dispatch(const Event& event, Instant now = std::chrono::steady_clock::now());
 
     // Focus
     [[nodiscard]] Widget* focused() const;

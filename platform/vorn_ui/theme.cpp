@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -148,9 +149,26 @@ std::string Color::to_hex() const
 Theme Theme::dark() { return Theme{}; }
 Theme Theme::light() { return make_theme(bases[1]); }
 
+double Color::relative_luminance() const
+{
+    const auto linear = [](float v) {
+        const double c = std::clamp(static_cast<double>(v), 0.0, 1.0);
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
+}
+
+double contrast_ratio(const Color& a, const Color& b)
+{
+    const double la = a.relative_luminance();
+    const double lb = b.relative_luminance();
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 Theme Theme::high_contrast_theme()
 {
-    Theme t = make_theme({"High Contrast", true, 0x000000, 0x000000, 0x000000, 0xFFFFFF, 0xFFFFFF, 0xFFD400});
+    // Secondary text stays a shade below the labels (15:1 on black) so that the two still read apart.
+    Theme t = make_theme({"High Contrast", true, 0x000000, 0x000000, 0x000000, 0xFFFFFF, 0xE0E0E0, 0xFFD400});
     t.high_contrast = true;
     t.surface_raised = Color::rgb(0x000000);
     t.outline = Color::rgb(0xFFFFFF);
@@ -164,6 +182,35 @@ Theme Theme::high_contrast_theme()
     t.tones = {Color::rgb(0xFFFFFF), Color::rgb(0x66CCFF), Color::rgb(0x66FF99), Color::rgb(0xFFD400),
                Color::rgb(0xFF6666)};
     t.focus_width = 3.0f;
+    return t;
+}
+
+Theme Theme::high_contrast_light()
+{
+    Theme t = make_theme({"High Contrast", false, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0x000000, 0x333333, 0x0038A8});
+    t.high_contrast = true;
+    t.surface_raised = Color::rgb(0xFFFFFF);
+    t.outline = Color::rgb(0x000000);
+    t.outline_strong = Color::rgb(0x000000);
+    t.separator = Color::rgb(0x000000);
+    t.text_disabled = Color::rgb(0x4D4D4D);
+    t.on_accent = Color::rgb(0xFFFFFF);
+    t.focus = Color::rgb(0xB00060);  // apart from the accent's blue, so that a focused selected control shows both
+    t.hover = Color::rgb(0x000000).with_alpha(0.10f);
+    t.pressed = Color::rgb(0x000000).with_alpha(0.18f);
+    t.shadow = Color::rgb(0x000000).with_alpha(0.0f);
+    t.tones = {Color::rgb(0x000000), Color::rgb(0x0040A0), Color::rgb(0x006000), Color::rgb(0x7A4000),
+               Color::rgb(0xA00000)};
+    t.focus_width = 3.0f;
+    return t;
+}
+
+Theme Theme::with_high_contrast() &&
+{
+    Theme t = is_dark ? high_contrast_theme() : high_contrast_light();
+    t.ui_scale = ui_scale;
+    t.text_scale = text_scale;
+    t.reduced_motion = reduced_motion;
     return t;
 }
 

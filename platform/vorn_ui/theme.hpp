@@ -2,8 +2,10 @@
 // The look the widgets are laid out and drawn with: colours, corner radii and the two scales. Sizes in styles are
 // multiplied by `ui_scale`, text sizes by `ui_scale` and `text_scale` (TextRenderer::renderer_input_style).
 //
-// Themes: Theme::dark() (the default), Theme::light(), Theme::high_contrast_theme() (the member
-// `high_contrast` is the flag), Theme::named() for the twelve theme names the Appearance page offers ("Dark", "Light",
+// Themes: Theme::dark() (the default), Theme::light(), the high-contrast pair Theme::high_contrast_theme() (light
+// on black) and Theme::high_contrast_light() (black on white), which keep every text at 7:1 or more against every
+// surface it is drawn on and control edges and focus rings at 3:1 or more (the member `high_contrast` is the flag;
+// with_high_contrast() turns any theme into the one of the pair that matches its lightness), Theme::named() for the twelve theme names the Appearance page offers ("Dark", "Light",
 // "Vorn Blue", "Catppuccin Mocha", "Catppuccin Latte", "Dracula", "Nord", "Gruvbox", "Gruvbox Light", "Solarized",
 // "OLED", "Beige"), and Theme::configured() for the user's custom theme file. A default-constructed Theme is
 // the dark theme (the members below hold its palette).
@@ -42,8 +44,19 @@ struct Color {
     // "#rrggbb", or "#rrggbbaa" when not opaque.
     [[nodiscard]] std::string to_hex() const;
 
+    // This colour drawn over an opaque `below` (source-over), opaque.
+    [[nodiscard]] constexpr Color over(const Color& below) const
+    {
+        return {r * a + below.r * (1.0f - a), g * a + below.g * (1.0f - a), b * a + below.b * (1.0f - a), 1.0f};
+    }
+    // Relative luminance of the opaque colour, as WCAG 2 defines it (0 black .. 1 white).
+    [[nodiscard]] double relative_luminance() const;
+
     friend constexpr bool operator==(const Color&, const Color&) = default;
 };
+
+// The WCAG 2 contrast ratio of two opaque colours, 1 to 21.
+[[nodiscard]] double contrast_ratio(const Color& a, const Color& b);
 
 // Badge and status tones, by code: what `Badge(text, tone)` takes.
 enum class Tone : std::uint8_t {
@@ -94,6 +107,7 @@ struct Theme {
     [[nodiscard]] static Theme dark();
     [[nodiscard]] static Theme light();
     [[nodiscard]] static Theme high_contrast_theme();
+    [[nodiscard]] static Theme high_contrast_light();
     // One of the twelve theme names, byte for byte; "High Contrast" gives high_contrast_theme(). None otherwise.
     [[nodiscard]] static std::optional<Theme> named(std::string_view name);
     // The user's custom theme: $XDG_CONFIG_HOME/vorn/theme.json (or ~/.config/vorn/theme.json), a JSON object
@@ -123,6 +137,9 @@ struct Theme {
         text_scale = scale;
         return std::move(*this);
     }
+    // The high-contrast theme of this theme's lightness (dark themes: light on black; light ones: black on white),
+    // keeping the scales and the motion setting.
+    [[nodiscard]] Theme with_high_contrast() &&;
     [[nodiscard]] Theme with_reduced_motion(bool reduced) &&
     {
         reduced_motion = reduced;

@@ -56,6 +56,88 @@ TEST(Theme, EveryNamedThemeKeepsItsNameAndReadableText)
     EXPECT_EQ(seen.size(), 13U);
 }
 
+// Both high-contrast themes, every pair of a foreground and what it is drawn on, computed from the themes' colours:
+// every text (labels, secondary and disabled text, links in the accent, status tones, text on the accent and on
+// the sidebar's selection and hover fills) at 7:1 or more, control edges and focus rings at 3:1 or more.
+TEST(HighContrast, EveryTextReachesSevenToOneAndEveryEdgeThreeToOne)
+{
+    struct Pair {
+        std::string what;
+        Color fore;
+        Color back;
+        double minimum;
+    };
+    for (const Theme& theme : {Theme::high_contrast_theme(), Theme::high_contrast_light()}) {
+        SCOPED_TRACE(theme.is_dark ? "dark" : "light");
+        EXPECT_TRUE(theme.high_contrast);
+        std::vector<Pair> pairs;
+        const std::vector<std::pair<std::string, Color>> surfaces{{"background", theme.background},
+                                                                  {"sidebar", theme.sidebar},
+                                                                  {"surface", theme.surface},
+                                                                  {"surface_raised", theme.surface_raised}};
+        std::vector<std::pair<std::string, Color>> texts{{"text", theme.text},
+                                                         {"text_secondary", theme.text_secondary},
+                                                         {"text_disabled", theme.text_disabled},
+                                                         {"accent", theme.accent}};
+        for (std::size_t t = 0; t < tone_count; ++t) {
+            texts.emplace_back("tone " + std::to_string(t), theme.tones[t]);
+        }
+        for (const auto& [surface_name, surface] : surfaces) {
+            for (const auto& [text_name, text] : texts) {
+                pairs.push_back({text_name + " on " + surface_name, text, surface, 7.0});
+            }
+            for (const auto& [edge_name, edge] : std::vector<std::pair<std::string, Color>>{
+                     {"outline", theme.outline}, {"outline_strong", theme.outline_strong}, {"focus", theme.focus}}) {
+                pairs.push_back({edge_name + " on " + surface_name, edge, surface, 3.0});
+            }
+            // The hover and pressed fills of controls lie under their labels.
+            for (const auto& [fill_name, fill] :
+                 std::vector<std::pair<std::string, Color>>{{"hover", theme.hover}, {"pressed", theme.pressed}}) {
+                pairs.push_back({"text on " + fill_name + " over " + surface_name, theme.text, fill.over(surface), 7.0});
+            }
+        }
+        pairs.push_back({"on_accent on accent", theme.on_accent, theme.accent, 7.0});
+        // The sidebar's rows draw their titles in the text colour over the selection look of every state.
+        namespace shell = chrome::shell;
+        for (const bool selected : {false, true}) {
+            for (const bool hovered : {false, true}) {
+                for (const bool pressed : {false, true}) {
+                    const shell::SelectionTier tier =
+                        shell::selection_tier(theme, shell::selection_state(selected, hovered, pressed));
+                    const Color fill = tier.fill.over(theme.sidebar);
+                    const std::string state = "row selected=" + std::to_string(selected) +
+                                              " hovered=" + std::to_string(hovered) +
+                                              " pressed=" + std::to_string(pressed);
+                    pairs.push_back({"title on " + state, theme.text, fill, 7.0});
+                    pairs.push_back({"focus ring on " + state, theme.focus, fill, 3.0});
+                }
+            }
+        }
+        for (const Pair& pair : pairs) {
+            const double ratio = contrast_ratio(pair.fore, pair.back);
+            EXPECT_GE(ratio, pair.minimum) << pair.what << ": " << pair.fore.to_hex() << " on " << pair.back.to_hex();
+        }
+    }
+}
+
+TEST(HighContrast, AnyThemeTurnsIntoTheHighContrastThemeOfItsLightness)
+{
+    for (std::string_view name : Theme::names()) {
+        SCOPED_TRACE(name);
+        const Theme base = std::move(*Theme::named(name)).with_ui_scale(1.5f).with_text_scale(1.25f).with_reduced_motion(true);
+        const Theme contrast = Theme(base).with_high_contrast();
+        EXPECT_TRUE(contrast.high_contrast);
+        EXPECT_EQ(contrast.is_dark, base.is_dark);
+        EXPECT_EQ(contrast.background, base.is_dark ? Color::rgb(0x000000) : Color::rgb(0xFFFFFF));
+        EXPECT_EQ(contrast.ui_scale, 1.5f);
+        EXPECT_EQ(contrast.text_scale, 1.25f);
+        EXPECT_TRUE(contrast.reduced_motion);
+    }
+    // The contrast helper itself: the extremes and a known mid grey.
+    EXPECT_NEAR(contrast_ratio(Color::rgb(0x000000), Color::rgb(0xFFFFFF)), 21.0, 1e-6);
+    EXPECT_NEAR(contrast_ratio(Color::rgb(0x777777), Color::rgb(0xFFFFFF)), 4.48, 0.01);
+}
+
 TEST(Theme, NamesAreExactAndDarkIsTheDefault)
 {
     EXPECT_EQ(Theme{}, Theme::dark());

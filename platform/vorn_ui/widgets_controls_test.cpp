@@ -708,6 +708,81 @@ TEST(Dropdown, LongListsScrollAndOpenAboveNearTheBottom)
     EXPECT_GT(zone.row_rect(29).area(), 0.0);
 }
 
+TEST(Dropdown, TypeAheadAddsUpTheLettersTypedWithinAPause)
+{
+    using namespace std::chrono_literals;
+    const std::vector<std::string> sources{"Albanian", "English (US)", "Georgian", "German", "German (Austria)",
+                                           "Greek", "Macedonian", "Mongolian", "Russian", "\u010Ce\u0161tina"};
+    struct Keystroke {
+        char32_t character;
+        std::chrono::milliseconds after;  // since the keystroke before
+    };
+    struct Case {
+        std::string_view name;
+        std::optional<std::size_t> highlight;  // where the open list starts
+        std::vector<Keystroke> keys;
+        std::optional<std::size_t> lands_on;   // after the last key; none: no match
+    };
+    const std::vector<Case> cases{
+        {"germ lands on German, not on Macedonian", 1, {{U'g', 0ms}, {U'e', 200ms}, {U'r', 300ms}, {U'm', 400ms}}, 3},
+        {"case does not count", 1, {{U'G', 0ms}, {U'E', 100ms}, {U'R', 100ms}, {U'M', 100ms}, {U'A', 100ms}}, 3},
+        {"a longer prefix picks the longer name", 1, {{U'g', 0ms}, {U'e', 90ms}, {U'r', 90ms}, {U'm', 90ms},
+                                                      {U'a', 90ms}, {U'n', 90ms}, {U' ', 90ms}}, 4},
+        {"the highlighted choice itself still matches a longer prefix", 1, {{U'g', 0ms}, {U'e', 100ms}}, 2},
+        {"a pause longer than a second starts afresh", 1, {{U'g', 0ms}, {U'e', 100ms}, {U'm', 1100ms}}, 6},
+        {"a pause of exactly a second still adds up", 1, {{U'g', 0ms}, {U'r', 1000ms}}, 5},
+        {"one letter goes on to the next choice starting with it", 2, {{U'g', 0ms}}, 3},
+        {"the same letter again and again cycles", 1, {{U'g', 0ms}, {U'g', 100ms}, {U'g', 100ms}}, 4},
+        {"cycling wraps round", 5, {{U'g', 0ms}}, 2},
+        {"no match keeps the highlight", 1, {{U'x', 0ms}}, std::nullopt},
+        {"a prefix that stops matching keeps the highlight", 1, {{U'g', 0ms}, {U'q', 100ms}}, std::nullopt},
+        {"letters outside ASCII match as they are", 0, {{U'\u010C', 0ms}, {U'e', 100ms}}, 9},
+        {"nothing highlighted: from the top", std::nullopt, {{U'm', 0ms}}, 6},
+    };
+    for (const Case& c : cases) {
+        widget::dropdown::TypeAhead type_ahead;
+        Instant at{};
+        std::optional<std::size_t> highlight = c.highlight;
+        std::optional<std::size_t> last;
+        for (const Keystroke& k : c.keys) {
+            at += k.after;
+            last = type_ahead.type(sources, highlight, k.character, at);
+            if (last) {
+                highlight = last;
+            }
+        }
+        EXPECT_EQ(last, c.lands_on) << c.name;
+    }
+}
+
+TEST(Dropdown, TypeAheadInTheOpenListFollowsTheEventsClock)
+{
+    using namespace std::chrono_literals;
+    Window w;
+    Dropdown& list = w.add(
+        Dropdown("input.source", {"English (US)", "Georgian", "German", "Greek", "Macedonian"}).with_selected("English (US)"));
+    w.open();
+    w.click(list);
+    ASSERT_TRUE(list.is_open());
+    const Instant start = std::chrono::steady_clock::now();
+    const auto type = [&](char32_t c, std::chrono::milliseconds at) {
+        (void)w.window->driver().dispatch(KeyDown{Key::Character, c, {}, false}, start + at);
+        w.window->frame();
+    };
+    type(U'g', 0ms);
+    type(U'e', 300ms);
+    type(U'r', 600ms);
+    type(U'm', 900ms);
+    EXPECT_EQ(list.highlighted(), 2U) << "German";
+    type(U'm', 2500ms);  // after a pause: a new search
+    EXPECT_EQ(list.highlighted(), 4U) << "Macedonian";
+    w.window->key(Key::Escape);
+    w.click(list);
+    ASSERT_EQ(list.highlighted(), 0U);
+    type(U'g', 2600ms);  // the list opened afresh: no "m" left over from before ("mg" would match nothing)
+    EXPECT_EQ(list.highlighted(), 1U) << "Georgian";
+}
+
 // ---- ShortcutRecorder ---------------------------------------------------------------------------------------------
 
 TEST(ShortcutRecorder, ChordTexts)

@@ -247,6 +247,31 @@ TEST(UiLoop, ToggleClickStartsAnOperationOnTheRootThatIsPolledToCompletion)
     EXPECT_FALSE(f.host->cancel_seen);
 }
 
+TEST(UiLoop, CtrlWAndCtrlQCloseTheWindowAndOtherKeysDoNot)
+{
+    struct Case {
+        char32_t character;
+        Modifiers modifiers;
+        bool closes;
+    };
+    const std::vector<Case> cases{
+        {U'w', Modifiers{.control = true}, true},
+        {U'q', Modifiers{.control = true}, true},
+        {U'w', Modifiers{}, false},
+        {U'q', Modifiers{.shift = true, .control = true}, false},
+        {U'q', Modifiers{.control = true, .alt = true}, false},
+        {U'f', Modifiers{.control = true}, false},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.runtime->inject(KeyDown{Key::Character, c.character, c.modifiers, false});
+        f.runtime->step();
+        EXPECT_EQ(f.runtime->app().quit_requested(), c.closes)
+            << static_cast<char>(c.character) << " control=" << c.modifiers.control << " shift=" << c.modifiers.shift
+            << " alt=" << c.modifiers.alt;
+    }
+}
+
 TEST(UiLoop, ControlAvailabilityIsRefreshedOnTheFirstFrameAndAfterStructureChanges)
 {
     Fixture f;

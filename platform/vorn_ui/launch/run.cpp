@@ -15,9 +15,12 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <thread>
 
@@ -254,6 +257,31 @@ int run_or_exit(const LaunchConfig& config)
     SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_APP_NAME, "Settings");
+    // Desktops match a window to its application's entry by the application id: SDL takes it from these for the
+    // X11 class (WM_CLASS, both parts) and the Wayland app id. They are taken back once the window is shown, so
+    // that programs started from here do not inherit them.
+    const std::array<const char*, 2> class_variables{"SDL_VIDEO_X11_WMCLASS", "SDL_VIDEO_WAYLAND_WMCLASS"};
+    std::array<std::optional<std::string>, 2> replaced_class;
+    if (!config.application_id.empty()) {
+        for (std::size_t v = 0; v < class_variables.size(); ++v) {
+            if (const char* before = std::getenv(class_variables[v])) {
+                replaced_class[v] = before;
+            }
+            ::setenv(class_variables[v], config.application_id.c_str(), 1);
+        }
+    }
+    const auto restore_class_variables = [&] {
+        if (config.application_id.empty()) {
+            return;
+        }
+        for (std::size_t v = 0; v < class_variables.size(); ++v) {
+            if (replaced_class[v]) {
+                ::setenv(class_variables[v], replaced_class[v]->c_str(), 1);
+            } else {
+                ::unsetenv(class_variables[v]);
+            }
+        }
+    };
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         fonts.join();
         fail(std::string("cannot open a window: ") + SDL_GetError() +
@@ -317,6 +345,7 @@ int run_or_exit(const LaunchConfig& config)
         // Frames are shown from the first exposure on. A window system that never reports one still gets its
         // frames a moment after the window was shown.
         SDL_ShowWindow(window.get());
+        restore_class_variables();
         std::optional<Instant> present_anyway = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
         bool text_input = false;
 

@@ -60,7 +60,9 @@ void UiLoop::deliver(const Event& event, Instant now)
         driver_.set_viewport(resize->width, resize->height, resize->scale_factor);
         redraw_ = true;
     }
-    (void)driver_.dispatch(event);
+    if (driver_.dispatch(event, now).close_requested) {
+        app_.request_quit();  // the window's only window: closing it ends the application
+    }
 }
 
 std::optional<Instant> UiLoop::next_deadline(Instant now) const

@@ -273,7 +273,7 @@ bool FrameDriver::focus_next(bool backwards)
     return true;
 }
 
-DispatchResult FrameDriver::dispatch(const Event& event)
+DispatchResult FrameDriver::dispatch(const Event& event, Instant now)
 {
     if (!has_layout()) {
         FrameStats stats;
@@ -288,6 +288,7 @@ DispatchResult FrameDriver::dispatch(const Event& event)
     }
 
     DispatchContext ctx = context_for(root_node_);
+    ctx.now = now;
     if (owner != nullptr) {
         ctx.node = *node_of(*owner);
         owner->handle_event(event, ctx);
@@ -317,7 +318,12 @@ DispatchResult FrameDriver::dispatch(const Event& event)
     }
 
     if (const auto* key = event.get<KeyDown>(); key != nullptr && !ctx.handled) {
-        if (key->key == Key::Tab && !key->modifiers.control && !key->modifiers.alt && !key->modifiers.super) {
+        const bool control_only =
+            key->modifiers.control && !key->modifiers.shift && !key->modifiers.alt && !key->modifiers.super;
+        if (key->key == Key::Character && control_only && (key->character == U'w' || key->character == U'q')) {
+            result.close_requested = true;
+            result.handled = true;
+        } else if (key->key == Key::Tab && !key->modifiers.control && !key->modifiers.alt && !key->modifiers.super) {
             result.focus_changed = focus_next(key->modifiers.shift);
             result.handled = true;
         } else if ((key->key == Key::Enter || key->key == Key::Space) && !ctx.changed && !key->repeat &&

@@ -114,6 +114,7 @@ void Dropdown::open()
         return;
     }
     open_ = true;
+    type_ahead_.reset();
     highlight_ = selected_index().value_or(0);
     first_row_ = 0;
     reveal_highlight();
@@ -332,7 +333,74 @@ void Dropdown::draw_overlay(DrawContext& ctx, OverlayRecord& overlay)
     }
 }
 
-bool Dropdown::handle_key(const KeyDown& key)
+namespace {
+
+void append_utf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool starts_with_folded(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (fold(text[i]) != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::size_t> TypeAhead::type(const std::vector<std::string>& choices,
+                                           std::optional<std::size_t> highlight, char32_t character, Instant now)
+{
+    if (!last_ || now - *last_ > pause) {
+        typed_.clear();
+    }
+    last_ = now;
+    std::string letter;
+    append_utf8(letter, character < 0x80 ? static_cast<char32_t>(fold(static_cast<char>(character))) : character);
+    typed_ += letter;
+    if (choices.empty()) {
+        return std::nullopt;
+    }
+    // One letter, or the same letter again and again: the next choice starting with it, after the highlighted one.
+    bool repeated = true;
+    for (std::size_t i = 0; i < typed_.size(); i += letter.size()) {
+        repeated = repeated && typed_.compare(i, letter.size(), letter) == 0;
+    }
+    const std::string_view wanted = repeated ? std::string_view(letter) : std::string_view(typed_);
+    const std::size_t start = highlight ? (*highlight + (repeated ? 1 : 0)) % choices.size() : 0;
+    for (std::size_t step = 0; step < choices.size(); ++step) {
+        const std::size_t i = (start + step) % choices.size();
+        if (starts_with_folded(choices[i], wanted)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+bool Dropdown::handle_key(const KeyDown& key, Instant now)
 {
     const Modifiers m = key.modifiers;
     if (!open_) {
@@ -366,18 +434,12 @@ bool Dropdown::handle_key(const KeyDown& key)
         }
         return true;
     case Key::Character: {
-        if (m.control || m.alt || m.super || key.character == 0 || key.character > 0x7F) {
+        if (m.control || m.alt || m.super || key.character == 0) {
             return false;
         }
-        const auto wanted = static_cast<char>(std::tolower(static_cast<unsigned char>(key.character)));
-        for (std::size_t step = 1; step <= choices_.size(); ++step) {
-            const std::size_t i = (highlight_.value_or(0) + step) % choices_.size();
-            if (!choices_[i].empty() &&
-                std::tolower(static_cast<unsigned char>(choices_[i].front())) == static_cast<unsigned char>(wanted)) {
-                highlight_ = i;
-                reveal_highlight();
-                break;
-            }
+        if (const auto found = type_ahead_.type(choices_, highlight_, key.character, now)) {
+            highlight_ = *found;
+            reveal_highlight();
         }
         return true;
     }
@@ -456,7 +518,7 @@ void Dropdown::handle_event(const Event& event, DispatchContext& ctx)
         return;
     }
     if (const auto* key = event.get<KeyDown>(); key != nullptr && focused_ && is_enabled()) {
-        if (handle_key(*key)) {
+        if (handle_key(*key, ctx.now)) {
             ctx.handled = true;
             ctx.changed = true;
         }

@@ -2,8 +2,9 @@
 // Dropdown: one choice out of a list of texts. The field shows the chosen text (or the placeholder); clicking it,
 // or Enter, Space, Alt+Down or Down while focused, opens the list, which is drawn above everything else (the window's
 // overlay pass). While open, the list takes the pointer (a click outside closes it without reaching what lies
-// below), Up/Down/Home/End/Page keys move the highlight, typing a letter jumps to the next choice starting with it,
-// Enter or Space chooses, Escape closes.
+// below), Up/Down/Home/End/Page keys move the highlight, typing jumps to a choice (TypeAhead: the letters typed
+// within a second of each other add up, "germ" lands on "German"; one letter typed again goes on to the next
+// choice starting with it), Enter or Space chooses, Escape closes.
 //
 // Where the choice lives (any combination): a document key (text; written by the next sync after the user chose,
 // followed otherwise), a state cell (from_state; published at once), a bound action (on_action: the choice queues
@@ -16,6 +17,7 @@
 #include "vorn_ui/widget.hpp"
 #include "vorn_ui/widgets/bound_value.hpp"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +25,27 @@
 #include <vector>
 
 namespace vorn_ui::widget::dropdown {
+
+// Type-ahead over a list of texts, as GTK and Qt lists have it: letters typed with pauses shorter than `pause`
+// add up to a prefix, matched without regard to ASCII case from the highlighted choice on; a new prefix of one
+// letter (or the same letter again and again) moves on to the next choice starting with it. Times come from the
+// event (the loop's clock), so a test moves them by hand.
+class TypeAhead {
+public:
+    static constexpr std::chrono::milliseconds pause{1000};
+
+    // The choice to highlight after `character` was typed at `now`, none when nothing matches (the highlight
+    // stays; what was typed is kept, so that a pause starts afresh).
+    [[nodiscard]] std::optional<std::size_t> type(const std::vector<std::string>& choices,
+                                                  std::optional<std::size_t> highlight, char32_t character,
+                                                  Instant now);
+    [[nodiscard]] const std::string& typed() const { return typed_; }
+    void reset() { typed_.clear(), last_.reset(); }
+
+private:
+    std::string typed_;  // lower-cased UTF-8
+    std::optional<Instant> last_;
+};
 
 class Dropdown final : public Widget {
 public:
@@ -91,7 +114,7 @@ private:
     void place_list(const Rect& viewport, double width);
     void move_highlight(std::ptrdiff_t delta);
     void reveal_highlight();
-    bool handle_key(const KeyDown& key);
+    bool handle_key(const KeyDown& key, Instant now);
 
     std::string id_;
     std::vector<std::string> choices_;
@@ -105,6 +128,7 @@ private:
     bool open_ = false;
     bool press_opened_ = false;  // the list opened on this press: its release chooses nothing
     std::optional<std::size_t> highlight_;
+    TypeAhead type_ahead_;
     std::size_t first_row_ = 0;  // the first row shown (long lists scroll)
     std::optional<Rect> stored_rect_;  // the open list, answered by ime_cursor_rect
     std::function<void(const std::string&)> on_change_;

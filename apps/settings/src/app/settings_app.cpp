@@ -67,6 +67,18 @@ accounts::AccountPaths recovered(accounts::AccountPaths paths)
     return paths;
 }
 
+void clear_focus(vorn_ui::Widget& widget)
+{
+    if (widget.is_focused()) {
+        widget.set_focus(false);
+    }
+    for (vorn_ui::Widget* child : widget.children_mut()) {
+        clear_focus(*child);
+    }
+}
+
+bool control_only(const vorn_ui::Modifiers& m) { return m.control && !m.shift && !m.alt && !m.super; }
+
 }  // namespace
 
 SettingsApp::SettingsApp(SettingsAppOptions options)
@@ -199,7 +211,13 @@ std::optional<vorn_ui::Theme> SettingsApp::theme_override() const
     if (appearance == prefs::AppearancePrefs{}) {
         return std::nullopt;
     }
-    return panes::appearance::window_theme(appearance);
+    vorn_ui::Theme theme = panes::appearance::window_theme(appearance);
+    if (theme.high_contrast) {
+        // The high-contrast palette of the chosen theme's lightness: every text at 7:1 or more, not only brighter
+        // outlines on the ordinary palette.
+        theme = std::move(theme).with_high_contrast();
+    }
+    return theme;
 }
 
 void SettingsApp::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
@@ -209,7 +227,19 @@ void SettingsApp::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
         if (*request != selected_) {
             ctx.changed = true;
         }
+        // Opened from the sidebar by key or pointer (a row has the focus) or from the search field: the focus
+        // stays with the opened section's row in the sidebar built for it.
+        const bool keep_focus = std::exchange(focus_opened_row_, false) ||
+                                (shell_ && shell_->nav() != nullptr && sidebar::focused_row(*shell_->nav()) != nullptr);
         select_section(*request);
+        // (The narrow form hides the sidebar once a section is chosen: there the page is what comes next.)
+        if (keep_focus && shell_ && shell_->nav() != nullptr && !shell_->is_narrow()) {
+            if (sidebar::SidebarRow* row = sidebar::row_of(*shell_->nav(), *request)) {
+                clear_focus(*shell_);
+                sidebar::focus_row(*shell_->nav(), *row, /*reveal=*/false);
+                ctx.changed = true;
+            }
+        }
     }
     std::string text = search_text_.get();
     if (text != search_query_) {
@@ -294,10 +324,85 @@ void SettingsApp::handle_event(const vorn_ui::Event& event, vorn_ui::DispatchCon
     if (kids.empty()) {
         return;
     }
+    if (const auto* key = event.get<vorn_ui::KeyDown>(); key != nullptr && !ctx.handled && handle_window_key(*key)) {
+        ctx.handled = true;
+        ctx.changed = true;
+        return;
+    }
     const vorn_ui::NodeId own = ctx.node;
     ctx.node = kids.front();
     shell_->handle_event(event, ctx);
     ctx.node = own;
+}
+
+void SettingsApp::move_focus(vorn_ui::Widget& target)
+{
+    clear_focus(*this);
+    target.set_focus(true);
+    (void)reveal_descendant(&target);
+}
+
+bool SettingsApp::handle_window_key(const vorn_ui::KeyDown& key)
+{
+    vorn_ui::Widget* search = shell_->search();
+    vorn_ui::Widget* nav = shell_->nav();
+    if (search == nullptr || nav == nullptr) {
+        return false;
+    }
+    if (key.key == vorn_ui::Key::Character && (key.character == U'f' || key.character == U'F') &&
+        control_only(key.modifiers)) {
+        if (shell_->is_narrow() && !shell_->nav_open()) {
+            shell_->set_nav_open(true);
+            structure_dirty_ = true;
+        }
+        move_focus(*search);
+        return true;
+    }
+    if (!search->is_focused() || key.modifiers.any()) {
+        return false;
+    }
+    const std::string query = search_text_.get();
+    const std::string_view trimmed = trim_query(query);
+    switch (key.key) {
+    case vorn_ui::Key::Enter: {
+        if (trimmed.empty()) {
+            return false;
+        }
+        for (const Section section : sidebar_order()) {
+            if (section.matches(trimmed)) {
+                (void)section_requests_.publish(section);
+                focus_opened_row_ = true;
+                return true;
+            }
+        }
+        return false;  // nothing matches: the sidebar already says so
+    }
+    case vorn_ui::Key::Down: {
+        const std::vector<sidebar::SidebarRow*> rows = sidebar::rows_of(*nav);
+        if (rows.empty()) {
+            return false;
+        }
+        // Into the results: the first of them; without a query, the row the sidebar's Tab stop is on.
+        sidebar::SidebarRow* target = rows.front();
+        if (trimmed.empty()) {
+            for (sidebar::SidebarRow* row : rows) {
+                if (row->tab_stop()) {
+                    target = row;
+                }
+            }
+        }
+        clear_focus(*this);
+        sidebar::focus_row(*nav, *target);
+        return true;
+    }
+    case vorn_ui::Key::Escape:
+        if (query.empty()) {
+            return false;  // the narrow shell closes its navigation
+        }
+        (void)search_text_.publish(std::string());
+        return true;
+    default: return false;
+    }
 }
 
 std::vector<const vorn_ui::Widget*> SettingsApp::children() const

@@ -8,6 +8,11 @@
 // the sidebar (the page stays), and syncs the shell. Selecting a section rebuilds the sidebar and builds the page
 // anew through the pane factory.
 //
+// Keys of the window (handled before the shell sees them): Ctrl+F puts the focus into the search field (opening
+// the navigation in the narrow form); in the search field Enter opens the first section the query lists, Down moves
+// into the sidebar's rows and Escape clears the query. A section opened from the sidebar or the search field leaves
+// the focus on its row in the new sidebar, so that Tab goes on into the page.
+//
 // The application's resource operations (opening a page, the device-local operations, account checks, ...) go to
 // its ApplicationOperations, which owns the operation cells the pages share; every page replacement is reported to
 // it, so that an operation the old page was running fails instead of hanging.
@@ -161,6 +166,10 @@ private:
     void refresh_page() override;
 
     void set_nav_and_content();
+    // Window keys (see above); true when the key was taken.
+    bool handle_window_key(const vorn_ui::KeyDown& key);
+    // Gives the focus to one widget of the tree (every other one loses it).
+    void move_focus(vorn_ui::Widget& target);
     [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_nav() const;
     [[nodiscard]] std::optional<float> region_width() const;
 
@@ -184,6 +193,7 @@ private:
     std::optional<double> nav_offset_;  // the sidebar's scroll offset to restore after a section switch
     float ui_scale_ = 1.0f;
     bool structure_dirty_ = false;
+    bool focus_opened_row_ = false;  // the next section switch leaves the focus on the opened row
     bool sample_display_ = false;
     std::optional<bool> narrow_screen_;
     std::optional<std::uint8_t> account_form_;

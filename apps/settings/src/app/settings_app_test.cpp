@@ -133,7 +133,7 @@ TEST_F(AppWindow, KeyboardAndAccessibilityActivationSwitchThePage)
     const auto* first = dynamic_cast<const sidebar::SidebarRow*>(window->focused());
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->section(), Section::Network);
-    window->tab();
+    window->key(vorn_ui::Key::Down);
     window->key(vorn_ui::Key::Enter);
     EXPECT_EQ(app->selected(), Section::Bluetooth);
     EXPECT_TRUE(shows("Pair and manage Bluetooth devices"));
@@ -144,6 +144,115 @@ TEST_F(AppWindow, KeyboardAndAccessibilityActivationSwitchThePage)
     EXPECT_TRUE(power->perform_action(vorn_ui::Action::activate(), {}));
     window->frame();
     EXPECT_EQ(app->selected(), Section::Power);
+}
+
+// What has the focus, by a name a failure message can show: a row's section title, a control's id, or the widget.
+std::string focus_name(const vorn_ui::HeadlessWindow& window)
+{
+    const vorn_ui::Widget* focused = window.focused();
+    if (focused == nullptr) {
+        return "(nothing)";
+    }
+    if (const auto* row = dynamic_cast<const sidebar::SidebarRow*>(focused)) {
+        return "row " + std::string(row->section().title());
+    }
+    return std::string(focused->widget_name()) + " " + std::string(focused->label().value_or(""));
+}
+
+constexpr vorn_ui::Modifiers kCtrl{.control = true};
+
+TEST_F(AppWindow, KeyboardWalkSearchReturnOpensTheFirstResultAndTabGoesIntoThePage)
+{
+    open();
+    window->key_char(U'f', kCtrl);
+    EXPECT_EQ(focus_name(*window), "TextInput settings.search") << "Ctrl+F";
+    window->type("appear");
+    window->frame();
+    EXPECT_THAT(listed_ids(), ElementsAre("appearance"));
+    window->key(vorn_ui::Key::Enter);
+    EXPECT_EQ(app->selected(), Section::Appearance);
+    EXPECT_EQ(focus_name(*window), "row Appearance") << "the focus stays on the opened row";
+    EXPECT_EQ(app->search_query(), "appear") << "the results stay listed";
+
+    // Tab goes on into the page: the focus leaves the sidebar and lands in the content.
+    window->tab();
+    const vorn_ui::Widget* in_page = window->focused();
+    ASSERT_NE(in_page, nullptr);
+    EXPECT_EQ(dynamic_cast<const sidebar::SidebarRow*>(in_page), nullptr);
+    EXPECT_TRUE(app->shell()->content()->reveal_descendant(in_page)) << focus_name(*window) << " is not in the page";
+
+    // Return with a query that matches nothing opens nothing.
+    window->key_char(U'f', kCtrl);
+    window->key(vorn_ui::Key::Escape);
+    window->type("zzz");
+    window->frame();
+    window->key(vorn_ui::Key::Enter);
+    EXPECT_EQ(app->selected(), Section::Appearance);
+}
+
+TEST_F(AppWindow, KeyboardWalkDownFromTheSearchFieldEntersTheResultsAndEscapeClears)
+{
+    open();
+    window->key_char(U'f', kCtrl);
+    window->type("ai");
+    window->frame();
+    ASSERT_THAT(listed_ids(), ElementsAre("bluetooth", "default-apps", "external_accounts", "agent_models"));
+    window->key(vorn_ui::Key::Down);
+    EXPECT_EQ(focus_name(*window), "row Bluetooth");
+    window->key(vorn_ui::Key::Down);
+    window->key(vorn_ui::Key::Down);
+    EXPECT_EQ(focus_name(*window), "row External Accounts");
+    window->key(vorn_ui::Key::Space);
+    EXPECT_EQ(app->selected(), Section::ExternalAccounts);
+    EXPECT_EQ(focus_name(*window), "row External Accounts");
+
+    // Back to the field: Escape clears the query at once, even with the text selected, and the full list returns.
+    window->key_char(U'f', kCtrl);
+    window->key_char(U'a', kCtrl);  // select all
+    window->key(vorn_ui::Key::Escape);
+    window->frame();
+    EXPECT_EQ(app->search_text().get(), "");
+    EXPECT_EQ(listed_ids().size(), Section::kCount);
+    EXPECT_EQ(focus_name(*window), "TextInput settings.search");
+    // Without a query, Down goes to the row of the selected section.
+    window->key(vorn_ui::Key::Down);
+    EXPECT_EQ(focus_name(*window), "row External Accounts");
+}
+
+TEST_F(AppWindow, KeyboardWalkTheSidebarIsOneTabStopAndTheFocusStaysOnAnOpenedRow)
+{
+    open();
+    window->tab();
+    EXPECT_EQ(focus_name(*window), "TextInput settings.search");
+    window->tab();
+    EXPECT_EQ(focus_name(*window), "row Network");
+    window->key(vorn_ui::Key::End);
+    EXPECT_EQ(focus_name(*window), "row About");
+    window->key(vorn_ui::Key::Up);
+    window->key(vorn_ui::Key::Enter);
+    EXPECT_EQ(app->selected(), Section::Updates);
+    EXPECT_EQ(focus_name(*window), "row Updates");
+    // One more Tab leaves the sidebar for the page; Shift+Tab comes back to the opened row, not to another one.
+    window->tab();
+    EXPECT_EQ(dynamic_cast<const sidebar::SidebarRow*>(window->focused()), nullptr) << focus_name(*window);
+    window->shift_tab();
+    EXPECT_EQ(focus_name(*window), "row Updates");
+    window->shift_tab();
+    EXPECT_EQ(focus_name(*window), "TextInput settings.search");
+    // A click on a row also leaves the focus on the opened row.
+    click_text("About");
+    EXPECT_EQ(app->selected(), Section::About);
+    EXPECT_EQ(focus_name(*window), "row About");
+}
+
+TEST_F(AppWindow, NarrowCtrlFOpensTheNavigationOnTheSearchField)
+{
+    open({600, 800});
+    ASSERT_TRUE(app->shell()->is_narrow());
+    ASSERT_FALSE(app->shell()->nav_open());
+    window->key_char(U'f', kCtrl);
+    EXPECT_TRUE(app->shell()->nav_open());
+    EXPECT_EQ(focus_name(*window), "TextInput settings.search");
 }
 
 TEST_F(AppWindow, SearchFiltersTheSidebarOnlyAndAnUnchangedTextRebuildsNothing)
@@ -213,11 +322,18 @@ TEST_F(AppWindow, SelectingTheSelectedSectionKeepsThePageAndTwoRequestsApplyOnce
     window->frame();
     EXPECT_EQ(app->selected(), Section::Updates);
     EXPECT_TRUE(shows("Operating-system and firmware updates"));
-    // Switching away and back builds a new page each time.
-    const vorn_ui::Widget* updates = app->shell()->content();
+    // Switching away and back builds a new page each time: the focus given to a control of the old page is gone
+    // (comparing the pages' addresses would not do: the new page may be allocated where the old one was).
+    const auto page_focus = [&]() -> const vorn_ui::Widget* {
+        return testing::find_widget(*app->shell()->content(), [](const vorn_ui::Widget& w) { return w.is_focused(); });
+    };
+    for (int i = 0; i < 40 && page_focus() == nullptr; ++i) {
+        window->tab();
+    }
+    ASSERT_NE(page_focus(), nullptr);
     app->select_section(Section::About);
     app->select_section(Section::Updates);
-    EXPECT_NE(app->shell()->content(), updates);
+    EXPECT_EQ(page_focus(), nullptr);
 }
 
 // ---- Resource operations started through the application root ---------------------------------------------------
@@ -401,6 +517,31 @@ TEST_F(AppWindow, AThemeSetByAutomationOnTheAppearancePageRedrawsTheWholeWindow)
     window->frame();
     EXPECT_TRUE(window->pixel(1275, 795).near(vorn_ui::Theme::light().background, 6));
     EXPECT_FLOAT_EQ(app->ui_scale(), 1.25f);
+    prefs::set_window_appearance({});  // the next test starts from the default look
+}
+
+TEST_F(AppWindow, HighContrastDrawsTheWholeWindowInTheHighContrastPaletteOfTheThemesLightness)
+{
+    open();
+    struct Case {
+        std::string_view theme;
+        vorn_ui::Theme expected;
+    };
+    for (const Case& c : {Case{"Light", vorn_ui::Theme::high_contrast_light()},
+                          Case{"Nord", vorn_ui::Theme::high_contrast_theme()}}) {
+        SCOPED_TRACE(c.theme);
+        prefs::AppearancePrefs appearance;
+        appearance.theme = std::string(c.theme);
+        appearance.high_contrast = true;
+        prefs::set_window_appearance(appearance);
+        window->frame();
+        const vorn_ui::Theme& drawn = window->theme();
+        EXPECT_TRUE(drawn.high_contrast);
+        EXPECT_EQ(drawn.background, c.expected.background);
+        EXPECT_EQ(drawn.text_secondary, c.expected.text_secondary);
+        EXPECT_GE(vorn_ui::contrast_ratio(drawn.text_secondary, drawn.background), 7.0);
+        EXPECT_TRUE(window->pixel(1275, 795).near(c.expected.background, 6));
+    }
     prefs::set_window_appearance({});  // the next test starts from the default look
 }
 

@@ -1,5 +1,7 @@
 #include "prefs/settings_file.hpp"
 
+#include "prefs/save_failure.hpp"
+
 #include "prefs/sections.hpp"
 
 #include "config_sections/config_sections.hpp"
@@ -267,14 +269,22 @@ std::string write_settings_json(const SettingsFile& file, std::string_view curre
 std::expected<std::filesystem::path, std::string> save_settings_file(const SettingsFile& file,
                                                                      const std::filesystem::path& path)
 {
-    return config_sections::update_json_file(path, [&](Json& root) { merge_into(file, root); });
+    auto saved = config_sections::update_json_file(path, [&](Json& root) { merge_into(file, root); });
+    if (!saved) {
+        // The store's words (paths, system calls) are for the log; the page shows what the user can act on.
+        const SaveProblem problem = diagnose_save_failure(path, saved.error());
+        VORN_WARN("settings_file", "saving {} failed: {}", path.string(), saved.error());
+        return std::unexpected(std::string(save_problem_text(problem)));
+    }
+    return saved;
 }
 
 std::expected<std::filesystem::path, std::string> save_settings_file(const SettingsFile& file)
 {
     const auto path = config_sections::settings_path();
     if (!path) {
-        return std::unexpected(std::string("no config dir"));
+        VORN_WARN("settings_file", "the settings file was not saved: neither XDG_CONFIG_HOME nor HOME is set");
+        return std::unexpected(std::string(save_problem_text(SaveProblem::NoHome)));
     }
     return save_settings_file(file, *path);
 }

@@ -22,6 +22,8 @@
 // meantime; every other member keeps its text exactly, whatever it holds. "appearance" is merged field by field. A
 // number that is not finite is never written: that field keeps its previous value. The file is replaced atomically
 // and keeps its mode; a file that held anything unreadable is first kept as "settings.json.corrupt-<tag>", once.
+// A save that fails answers why in words a user understands ("another program is using the settings file",
+// save_failure.hpp); the store's own error, with its paths and system calls, goes to the log.
 
 #include "prefs/records.hpp"
 

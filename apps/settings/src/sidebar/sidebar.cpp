@@ -64,7 +64,9 @@ SidebarRow::SidebarRow(Section section, bool selected, SectionRequests requests)
 
 std::unique_ptr<vorn_ui::Widget> SidebarRow::make(Section selected, const SectionRequests& requests, Section section)
 {
-    return std::make_unique<SidebarRow>(section, section == selected, requests);
+    auto row = std::make_unique<SidebarRow>(section, section == selected, requests);
+    row->set_tab_stop(section == selected);
+    return row;
 }
 
 void SidebarRow::request_selection() const
@@ -220,6 +222,7 @@ void SidebarRow::handle_event(const vorn_ui::Event& event, vorn_ui::DispatchCont
     if (hovered_) {
         if (button->pressed) {
             pressed_ = true;
+            tab_stop_ = true;  // the row pressed takes the focus; the list keeps it its only Tab stop
             ctx.changed = true;
             ctx.handled = true;
             ctx.request = ctx.node;
@@ -267,6 +270,125 @@ bool SidebarRow::perform_action(const vorn_ui::Action& action, vorn_ui::ActionCt
 
 std::optional<std::string> SidebarRow::get_state() const { return selected_ ? "active" : "inactive"; }
 
+// ---- SidebarNav -----------------------------------------------------------------------------------------------
+
+namespace {
+
+void collect_rows(vorn_ui::Widget& widget, std::vector<SidebarRow*>& out)
+{
+    if (auto* row = dynamic_cast<SidebarRow*>(&widget)) {
+        out.push_back(row);
+        return;
+    }
+    for (vorn_ui::Widget* child : widget.children_mut()) {
+        collect_rows(*child, out);
+    }
+}
+
+}  // namespace
+
+std::vector<SidebarRow*> rows_of(vorn_ui::Widget& nav)
+{
+    std::vector<SidebarRow*> rows;
+    collect_rows(nav, rows);
+    return rows;
+}
+
+SidebarRow* focused_row(vorn_ui::Widget& nav)
+{
+    for (SidebarRow* row : rows_of(nav)) {
+        if (row->is_focused()) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+SidebarRow* row_of(vorn_ui::Widget& nav, Section section)
+{
+    for (SidebarRow* row : rows_of(nav)) {
+        if (row->section() == section) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+void focus_row(vorn_ui::Widget& nav, SidebarRow& row, bool reveal)
+{
+    for (SidebarRow* other : rows_of(nav)) {
+        if (other != &row) {
+            other->set_focus(false);
+            other->set_tab_stop(false);
+        }
+    }
+    row.set_tab_stop(true);
+    row.set_focus(true);
+    if (reveal) {
+        (void)nav.reveal_descendant(&row);
+    }
+}
+
+SidebarNav::SidebarNav(std::unique_ptr<vorn_ui::Widget> scroll)
+    : BoxWidget(flex_layout::FlexDirection::Column)
+{
+    push_child(std::move(scroll));
+}
+
+void SidebarNav::sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx)
+{
+    BoxWidget::sync(doc, ctx);
+    // Exactly one Tab stop: the focused row, else the one row already chosen, else the selected row, else the
+    // first (a press that ended outside its row may have left a second one).
+    const std::vector<SidebarRow*> rows = rows_of(*this);
+    const auto first_where = [&rows](auto&& pred) -> SidebarRow* {
+        const auto it = std::ranges::find_if(rows, pred);
+        return it == rows.end() ? nullptr : *it;
+    };
+    SidebarRow* stop = first_where([](const SidebarRow* row) { return row->is_focused(); });
+    if (stop == nullptr && std::ranges::count_if(rows, [](const SidebarRow* row) { return row->tab_stop(); }) == 1) {
+        stop = first_where([](const SidebarRow* row) { return row->tab_stop(); });
+    }
+    if (stop == nullptr) {
+        stop = first_where([](const SidebarRow* row) { return row->selected(); });
+    }
+    if (stop == nullptr && !rows.empty()) {
+        stop = rows.front();
+    }
+    for (SidebarRow* row : rows) {
+        row->set_tab_stop(row == stop);
+    }
+}
+
+void SidebarNav::handle_event(const vorn_ui::Event& event, vorn_ui::DispatchContext& ctx)
+{
+    // The list's keys come before the scroll view's, which would otherwise scroll on Up, Down, Home and End.
+    if (const auto* key = event.get<vorn_ui::KeyDown>(); key != nullptr && !ctx.handled && !key->modifiers.any()) {
+        const bool list_key = key->key == vorn_ui::Key::Up || key->key == vorn_ui::Key::Down ||
+                              key->key == vorn_ui::Key::Home || key->key == vorn_ui::Key::End;
+        if (list_key) {
+            if (SidebarRow* current = focused_row(*this)) {
+                const std::vector<SidebarRow*> rows = rows_of(*this);
+                const auto at = static_cast<std::size_t>(std::ranges::find(rows, current) - rows.begin());
+                std::size_t next = at;
+                switch (key->key) {
+                case vorn_ui::Key::Up: next = at == 0 ? 0 : at - 1; break;
+                case vorn_ui::Key::Down: next = std::min(at + 1, rows.size() - 1); break;
+                case vorn_ui::Key::Home: next = 0; break;
+                default: next = rows.size() - 1; break;
+                }
+                if (next != at) {
+                    focus_row(*this, *rows[next]);
+                    ctx.changed = true;
+                }
+                ctx.handled = true;  // at either end the list stays where it is
+                return;
+            }
+        }
+    }
+    BoxWidget::handle_event(event, ctx);
+}
+
 // ---- Building the sidebar --------------------------------------------------------------------------------------
 
 std::unique_ptr<vorn_ui::Widget> build_group(std::string_view heading,
@@ -293,6 +415,11 @@ std::unique_ptr<vorn_ui::Widget> build_nav(Section selected, std::string_view qu
                 rows.push_back(SidebarRow::make(selected, requests, section));
             }
         }
+        if (!rows.empty() && !std::ranges::any_of(rows, [](const auto& row) {
+                return static_cast<const SidebarRow&>(*row).tab_stop();
+            })) {
+            static_cast<SidebarRow&>(*rows.front()).set_tab_stop(true);  // the selected section is not listed
+        }
         if (rows.empty()) {
             rows.push_back(
                 vorn_ui::Container(page_helpers::caption(no_match_text(trimmed))).with_padding(20.0f, 0.0f).boxed());
@@ -309,7 +436,7 @@ std::unique_ptr<vorn_ui::Widget> build_nav(Section selected, std::string_view qu
             column.push_child(build_group(group_title(group), std::move(rows)));
         }
     }
-    return vorn_ui::Container(vorn_ui::Scrollable::with_child(std::move(column)).boxed()).boxed();
+    return std::make_unique<SidebarNav>(vorn_ui::Scrollable::with_child(std::move(column)).boxed());
 }
 
 }  // namespace settings::sidebar

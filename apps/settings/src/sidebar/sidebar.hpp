@@ -6,6 +6,11 @@
 // application's section-request cell; the application takes the request on its next sync and switches sections.
 // The sidebar is rebuilt from scratch whenever the section or the query changes; rows keep no state across rebuilds.
 //
+// For the keyboard the sidebar is one list and one Tab stop (SidebarNav): only one row takes part in the Tab order
+// (the selected row, else the first; then the row last moved to), Up, Down, Home and End move the focus between
+// rows, Enter or Space opens the focused row's section. The application gives the focus back to the newly built
+// row of the opened section, so that Tab goes on into the page.
+//
 //   vorn_ui::LocalState<std::optional<Section>> requests{std::nullopt};
 //   auto nav = sidebar::build_nav(Section::Network, "wifi", requests);   // RESULTS: Network
 //   ... a click on the Network row ... requests.get() == Section::Network
@@ -13,6 +18,7 @@
 #include "sections/section.hpp"
 #include "vorn_ui/state.hpp"
 #include "vorn_ui/widget.hpp"
+#include "vorn_ui/widgets/box.hpp"
 
 #include <memory>
 #include <optional>
@@ -65,6 +71,9 @@ public:
     [[nodiscard]] bool selected() const { return selected_; }
     [[nodiscard]] bool hovered() const { return hovered_; }
     [[nodiscard]] bool pressed() const { return pressed_; }
+    // Whether the row is the sidebar's one place in the Tab order.
+    [[nodiscard]] bool tab_stop() const { return tab_stop_; }
+    void set_tab_stop(bool tab_stop) { tab_stop_ = tab_stop; }
 
     void sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx) override;
     vorn_ui::NodeId build_layout(flex_layout::Tree& tree, const vorn_ui::StyleContext& style,
@@ -78,7 +87,7 @@ public:
     [[nodiscard]] std::optional<std::string_view> label() const override { return section_.title(); }
     [[nodiscard]] vorn_ui::Rect get_rect() const override { return rect_; }
     [[nodiscard]] std::optional<std::uint8_t> hit_test(vorn_ui::Point point) const override;
-    [[nodiscard]] bool is_focusable() const override { return true; }
+    [[nodiscard]] bool is_focusable() const override { return tab_stop_; }
     void set_focus(bool focused) override { focused_ = focused; }
     [[nodiscard]] bool is_focused() const override { return focused_; }
     [[nodiscard]] std::optional<vorn_ui::AccessNode> accessibility() const override;
@@ -95,7 +104,29 @@ private:
     bool hovered_ = false;
     bool pressed_ = false;
     bool focused_ = false;
+    bool tab_stop_ = false;
 };
+
+// The sidebar's outer box: holds the scroll view of the groups and moves the focus between its rows.
+class SidebarNav final : public vorn_ui::widget::BoxWidget {
+public:
+    VORN_WIDGET_IDENTITY("settings::sidebar::SidebarNav", "SidebarNav")
+
+    explicit SidebarNav(std::unique_ptr<vorn_ui::Widget> scroll);
+
+    void sync(page_doc::Document& doc, vorn_ui::SyncContext& ctx) override;
+    void handle_event(const vorn_ui::Event& event, vorn_ui::DispatchContext& ctx) override;
+};
+
+// The rows of a sidebar, in order.
+[[nodiscard]] std::vector<SidebarRow*> rows_of(vorn_ui::Widget& nav);
+// The row that has the focus, or null.
+[[nodiscard]] SidebarRow* focused_row(vorn_ui::Widget& nav);
+// The row of a section, or null when the sidebar does not list it.
+[[nodiscard]] SidebarRow* row_of(vorn_ui::Widget& nav, Section section);
+// Gives `row` the focus and the sidebar's Tab stop (every other row loses both) and, when `reveal`, scrolls it
+// into view (a sidebar not yet laid out has nothing to scroll).
+void focus_row(vorn_ui::Widget& nav, SidebarRow& row, bool reveal = true);
 
 // One group: the heading (upper-cased, 12) in a column padded 20 horizontally, above a column (gap 4) of the rows.
 [[nodiscard]] std::unique_ptr<vorn_ui::Widget> build_group(std::string_view heading,

@@ -154,10 +154,10 @@ TEST_F(SidebarWindow, AClickPublishesTheRowsSectionAndAPressThatLeavesSelectsNot
 
 TEST_F(SidebarWindow, EnterOrSpaceOnTheFocusedRowAndTheAccessibleActionPublishIt)
 {
-    window.tab();  // the first row
+    window.tab();  // the selected row (Network, the first)
     window.key(vorn_ui::Key::Enter);
     EXPECT_EQ(requests.get(), std::optional<Section>(Section::Network));
-    window.tab();
+    window.key(vorn_ui::Key::Down);
     window.key(vorn_ui::Key::Space);
     EXPECT_EQ(requests.get(), std::optional<Section>(Section::Bluetooth));
 
@@ -165,6 +165,51 @@ TEST_F(SidebarWindow, EnterOrSpaceOnTheFocusedRowAndTheAccessibleActionPublishIt
     EXPECT_TRUE(about.perform_action(vorn_ui::Action::activate(), {}));
     EXPECT_EQ(requests.get(), std::optional<Section>(Section::About));
     EXPECT_FALSE(about.perform_action(vorn_ui::Action{vorn_ui::Action::Kind::Increment}, {}));
+}
+
+[[nodiscard]] std::string focused_title(const vorn_ui::HeadlessWindow& window)
+{
+    const auto* row = dynamic_cast<const SidebarRow*>(window.focused());
+    return row != nullptr ? std::string(row->section().title()) : std::string("(not a row)");
+}
+
+TEST_F(SidebarWindow, TheListIsOneTabStopAndArrowsMoveBetweenItsRows)
+{
+    // Selected: Network. Its row is the sidebar's only place in the Tab order.
+    const auto order = window.driver().focus_order();
+    EXPECT_EQ(std::ranges::count_if(order, [](const vorn_ui::Widget* w) { return w->widget_name() == "SidebarRow"; }),
+              1);
+    window.tab();
+    EXPECT_EQ(focused_title(window), "Network");
+
+    struct Step {
+        vorn_ui::Key key;
+        std::string_view lands_on;
+    };
+    const std::vector<Step> walk{
+        {vorn_ui::Key::Up, "Network"},  // the top stays the top
+        {vorn_ui::Key::Down, "Bluetooth"},
+        {vorn_ui::Key::Down, "Devices & Sync"},
+        {vorn_ui::Key::Up, "Bluetooth"},
+        {vorn_ui::Key::End, "About"},
+        {vorn_ui::Key::Down, "About"},  // the bottom stays the bottom
+        {vorn_ui::Key::Home, "Network"},
+    };
+    for (const Step& step : walk) {
+        window.key(step.key);
+        EXPECT_EQ(focused_title(window), step.lands_on);
+    }
+    EXPECT_EQ(requests.get(), std::nullopt) << "moving opens nothing";
+
+    // The row moved to is now the only Tab stop (what Tab comes back to), and End scrolled it into view.
+    window.key(vorn_ui::Key::End);
+    const auto stops = window.driver().focus_order();
+    ASSERT_EQ(stops.size(), 1U);
+    EXPECT_EQ(stops.front(), window.focused());
+    EXPECT_EQ(focused_title(window), "About");
+    const vorn_ui::Rect about = window.focused()->get_rect();
+    EXPECT_LE(about.y1, 800.0);
+    EXPECT_GE(about.y0, 0.0);
 }
 
 TEST_F(SidebarWindow, RowsAreAtLeastFortyHighAndDrawTheSelectionBackground)

@@ -2,7 +2,10 @@
 // it shows content (not one flat colour), resizes it, asks it to close through WM_DELETE_WINDOW and reports the
 // program's exit status. Used by the smoke test and by scripts/bench-window.
 //
-//   window_probe [--size WxH] [--screenshot FILE.ppm] [--terminate] [--search QUERY] -- PROGRAM [ARGS...]
+//   window_probe [--size WxH] [--screenshot FILE.ppm] [--terminate] [--search QUERY] [--class ID] -- PROGRAM [ARGS...]
+//
+// With --class the window's WM_CLASS must be ID in both of its parts (instance and class), so that desktops match
+// the window to the application's entry.
 //
 // With --terminate the program is asked to end with SIGTERM instead of a close request. With --search the probe
 // clicks into the sidebar's search field, types QUERY through xdotool (real key events of the X server) and waits
@@ -195,6 +198,7 @@ int main(int argc, char** argv)
     const char* screenshot = nullptr;
     bool terminate = false;
     const char* search = nullptr;
+    const char* wm_class = nullptr;
     int i = 1;
     for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
@@ -203,6 +207,8 @@ int main(int argc, char** argv)
             }
         } else if (std::strcmp(argv[i], "--terminate") == 0) {
             terminate = true;
+        } else if (std::strcmp(argv[i], "--class") == 0 && i + 1 < argc) {
+            wm_class = argv[++i];
         } else if (std::strcmp(argv[i], "--search") == 0 && i + 1 < argc) {
             search = argv[++i];
         } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
@@ -212,8 +218,8 @@ int main(int argc, char** argv)
         }
     }
     if (i + 1 >= argc) {
-        die("usage: window_probe [--size WxH] [--screenshot FILE.ppm] [--terminate] [--search QUERY] -- PROGRAM "
-            "[ARGS...]");
+        die("usage: window_probe [--size WxH] [--screenshot FILE.ppm] [--terminate] [--search QUERY] [--class ID] -- "
+            "PROGRAM [ARGS...]");
     }
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
@@ -254,6 +260,19 @@ int main(int argc, char** argv)
     }
     if (first_content_ms < 0 || distinct_colours(display, *window) < 2) {
         fail(window ? "the window stayed blank" : "no window named Settings appeared");
+    }
+    if (wm_class != nullptr) {
+        XClassHint hint{};
+        if (XGetClassHint(display, *window, &hint) == 0) {
+            fail("the window has no WM_CLASS");
+        }
+        const std::string instance = hint.res_name != nullptr ? hint.res_name : "";
+        const std::string klass = hint.res_class != nullptr ? hint.res_class : "";
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+        if (instance != wm_class || klass != wm_class) {
+            fail("WM_CLASS is \"" + instance + "\", \"" + klass + "\", not \"" + wm_class + "\"");
+        }
     }
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, *window, &attributes);
