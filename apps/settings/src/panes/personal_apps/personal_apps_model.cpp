@@ -1,7 +1,9 @@
 #include "panes/personal_apps/personal_apps_model.hpp"
 
 #include "actions/set_setting.hpp"
+#include "config_sections/config_sections.hpp"
 #include "panes/preference_pane/setting_sync.hpp"
+#include "prefs/save_failure.hpp"
 #include "vorn_log/log.hpp"
 
 #include <fmt/format.h>
@@ -105,7 +107,10 @@ bool PersonalAppsModel::sync(page_doc::Document& doc)
         auto saved = settings_file_ ? defaults_.save(*settings_file_) : defaults_.save();
         if (!saved) {
             VORN_WARN("default_apps_save", "failed to persist default apps: {}", saved.error());
-            problem = fmt::format("Default apps could not be saved: {}", saved.error());
+            const auto path = settings_file_ ? settings_file_ : config_sections::settings_path();
+            const prefs::SaveProblem why =
+                path ? prefs::diagnose_save_failure(*path, saved.error()) : prefs::SaveProblem::NoHome;
+            problem = fmt::format("Default apps could not be saved: {}", prefs::save_problem_text(why));
             defaults_ = before;
             for (const auto& kind : changed) {
                 pp::restore_text(doc, host_, default_app_key(kind), in_force(kind));

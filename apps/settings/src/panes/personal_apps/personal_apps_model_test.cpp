@@ -142,6 +142,7 @@ TEST(PersonalAppsModel, AFailedSaveIsShownAsNotApplied)
     EXPECT_FALSE(model.defaults().get(kind).has_value());
     ASSERT_TRUE(model.notice().has_value());
     EXPECT_TRUE(model.notice()->starts_with("Default apps could not be saved: ")) << *model.notice();
+    EXPECT_EQ(model.notice()->find(blocked.string()), std::string::npos) << "no path shown: " << *model.notice();
 }
 
 }  // namespace
