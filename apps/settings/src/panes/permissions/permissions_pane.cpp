@@ -5,7 +5,9 @@
 #include "sound_graph/wpctl.hpp"
 #include "system_ops/tool_intent.hpp"
 #include "vorn_log/log.hpp"
+#include "vorn_ui/theme.hpp"
 #include "vorn_ui/widgets.hpp"
+#include "vorn_ui/widgets/badge.hpp"
 
 #include <fmt/format.h>
 
@@ -38,6 +40,12 @@ constexpr std::string_view grants_unavailable_text =
     "access.";
 constexpr std::string_view grants_unavailable_caption =
     "Open current workspace access or try again after the desktop session has finished starting.";
+constexpr std::string_view no_grants_title = "No workspace access grants";
+constexpr std::string_view no_grants_text =
+    "No app currently holds an out-of-sandbox grant. When you approve one at the compositor's prompt, it appears "
+    "here \u2014 grouped by workspace and app \u2014 with the access it covers and how long it lasts.";
+constexpr std::string_view no_grants_caption =
+    "Nothing here means nothing is granted: apps see only their own workspace until you say otherwise.";
 constexpr std::string_view enforcement_title = "Where enforcement happens";
 constexpr std::string_view enforcement_caption =
     "These grants are enforced by the compositor (file access, collaboration, devices) and by the FUSE mount, not by "
@@ -121,6 +129,66 @@ WidgetBox security_card(const std::optional<PrivacyReport>& report)
     return card("Device security", std::move(body));
 }
 
+// The badge colours come from the dark palette whatever theme is in use: camera and microphone share one.
+vorn_ui::BadgeStyle kind_style(workspace_access::GrantKind kind)
+{
+    const vorn_ui::Theme dark = vorn_ui::Theme::dark();
+    using K = workspace_access::GrantKind;
+    vorn_ui::Color fill = dark.accent;
+    switch (kind) {
+    case K::Files: fill = dark.tones[static_cast<std::size_t>(vorn_ui::Tone::Info)]; break;
+    case K::Camera:
+    case K::Microphone: fill = dark.tones[static_cast<std::size_t>(vorn_ui::Tone::Warning)]; break;
+    case K::ScreenSharing: fill = dark.accent; break;
+    case K::RemoteControl: fill = dark.tones[static_cast<std::size_t>(vorn_ui::Tone::Danger)]; break;
+    case K::Network: fill = dark.tones[static_cast<std::size_t>(vorn_ui::Tone::Success)]; break;
+    }
+    return vorn_ui::BadgeStyle{fill, dark.background};
+}
+
+void grant_cards(const std::optional<PrivacyReport>& report, std::vector<WidgetBox>& cards)
+{
+    if (!report) {
+        cards.push_back(card("Workspace access grants", ph::widgets(ph::caption(checking_text))));
+        return;
+    }
+    if (!report->grants) {
+        cards.push_back(card(grants_unavailable_title,
+                             ph::widgets(body_text(grants_unavailable_text), ph::caption(grants_unavailable_caption))));
+        return;
+    }
+    const auto& groups = *report->grants;
+    if (groups.empty()) {
+        cards.push_back(card(no_grants_title, ph::widgets(body_text(no_grants_text), vorn_ui::Spacer::fixed(4.0f).boxed(),
+                                                          ph::caption(no_grants_caption))));
+        return;
+    }
+    cards.push_back(vorn_ui::Text(workspace_access::grants_summary(groups)).with_size(11.0f).boxed());
+    const vorn_ui::Theme dark = vorn_ui::Theme::dark();
+    for (const auto& group : groups) {
+        std::vector<WidgetBox> body;
+        bool first = true;
+        for (const auto& [app, rows] : group.apps) {
+            if (!first) {
+                body.push_back(vorn_ui::Spacer::fixed(4.0f).boxed());
+            }
+            first = false;
+            body.push_back(body_text(app, 13.0f));
+            for (const auto& row : rows) {
+                body.push_back(vorn_ui::Row()
+                                   .push(vorn_ui::Badge::with_style(row.kind, kind_style(row.grant_kind)).boxed())
+                                   .push(body_text(row.text))
+                                   .push(vorn_ui::Spacer::flexible())
+                                   .push(vorn_ui::Badge::with_style(row.duration,
+                                                                    vorn_ui::BadgeStyle{dark.surface_raised, dark.text})
+                                             .boxed())
+                                   .boxed());
+            }
+        }
+        cards.push_back(card(group.title, std::move(body)));
+    }
+}
+
 // The machine's microphone mute and the applications recording now, from the sound layer.
 std::optional<bool> system_microphone_muted()
 {
@@ -157,8 +225,14 @@ PermissionsEnvironment PermissionsEnvironment::system()
         privacy::Probes probes;
         probes.microphone_muted = system_microphone_muted;
         probes.active_uses = system_active_uses;
-        return PrivacyReport{.status = privacy::get_privacy_status(probes),
+        PrivacyReport report{.status = privacy::get_privacy_status(probes),
                              .security = privacy::get_device_security(probes)};
+        if (auto record = workspace_access::read_record()) {
+            report.grants = workspace_access::grant_groups(*record);
+        } else {
+            VORN_INFO("privacy_workspace_record", "the workspace access record is not available: {}", record.error());
+        }
+        return report;
     }};
 }
 
@@ -203,6 +277,19 @@ std::string PermissionsPane::structure_key() const
         return "checking";
     }
     std::string key = "ready|uses";
+    if (report_->grants) {
+        key += fmt::format("|grants:{}", workspace_access::grants_summary(*report_->grants));
+        for (const auto& group : *report_->grants) {
+            key += "/" + group.title;
+            for (const auto& [app, rows] : group.apps) {
+                for (const auto& row : rows) {
+                    key += fmt::format(":{}:{}:{}:{}", app, row.kind, row.text, row.duration);
+                }
+            }
+        }
+    } else {
+        key += "|grants:unavailable";
+    }
     for (const auto& use : report_->status.active_uses) {
         key += fmt::format("/{}:{}", use.application, static_cast<int>(use.device));
     }
@@ -225,8 +312,7 @@ std::unique_ptr<vorn_ui::Widget> PermissionsPane::build_view()
                                                    .boxed())
                                          .push(vorn_ui::Spacer::flexible())
                                          .boxed())));
-    cards.push_back(card(grants_unavailable_title,
-                         ph::widgets(body_text(grants_unavailable_text), ph::caption(grants_unavailable_caption))));
+    grant_cards(report_, cards);
     cards.push_back(card(enforcement_title, ph::widgets(ph::caption(enforcement_caption))));
     return std::make_unique<vorn_ui::Column>(ph::section_stack(std::move(cards)));
 }

@@ -8,6 +8,7 @@
 #include "page_workers/one_shot.hpp"
 #include "panes/preference_pane/pane_base.hpp"
 #include "system_ops/privacy.hpp"
+#include "workspace_access/workspace_access.hpp"
 
 #include <functional>
 #include <memory>
@@ -23,6 +24,8 @@ inline constexpr std::string_view workspace_button_id = "open-workspace-privacy"
 struct PrivacyReport {
     system_ops::privacy::PrivacyStatus status;
     system_ops::privacy::DeviceSecurity security;
+    // The workspaces with app grants; none when the access record could not be read or decoded.
+    std::optional<std::vector<workspace_access::WorkspaceGrants>> grants;
 };
 
 struct PermissionsEnvironment {

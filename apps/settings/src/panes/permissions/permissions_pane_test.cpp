@@ -128,6 +128,37 @@ TEST_F(PermissionsPaneTest, HardwareRowsAndUsesFollowTheReport)
     }
 }
 
+TEST_F(PermissionsPaneTest, WorkspaceGrantsAreSummarisedPerWorkspaceAndApp)
+{
+    const auto record = workspace_access::decode_tree_view(R"({"workspaces":[
+        {"name":"Studio","capabilities":[
+          {"subject":{"Principal":{"App":"so.vorn.notes"}},"scope":{"FsPath":"/home/ana/Notes"},"effect":"Grant","verb":"Write"},
+          {"subject":{"Principal":{"App":"so.vorn.meet"}},"scope":{"Device":"camera"},"effect":"Grant","verb":"Read",
+           "expiry":"EndOfSession"},
+          {"subject":{"Principal":{"App":"so.vorn.meet"}},"scope":{"Device":"bluetooth"},"effect":"Grant","verb":"Read"}]},
+        {"name":"Only restricted","capabilities":[
+          {"subject":{"Principal":{"App":"so.vorn.meet"}},"scope":{"Device":"microphone"},"effect":"Restrict","verb":"Read"}]}]})");
+    ASSERT_TRUE(record) << record.error();
+    auto report = plain_report();
+    report.grants = workspace_access::grant_groups(*record);
+    open(report);
+    settle();
+    const auto access = lines();
+    for (const char* expected : {"label 2 grants across 1 workspace", "label Studio", "label so.vorn.meet",
+                                 "label so.vorn.notes", "label Capture video", "status Until log out", "status Camera",
+                                 "label /home/ana/Notes  \u00b7  read & write", "status Always"}) {
+        EXPECT_THAT(access, Contains(expected)) << expected;
+    }
+    EXPECT_THAT(access, Not(Contains("label Only restricted")));
+    EXPECT_THAT(access, Not(Contains("label Workspace access status unavailable")));
+
+    report.grants = std::vector<workspace_access::WorkspaceGrants>{};
+    open(report);
+    settle();
+    EXPECT_THAT(lines(), Contains("label No workspace access grants"));
+    EXPECT_THAT(lines(), Contains("label Where enforcement happens"));
+}
+
 TEST_F(PermissionsPaneTest, AWorkerThatEndsWithoutAnswerLeavesEveryProbeUnavailable)
 {
     open(plain_report());
