@@ -14,6 +14,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -60,6 +62,13 @@ protected:
 
 TEST_F(PermissionsWindowTest, EveryProbeShowsARealAnswerOrUnavailable)
 {
+    // The desktop's access record beside the settings file of the private home.
+    const auto record = workspace_access::record_path();
+    ASSERT_TRUE(record);
+    std::filesystem::create_directories(record->parent_path());
+    std::ofstream(*record) << R"({"workspaces":[{"name":"Studio","capabilities":[
+        {"subject":{"Principal":{"App":"so.vorn.meet"}},"scope":{"Device":"microphone"},"effect":"Grant","verb":"Read"}]}]})";
+
     settings = app::SettingsApp::create();
     window = std::make_unique<vorn_ui::HeadlessWindow>(*settings, doc, vorn_ui::WindowSize{1280, 3000});
     window->frame();
@@ -83,7 +92,8 @@ TEST_F(PermissionsWindowTest, EveryProbeShowsARealAnswerOrUnavailable)
     for (const char* label : {"heading Device Privacy & Security", "label Privacy hardware", "label Camera",
                               "label Microphone", "label Microphone mute", "label Active privacy use",
                               "label Device security", "button Open current workspace access",
-                              "label Where enforcement happens"}) {
+                              "label Where enforcement happens", "label 1 grant across 1 workspace",
+                              "label Studio", "label so.vorn.meet", "label Capture audio", "status Microphone"}) {
         EXPECT_THAT(access, Contains(label)) << label;
     }
     // Without a sound session the mute is not reported, and the page says so rather than guessing.
