@@ -13,6 +13,7 @@
 #include "panes/mouse_keyboard/mouse_keyboard_pane.hpp"
 #include "panes/network/network_pane.hpp"
 #include "panes/notifications/notifications_pane.hpp"
+#include "panes/permissions/permissions_pane.hpp"
 #include "panes/personal_apps/personal_apps_pane.hpp"
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
@@ -128,7 +129,10 @@ WidgetBox region_formats_page(const PaneContext& context)  // no cells
 {
     return panes::region::boxed_region_pane(context.region_width);
 }
-WidgetBox permissions_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox permissions_page(const PaneContext& /*context*/)  // no cells
+{
+    return panes::permissions::privacy_security_page();
+}
 WidgetBox updates_page(const PaneContext& context)
 {
     return panes::updates::boxed_updates_pane(context.operation_requests, context.operation_status);
