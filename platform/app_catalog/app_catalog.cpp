@@ -24,6 +24,29 @@ bool is_valid_app_id(std::string_view text)
     });
 }
 
+bool is_valid_kind_id(std::string_view text)
+{
+    if (text.size() > 128) {
+        return false;
+    }
+    const auto token = [](std::string_view part, std::string_view extra) {
+        return !part.empty() && std::ranges::all_of(part, [&](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || extra.find(c) != std::string_view::npos;
+        });
+    };
+    if (text.starts_with("scheme:")) {
+        const std::string_view scheme = text.substr(7);
+        return token(scheme, "+-.") && scheme.front() >= 'a' && scheme.front() <= 'z';
+    }
+    if (text.starts_with("mime:")) {
+        const std::string_view type = text.substr(5);
+        const std::size_t slash = type.find('/');
+        return slash != std::string_view::npos && token(type.substr(0, slash), "+-.") &&
+               token(type.substr(slash + 1), "+-._");
+    }
+    return false;
+}
+
 namespace {
 
 std::string env(const char* name)
@@ -180,6 +203,23 @@ std::expected<Manifest, std::string> parse_manifest(std::string_view text)
         }
         if (auto ok = text_member(*entry, "cli", manifest.entrypoint.cli); !ok) {
             return std::unexpected(ok.error());
+        }
+    }
+    if (const auto kinds = json.find("kinds"); kinds != json.end() && !kinds->is_null()) {
+        if (!kinds->is_array()) {
+            return std::unexpected(std::string("The manifest member \"kinds\" is not a list."));
+        }
+        for (const auto& kind : *kinds) {
+            if (manifest.kinds.size() >= 64) {
+                break;
+            }
+            if (!kind.is_string() || !is_valid_kind_id(kind.get_ref<const std::string&>())) {
+                continue;
+            }
+            const auto& id = kind.get_ref<const std::string&>();
+            if (std::ranges::find(manifest.kinds, id) == manifest.kinds.end()) {
+                manifest.kinds.push_back(id);
+            }
         }
     }
     return manifest;

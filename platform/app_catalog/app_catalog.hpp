@@ -6,9 +6,11 @@
 // holding a package id decides for it. The manifest is a JSON object, every member optional:
 //
 //   {"id": "so.vorn.chat", "name": "Chat", "kind": "app",
-//    "entrypoint": {"gui": "bin/vorn-chat", "cli": "bin/chat-cli"}}
+//    "entrypoint": {"gui": "bin/vorn-chat", "cli": "bin/chat-cli"},
+//    "kinds": ["mime:text/html", "scheme:mailto"]}
 //
-// "kind" is "app" when missing; an entry point path is relative to the package folder and may not leave it.
+// "kind" is "app" when missing; "kinds" lists the file and link types the application opens (is_valid_kind_id;
+// other entries are left out, duplicates kept once, at most 64); an entry point path is relative to the package folder and may not leave it.
 //
 // The applications the pages and the resource contract list come from here alone: installed_apps() (packages with a
 // graphical entry point) and notification_apps() (those, then the desktop entries, then the ids holding a rule).
@@ -30,6 +32,9 @@ inline constexpr std::size_t max_app_id_bytes = 160;
 
 // 1 to 160 bytes, each a letter, digit, "-", "." or "_": the ids application rules are kept under.
 [[nodiscard]] bool is_valid_app_id(std::string_view text);
+
+// A file or link type: "mime:<type>/<subtype>" or "scheme:<scheme>" in lower case, at most 128 bytes.
+[[nodiscard]] bool is_valid_kind_id(std::string_view text);
 
 namespace registry {
 
@@ -69,6 +74,7 @@ struct Manifest {
     std::optional<std::string> name;
     std::string kind = "app";
     Entrypoint entrypoint;
+    std::vector<std::string> kinds;
     friend bool operator==(const Manifest&, const Manifest&) = default;
 };
 

@@ -14,6 +14,7 @@
 #include "panes/network/network_pane.hpp"
 #include "panes/notifications/notifications_pane.hpp"
 #include "panes/permissions/permissions_pane.hpp"
+#include "panes/personal_apps/personal_apps_pane.hpp"
 #include "panes/power/power_pane.hpp"
 #include "panes/printers/printers_pane.hpp"
 #include "panes/region/region_pane.hpp"
@@ -96,7 +97,10 @@ WidgetBox notifications_page(const PaneContext& /*context*/)
 {
     return panes::notifications::boxed_notifications_pane();
 }
-WidgetBox default_apps_page(const PaneContext& /*context*/) { return page_not_available(); }  // no cells
+WidgetBox default_apps_page(const PaneContext& /*context*/)  // no cells
+{
+    return panes::personal_apps::boxed_personal_apps_pane();
+}
 WidgetBox storage_page(const PaneContext& context)
 {
     return panes::storage::boxed_storage_pane(context.operation_requests, context.operation_status);

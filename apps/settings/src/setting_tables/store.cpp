@@ -2,8 +2,10 @@
 
 #include "config_sections/config_sections.hpp"
 #include "config_sections/shortcuts.hpp"
+#include "desk_rules/defaults.hpp"
 #include "panes/keyboard_shortcuts/catalogue/catalogue.hpp"
 #include "prefs/locale.hpp"
+#include "prefs/save_failure.hpp"
 #include "prefs/settings_file.hpp"
 #include "prefs/window_appearance.hpp"
 #include "setting_tables/accessibility.hpp"
@@ -294,8 +296,55 @@ std::expected<Stored, std::string> store_bool(std::string_view key, bool value)
     return Stored::NotStored;
 }
 
+namespace {
+
+// "default_apps.<kind with every \":\" as \".\">" = "<name> — <id>": the application becomes the personal default of
+// the installed kind the key names; a key naming no installed kind is left to the document.
+std::expected<Stored, std::string> store_default_app(std::string_view key, std::string_view text)
+{
+    namespace defaults = desk_rules::defaults;
+    const auto apps = defaults::installed_apps();
+    for (const auto& kind : defaults::kinds(apps)) {
+        std::string kind_key = "default_apps." + kind;
+        std::ranges::replace(kind_key, ':', '.');
+        if (kind_key != key) {
+            continue;
+        }
+        const auto candidates = defaults::candidates(apps, kind);
+        const auto app = std::ranges::find_if(candidates, [&](const defaults::AppCandidate& candidate) {
+            return fmt::format("{} \u2014 {}", candidate.name, candidate.id) == text;
+        });
+        const std::string label = defaults::ResourceKind{kind}.display_label();
+        if (app == candidates.end()) {
+            return std::unexpected(fmt::format("\u201c{}\u201d is not an installed application for {}.", text, label));
+        }
+        auto personal = defaults::PersonalDefaults::load();
+        if (personal.get(kind) == app->id) {
+            return Stored::Unchanged;
+        }
+        if (auto set = personal.set(kind, app->id, apps); !set) {
+            return std::unexpected(set.error());
+        }
+        if (auto saved = personal.save(); !saved) {
+            VORN_WARN("default_apps_save", "failed to persist default apps: {}", saved.error());
+            const auto path = config_sections::settings_path();
+            return std::unexpected(fmt::format(
+                "Default apps could not be saved: {}",
+                prefs::save_problem_text(path ? prefs::diagnose_save_failure(*path, saved.error())
+                                              : prefs::SaveProblem::NoHome)));
+        }
+        return Stored::Saved;
+    }
+    return Stored::NotStored;
+}
+
+}  // namespace
+
 std::expected<Stored, std::string> store_text(std::string_view key, std::string_view text)
 {
+    if (key.starts_with("default_apps.")) {
+        return store_default_app(key, text);
+    }
     if (key.starts_with("notifications.")) {
         return store_notification_text(key, text);
     }

@@ -5,14 +5,16 @@
 //   store_text("a11y.cursor_size", "Large")   -> Saved (the file's accessibility.cursor_size is 36)
 //   store_text("a11y.cursor_size", "Huge")    -> the sentence "Cursor size cannot be “Huge”: choose Default, ..."
 //   store_bool("a11y.sticky_keys", true)      -> Unchanged when the file holds it already (nothing is written)
-//   store_text("default_apps.mime.text.html", ...) -> NotStored: no stored setting of these pages; the document keeps it
+//   store_text("default_apps.mime.text/html", "Browser — so.vorn.browser") -> Saved (the personal default of
+//   "mime:text/html" in the file's "default_apps"); a key naming no installed kind -> NotStored: the document keeps it
 //
 // Keys stored here: the Appearance keys ("appearance.*"), the Accessibility table ("a11y.*", whose high contrast,
 // reduced motion and text size are the appearance fields), spell checking and auto-correction ("text.*", section
 // "text_assistance"), the shortcuts of the shortcut catalogue ("shortcuts.<name>", section "shortcuts") and the vim
 // switch ("shortcuts.vim_mode", section "desktop_controls"), the Region & Formats fields ("region.*", the one field
 // written into the stored "locale") and the Notifications keys ("notifications.*": the global switches, the focus
-// choices and the per-application rules and mutes, section "notifications"). A shortcut is refused as the page
+// choices and the per-application rules and mutes, section "notifications") and the default applications
+// ("default_apps.*", section "default-apps", desk_rules/defaults.hpp). A shortcut is refused as the page
 // refuses it: no key combination, a chord without Super, Ctrl or Alt, the desktop's F1, or a chord another shortcut
 // uses.
 //

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fstream>
 #include <variant>
 
 namespace settings::setting_tables {
@@ -162,6 +163,32 @@ TEST(SettingStore, KeysOfNoStoredSettingAreLeftToTheDocumentAndAFailedSaveIsSaid
     const auto failed = store_bool("a11y.slow_keys", true);
     ASSERT_FALSE(failed);
     EXPECT_TRUE(failed.error().starts_with("Accessibility settings could not be saved: ")) << failed.error();
+}
+
+// A default application from automation becomes the personal default of its kind, whether or not the page is
+// open; a text naming no installed application for the kind is refused with a sentence.
+TEST(SettingStore, DefaultApplications)
+{
+    ConfigHome home;
+    const auto data = home.path() / "data";
+    const auto package = data / "vorn" / "packages" / "org.example.atlas";
+    std::filesystem::create_directories(package);
+    std::ofstream(package / "manifest.json")
+        << R"({"name": "Atlas", "entrypoint": {"gui": "bin/atlas"}, "kinds": ["mime:text/html"]})";
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", (home.path() / "none").c_str(), 1);
+
+    EXPECT_EQ(store_text("default_apps.mime.text/html", "Atlas \u2014 org.example.atlas"), Stored::Saved);
+    EXPECT_EQ(stored(home)["default_apps"]["mime:text/html"], "org.example.atlas");
+    EXPECT_EQ(store_text("default_apps.mime.text/html", "Atlas \u2014 org.example.atlas"), Stored::Unchanged);
+    const auto refused = store_text("default_apps.mime.text/html", "Atlas");
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "\u201cAtlas\u201d is not an installed application for Web pages.");
+    // A kind no installed application declares is left to the document.
+    EXPECT_EQ(store_text("default_apps.scheme.mailto", "Mail \u2014 org.example.mail"), Stored::NotStored);
+
+    ::unsetenv("XDG_DATA_HOME");
+    ::unsetenv("XDG_DATA_DIRS");
 }
 
 }  // namespace

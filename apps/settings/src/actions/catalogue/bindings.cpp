@@ -433,6 +433,8 @@ SectionBindings notifications_bindings()
     return SectionBindings(guarded(notifications_resource(empty_document(), prefs::SettingsFile{})));
 }
 
+SectionBindings default_apps_bindings() { return SectionBindings(guarded(default_apps_resource(empty_document()))); }
+
 SectionBindings time_date_bindings() { return SectionBindings(guarded(time_date_resource())); }
 
 Binding<bool> time_toggle_binding(std::string_view id)

@@ -91,6 +91,8 @@ private:
 [[nodiscard]] SectionBindings users_bindings();
 // With the applications of the current platform's notification_apps() as children.
 [[nodiscard]] SectionBindings notifications_bindings();
+// With the kinds of the current platform's default_app_kinds() as children.
+[[nodiscard]] SectionBindings default_apps_bindings();
 
 // Any boolean action of a resource the page holds.
 [[nodiscard]] Binding<bool> toggle_binding(const Resource& resource, std::string_view id);

@@ -1,6 +1,7 @@
 #include "actions/catalogue/platform.hpp"
 
 #include "app_catalog/app_catalog.hpp"
+#include "desk_rules/defaults.hpp"
 #include "desktop_files/desktop_files.hpp"
 #include "setting_tables/labels.hpp"
 #include "vorn_log/log.hpp"
@@ -135,7 +136,22 @@ std::vector<AppEntry> SystemPlatform::installed_apps()
 
 std::vector<DefaultAppKind> SystemPlatform::default_app_kinds()
 {
-    return {};
+    namespace defaults = desk_rules::defaults;
+    const auto apps = defaults::installed_apps(
+        std::vector<std::filesystem::path>(options_.package_roots.begin(), options_.package_roots.end()));
+    const auto personal = defaults::PersonalDefaults::load();
+    std::vector<DefaultAppKind> kinds;
+    for (const auto& kind : defaults::kinds(apps)) {
+        DefaultAppKind entry{kind, defaults::ResourceKind{kind}.display_label(), {}, {}};
+        for (const auto& app : defaults::candidates(apps, kind)) {
+            entry.candidates.push_back({app.id, app.name});
+        }
+        if (const auto handler = defaults::DefaultAppResolver::resolve(kind, apps, personal, nullptr)) {
+            entry.handler_id = handler->id;
+        }
+        kinds.push_back(std::move(entry));
+    }
+    return kinds;
 }
 
 std::vector<model_providers::ProviderProfile> SystemPlatform::provider_profiles()
