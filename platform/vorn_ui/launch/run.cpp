@@ -6,6 +6,7 @@
 #include "vorn_ui/clipboard.hpp"
 #include "vorn_ui/launch.hpp"
 #include "vorn_ui/launch/sdl_events.hpp"
+#include "vorn_ui/launch/x11_errors.hpp"
 #include "vorn_ui/text.hpp"
 #include "vorn_ui/widget.hpp"
 
@@ -292,6 +293,9 @@ int run_or_exit(const LaunchConfig& config)
         SDL_Quit();
         fonts.join();
         fail("cannot open a window: no display (this program does not draw off screen)");
+    }
+    if (std::string_view(SDL_GetCurrentVideoDriver()) == "x11") {
+        pass_over_wakes_to_a_closed_window();
     }
     SDL_StopTextInput();  // on only while a text field has the focus
     SdlClipboard system_clipboard;
