@@ -238,6 +238,20 @@ int run_or_exit(const LaunchConfig& config)
     if (!config.root_factory) {
         fail("the launch configuration names no root widget");
     }
+    // Desktops match a window to its application's entry by the application id: SDL takes it from these for the
+    // X11 class (WM_CLASS, both parts) and the Wayland app id. They are taken back once the window is shown, so
+    // that programs started from here do not inherit them. They are set before the fonts thread starts: fontconfig
+    // reads the environment, and setenv() while another thread reads it is undefined behaviour.
+    const std::array<const char*, 2> class_variables{"SDL_VIDEO_X11_WMCLASS", "SDL_VIDEO_WAYLAND_WMCLASS"};
+    std::array<std::optional<std::string>, 2> replaced_class;
+    if (!config.application_id.empty()) {
+        for (std::size_t v = 0; v < class_variables.size(); ++v) {
+            if (const char* before = std::getenv(class_variables[v])) {
+                replaced_class[v] = before;
+            }
+            ::setenv(class_variables[v], config.application_id.c_str(), 1);
+        }
+    }
     // Fonts are set up while SDL connects to the display.
     std::thread fonts([] {
         // Measuring loads the faces; drawing fills the glyph caches the first frame would otherwise fill.
@@ -258,19 +272,6 @@ int run_or_exit(const LaunchConfig& config)
     SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_APP_NAME, "Settings");
-    // Desktops match a window to its application's entry by the application id: SDL takes it from these for the
-    // X11 class (WM_CLASS, both parts) and the Wayland app id. They are taken back once the window is shown, so
-    // that programs started from here do not inherit them.
-    const std::array<const char*, 2> class_variables{"SDL_VIDEO_X11_WMCLASS", "SDL_VIDEO_WAYLAND_WMCLASS"};
-    std::array<std::optional<std::string>, 2> replaced_class;
-    if (!config.application_id.empty()) {
-        for (std::size_t v = 0; v < class_variables.size(); ++v) {
-            if (const char* before = std::getenv(class_variables[v])) {
-                replaced_class[v] = before;
-            }
-            ::setenv(class_variables[v], config.application_id.c_str(), 1);
-        }
-    }
     const auto restore_class_variables = [&] {
         if (config.application_id.empty()) {
             return;

@@ -2,6 +2,7 @@
 // Helpers of the application tests: a private home (HOME and the XDG data, config, state and cache folders) for
 // the test's life, finders over the widget tree, and frames of a headless window until something shows.
 
+#include "page_workers/worker_threads.hpp"
 #include "vorn_ui/headless.hpp"
 #include "vorn_ui/widget.hpp"
 
@@ -17,10 +18,15 @@
 
 namespace settings::app::testing {
 
+// Page workers read the environment (every command they start gets a copy of it), and setenv() while another
+// thread reads it is undefined behaviour: the home joins every worker before it changes the environment, on the way
+// in (workers an earlier application left) and on the way out (the test's own). Declare it before the application
+// so that the application is gone when it restores the environment.
 class PrivateHome {
 public:
     PrivateHome()
     {
+        page_workers::join_all();
         std::string pattern = (std::filesystem::temp_directory_path() / "vorn-settings-app-XXXXXX").string();
         dir_ = ::mkdtemp(pattern.data());
         for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
@@ -40,6 +46,7 @@ public:
     PrivateHome& operator=(const PrivateHome&) = delete;
     ~PrivateHome()
     {
+        page_workers::join_all();
         for (const auto& [name, value] : saved_) {
             if (value) {
                 ::setenv(name.c_str(), value->c_str(), 1);

@@ -1,6 +1,7 @@
 #include "page_workers/one_shot.hpp"
 
 #include "page_workers/testing/manual_threads.hpp"
+#include "page_workers/worker_threads.hpp"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,7 @@ TEST(OneShotTest, TheRealThreadCarriesItsNameCutToWhatLinuxKeeps)
         std::this_thread::yield();
     }
     EXPECT_EQ(*answer, "vorn-a-rather-l");
+    join_all();  // the thread is ours to join: none is left running when the test program ends
 }
 
 }  // namespace

@@ -104,8 +104,9 @@ protected:
         return store ? store->accounts : std::vector<account_registry::Account>{};
     }
 
-    app::testing::PrivateHome home;
+    // Before the home: it changes the environment, which the home restores only once the page workers are joined.
     test_buses::NoSessionBus no_session_bus;  // the vault key stays in the private home, never in a keyring
+    app::testing::PrivateHome home;
     panes::testing::LogCapture log;
     settings::accounts::AccountPaths paths{.root = home.path() / "config" / "vorn"};
     page_doc::Document doc;

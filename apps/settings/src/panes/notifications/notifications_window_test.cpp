@@ -4,6 +4,7 @@
 #include "app/test_support.hpp"
 
 #include "page_doc/page_doc.hpp"
+#include "page_workers/worker_threads.hpp"
 #include "panes/preference_pane/pages_test_support.hpp"
 #include "vorn_ui/headless.hpp"
 
@@ -54,6 +55,15 @@ private:
 
 class NotificationsWindowTest : public ::testing::Test {
 protected:
+    // The application and its page workers go before the data folders' variable is restored (workers read the
+    // environment).
+    void TearDown() override
+    {
+        window.reset();
+        settings.reset();
+        ::settings::page_workers::join_all();
+    }
+
     void SetUp() override
     {
         const auto apps = home.path() / "data" / "applications";
