@@ -239,7 +239,7 @@ int run_or_exit(const LaunchConfig& config)
         fail("the launch configuration names no root widget");
     }
     // Desktops match a window to its application's entry by the application id: SDL takes it from these for the
-    // X11 class (WM_CLASS, both parts) and the Wayland app id. They are taken back once the window is shown, so
+    // X11 class (WM_CLASS, both parts) and the Wayland app id. They are taken back once SDL has read them, so
     // that programs started from here do not inherit them. They are set before the fonts thread starts: fontconfig
     // reads the environment, and setenv() while another thread reads it is undefined behaviour.
     const std::array<const char*, 2> class_variables{"SDL_VIDEO_X11_WMCLASS", "SDL_VIDEO_WAYLAND_WMCLASS"};
@@ -298,6 +298,11 @@ int run_or_exit(const LaunchConfig& config)
     if (std::string_view(SDL_GetCurrentVideoDriver()) == "x11") {
         pass_over_wakes_to_a_closed_window();
     }
+    // SDL took the class when its video subsystem started. The variables are taken back now, before the
+    // application starts threads of its own that read the environment (its workers start commands); the fonts
+    // thread reads it too, so it is waited for first.
+    fonts.join();
+    restore_class_variables();
     SDL_StopTextInput();  // on only while a text field has the focus
     SdlClipboard system_clipboard;
     Clipboard* previous_clipboard = install_clipboard(&system_clipboard);
@@ -338,7 +343,6 @@ int run_or_exit(const LaunchConfig& config)
 
     auto doc = std::make_unique<page_doc::Document>();
     std::unique_ptr<Widget> root = config.root_factory();
-    fonts.join();
     int status = 0;
     {
         SdlWindow window("Settings", static_cast<int>(width), static_cast<int>(height));
@@ -350,7 +354,6 @@ int run_or_exit(const LaunchConfig& config)
         // Frames are shown from the first exposure on. A window system that never reports one still gets its
         // frames a moment after the window was shown.
         SDL_ShowWindow(window.get());
-        restore_class_variables();
         std::optional<Instant> present_anyway = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
         bool text_input = false;
 

@@ -1,10 +1,11 @@
 #pragma once
 // Every thread the page workers start, known until it is joined.
 //
-// A worker is never abandoned: when the window has closed, join_all() calls off the commands the workers run or
-// start (their threads run inside a cmd_runner::StopScope, so a tool in flight has its process group stopped within
-// the runner's kill grace) and joins every worker, so that none outlives the program's objects and no process of
-// ours outlives the window. Threads that have ended are joined as new ones start.
+// join_all() calls off the commands the workers run or start (their threads run inside a cmd_runner::StopScope, so
+// a tool in flight has its process group stopped within the runner's kill grace) and joins every worker. Tests call
+// it before they change the environment and before their objects go; the program itself ends with _Exit once its
+// window has closed, without running the destructors a worker might still use. Threads that have ended are joined
+// as new ones start.
 
 #include <expected>
 #include <functional>
