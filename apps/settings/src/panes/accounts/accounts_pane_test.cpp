@@ -33,20 +33,7 @@ using ::testing::Not;
 
 constexpr std::string_view typed_password = "Sekr1t-Calendar-Pass";
 
-std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
-{
-    if (node.value("id", std::string()) == id) {
-        return node;
-    }
-    if (node.contains("children")) {
-        for (const auto& child : node["children"]) {
-            if (auto found = node_with_id(child, id)) {
-                return found;
-            }
-        }
-    }
-    return std::nullopt;
-}
+using ::settings::panes::testing::node_with_id;
 
 // Every text and string the document holds, one after another.
 std::string document_texts(const page_doc::Document& document)

@@ -36,20 +36,7 @@ using ::testing::Not;
 namespace probe_testing = account_probe::testing;
 namespace servers = settings::test_servers;
 
-std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
-{
-    if (node.value("id", std::string()) == id) {
-        return node;
-    }
-    if (node.contains("children")) {
-        for (const auto& child : node["children"]) {
-            if (auto found = node_with_id(child, id)) {
-                return found;
-            }
-        }
-    }
-    return std::nullopt;
-}
+using ::settings::panes::testing::node_with_id;
 
 class AccountsWindowTest : public probe_testing::ServerSuite<servers::Radicale> {
 protected:

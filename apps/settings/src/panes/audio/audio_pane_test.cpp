@@ -29,20 +29,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 // The node of an accessibility dump with this id (none when there is none).
-std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
-{
-    if (node.value("id", std::string()) == id) {
-        return node;
-    }
-    if (node.contains("children")) {
-        for (const auto& child : node["children"]) {
-            if (auto found = node_with_id(child, id)) {
-                return found;
-            }
-        }
-    }
-    return std::nullopt;
-}
+using ::settings::panes::testing::node_with_id;
 
 // Holds the jobs until the test lets them run, as a worker thread that has not got to them yet.
 class QueuedWorker final : public AudioWorker {

@@ -31,20 +31,7 @@ using ::testing::Not;
 vorn_ui::Point centre(const vorn_ui::Rect& r) { return {(r.x0 + r.x1) / 2.0, (r.y0 + r.y1) / 2.0}; }
 
 // The accessibility node with this id (none when there is none).
-std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
-{
-    if (node.value("id", std::string()) == id) {
-        return node;
-    }
-    if (node.contains("children")) {
-        for (const auto& child : node["children"]) {
-            if (auto found = node_with_id(child, id)) {
-                return found;
-            }
-        }
-    }
-    return std::nullopt;
-}
+using ::settings::panes::testing::node_with_id;
 
 // The alias field of a device in the view (null when it is not shown).
 const vorn_ui::TextInput* alias_input(const vorn_ui::Widget& root, const std::string& path)

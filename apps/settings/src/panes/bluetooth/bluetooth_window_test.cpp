@@ -29,20 +29,7 @@ using ::testing::HasSubstr;
 const std::string headset_address = "11:22:33:44:55:66";
 const std::string headset = "/org/bluez/hci0/dev_11_22_33_44_55_66";
 
-std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
-{
-    if (node.value("id", std::string()) == id) {
-        return node;
-    }
-    if (node.contains("children")) {
-        for (const auto& child : node["children"]) {
-            if (auto found = node_with_id(child, id)) {
-                return found;
-            }
-        }
-    }
-    return std::nullopt;
-}
+using ::settings::panes::testing::node_with_id;
 
 class BluetoothWindowTest : public ::testing::Test {
 protected:

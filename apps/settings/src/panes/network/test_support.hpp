@@ -3,6 +3,7 @@
 // network and connection services and a browser that records the addresses it was asked to open). Tests only.
 
 #include "panes/network/network_backend.hpp"
+#include "panes/preference_pane/pages_test_support.hpp"
 #include "system_ops/testing/fake_network_backends.hpp"
 
 #include <nlohmann/json.hpp>
@@ -88,19 +89,6 @@ struct FakeMachine {
 };
 
 // The node of an accessibility dump with this id (none when there is none).
-inline std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
-{
-    if (node.value("id", std::string()) == id) {
-        return node;
-    }
-    if (node.contains("children")) {
-        for (const auto& child : node["children"]) {
-            if (auto found = node_with_id(child, id)) {
-                return found;
-            }
-        }
-    }
-    return std::nullopt;
-}
+using ::settings::panes::testing::node_with_id;
 
 }  // namespace settings::panes::network::testing

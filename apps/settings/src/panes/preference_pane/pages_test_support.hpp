@@ -7,7 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace settings::panes::testing {
@@ -43,6 +45,22 @@ inline std::vector<std::string> access_lines(const nlohmann::ordered_json& root)
     std::vector<std::string> out;
     flatten_access(root, out);
     return out;
+}
+
+// The accessibility node whose control id is `id`, searched depth first from `node`.
+inline std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
+{
+    if (node.value("id", std::string()) == id) {
+        return node;
+    }
+    if (node.contains("children")) {
+        for (const auto& child : node["children"]) {
+            if (auto found = node_with_id(child, id)) {
+                return found;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 // The control id of the focused widget ("" when nothing, or nothing with an id, has the focus).

@@ -31,20 +31,7 @@ using ::testing::Not;
 
 constexpr std::string_view new_password = "Tr0ub4dor&3-horse";
 
-std::optional<nlohmann::ordered_json> node_with_id(const nlohmann::ordered_json& node, std::string_view id)
-{
-    if (node.value("id", std::string()) == id) {
-        return node;
-    }
-    if (node.contains("children")) {
-        for (const auto& child : node["children"]) {
-            if (auto found = node_with_id(child, id)) {
-                return found;
-            }
-        }
-    }
-    return std::nullopt;
-}
+using ::settings::panes::testing::node_with_id;
 
 // The accounts as the Users section publishes them (the catalogue's own reading of the same machine).
 std::vector<cat::LocalUser> published(const std::vector<LocalUser>& users)
