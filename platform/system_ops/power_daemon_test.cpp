@@ -38,7 +38,7 @@ protected:
     {
         const auto reply = mock().call(object, "org.freedesktop.DBus.Properties.Get",
                                        {"net.hadess.PowerProfiles", "ActiveProfile"});
-        return reply.value_or(reply.error());
+        return reply ? *reply : reply.error();
     }
 
     PowerprofilesctlPower power{cmd_runner::system_runner()};

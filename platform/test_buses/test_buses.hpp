@@ -110,6 +110,8 @@ public:
                                                  const std::vector<std::string>& args) const;
     // Everything the mock logged so far: one line per method call, with its arguments.
     [[nodiscard]] std::string log() const;
+    // The mock's process (-1 once it was stopped).
+    [[nodiscard]] pid_t pid() const { return process_ ? process_->pid() : -1; }
 
 private:
     DbusMock() = default;
