@@ -54,15 +54,7 @@ protected:
     // Runs frames until `done` holds (at most 60 s: radicale answers well within a second).
     bool frames_until(const std::function<bool()>& done)
     {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            window->frame();
-            if (done()) {
-                return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
+        return ::settings::panes::testing::frames_until(*window, done, std::chrono::seconds(60));
     }
     [[nodiscard]] bool shows(std::string_view text) const { return window->find_text_bounds(text).has_value(); }
     [[nodiscard]] std::optional<nlohmann::ordered_json> control(std::string_view id) const

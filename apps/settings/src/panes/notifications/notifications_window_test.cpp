@@ -69,15 +69,7 @@ protected:
     // Runs frames until `done` holds (at most 20 s: every step here answers in well under a second).
     bool frames_until(const std::function<bool()>& done)
     {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            window->frame();
-            if (done()) {
-                return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
+        return ::settings::panes::testing::frames_until(*window, done, std::chrono::seconds(20));
     }
     [[nodiscard]] bool has_line(std::string_view line) const
     {

@@ -39,15 +39,7 @@ protected:
     // Runs frames until `done` holds (at most 60 s: every probe ends within its own time limit).
     bool frames_until(const std::function<bool()>& done)
     {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            window->frame();
-            if (done()) {
-                return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
+        return ::settings::panes::testing::frames_until(*window, done, std::chrono::seconds(60));
     }
     [[nodiscard]] std::vector<std::string> lines() const
     {

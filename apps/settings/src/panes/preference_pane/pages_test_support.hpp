@@ -7,9 +7,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace settings::panes::testing {
@@ -45,6 +48,21 @@ inline std::vector<std::string> access_lines(const nlohmann::ordered_json& root)
     std::vector<std::string> out;
     flatten_access(root, out);
     return out;
+}
+
+// Frames of `w` until `done` holds or `limit` passes (pages read the machine and answer on their workers); whether it
+// came to hold.
+inline bool frames_until(vorn_ui::HeadlessWindow& w, const std::function<bool()>& done, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        w.frame();
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 // The accessibility node whose control id is `id`, searched depth first from `node`.
